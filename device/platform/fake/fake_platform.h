@@ -1,0 +1,100 @@
+// An in-process HID platform whose devices, answers and failures a test
+// scripts, and which records every call the core makes.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform.h"
+
+namespace corvhid {
+
+struct FakeInterface {
+    std::string path;
+    bool opens = true;          // both opens succeed
+    bool secondOpenFails = false;
+    bool attributesReadable = true;
+    std::uint16_t vendorId = 4169, productId = 1, versionNumber = 256;
+    ReportLengths lengths{5, 5};
+    bool capsReadable = true;
+    std::uint32_t detailSizeOverride = 0; // nonzero: report this detail size
+
+    // Input reports waiting in the driver's queue, oldest first.
+    std::deque<std::vector<std::uint8_t>> inputQueue;
+    Transfer readFailure = Transfer::Completed;  // non-Completed: every read ends so
+    Transfer writeOutcome = Transfer::Completed; // outcome of every write
+    std::vector<std::vector<std::uint8_t>> writes; // output reports received
+
+    bool featureGetOk = true;
+    std::vector<std::uint8_t> feature{1, 'F', 'A', 'K', 'E', '1'}; // answer to a get
+    bool featureSetOk = true;
+    std::vector<std::vector<std::uint8_t>> featureSets;
+};
+
+class FakePlatform : public Platform {
+public:
+    // Scripted environment.
+    std::vector<FakeInterface> interfaces;
+    bool hidLoadFails = false;
+    bool setupLoadFails = false;
+    std::set<HidEntry> missingHid;
+    std::set<SetupEntry> missingSetup;
+    bool classDevsFails = false;
+    int allocationsUntilFailure = -1; // 0: the next allocation fails; -1: never
+
+    // Observations.
+    std::vector<std::string> calls;
+    std::map<Handle, std::size_t> openHandles; // handle -> interface index
+    bool hidLoaded = false, setupLoaded = false;
+    int eventsCreated = 0, eventsClosed = 0;
+    std::set<DeviceSet> liveSets;
+    long liveAllocations = 0;
+
+    FakeInterface &add(const std::string &path) {
+        interfaces.push_back(FakeInterface{});
+        interfaces.back().path = path;
+        return interfaces.back();
+    }
+    FakeInterface &at(Handle h) { return interfaces.at(openHandles.at(h)); }
+    int count(const std::string &callPrefix) const;
+
+    bool loadHidServices() override;
+    void releaseHidServices() override;
+    bool loadSetupServices() override;
+    void releaseSetupServices() override;
+    bool bindHid(HidEntry entry) override;
+    bool bindSetup(SetupEntry entry) override;
+    void getHidGuid(Guid &guid) override;
+    DeviceSet getClassDevs(const Guid &hidClass, std::uint32_t flags) override;
+    bool enumDeviceInterface(DeviceSet set, std::uint32_t index) override;
+    std::uint32_t interfaceDetailSize(DeviceSet set, std::uint32_t index) override;
+    bool interfaceDetail(DeviceSet set, std::uint32_t index, InterfaceDetail *detail,
+                         std::uint32_t bufferSize) override;
+    void destroyDeviceInfoList(DeviceSet set) override;
+    Handle open(const char *path) override;
+    void close(Handle handle) override;
+    bool getAttributes(Handle handle, Attributes &attributes) override;
+    bool readReportLengths(Handle handle, ReportLengths &lengths) override;
+    void ensureReportEvents() override;
+    void closeReportEvents() override;
+    Transfer readInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) override;
+    Transfer writeOutputReport(Handle main, const std::uint8_t *buffer, std::uint32_t length) override;
+    void cancelIo(Handle handle) override;
+    bool getFeature(Handle main, std::uint8_t *buffer, std::uint32_t length) override;
+    bool setFeature(Handle main, const std::uint8_t *buffer, std::uint32_t length) override;
+    void *allocate(std::size_t bytes) override;
+    void deallocate(void *block) override;
+
+private:
+    void log(std::string call) { calls.push_back(std::move(call)); }
+    std::map<Handle, std::size_t> everOpened_; // includes closed handles, for late misuse
+    Handle nextHandle_ = 100;
+    DeviceSet nextSet_ = 1;
+    std::map<DeviceSet, std::size_t> setSizes_;
+    bool readEvent_ = false;
+};
+
+} // namespace corvhid

@@ -1,0 +1,171 @@
+#include "virtual_platform.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+namespace corvhid {
+namespace {
+// Feature transfers are synchronous; a unit that has not answered within a
+// second is taken as gone.
+constexpr int kFeatureTimeoutMs = 1000;
+constexpr int kHelloTimeoutMs = 1000;
+// One message: its kind, then the report bytes.
+std::vector<std::uint8_t> frame(std::uint8_t kind, const std::uint8_t *report, std::uint32_t length) {
+    std::vector<std::uint8_t> message(1 + std::size_t{length});
+    message[0] = kind;
+    if (length) std::memcpy(message.data() + 1, report, length);
+    return message;
+}
+} // namespace
+
+VirtualPlatform::VirtualPlatform() = default;
+VirtualPlatform::~VirtualPlatform() = default;
+
+bool VirtualPlatform::ownsPath(const char *path) { return path && virt::isEntry(path); }
+
+DeviceSet VirtualPlatform::getClassDevs(const Guid &, std::uint32_t) {
+    DeviceSet set = nextSet_++;
+    sets_[set] = virt::listEntries();
+    return set;
+}
+
+bool VirtualPlatform::enumDeviceInterface(DeviceSet set, std::uint32_t index) {
+    auto it = sets_.find(set);
+    return it != sets_.end() && index < it->second.size();
+}
+
+std::uint32_t VirtualPlatform::interfaceDetailSize(DeviceSet set, std::uint32_t index) {
+    if (!enumDeviceInterface(set, index)) return 0;
+    return static_cast<std::uint32_t>(kDetailPathOffset + sets_[set][index].size() + 1);
+}
+
+bool VirtualPlatform::interfaceDetail(DeviceSet set, std::uint32_t index, InterfaceDetail *detail,
+                                      std::uint32_t bufferSize) {
+    if (!enumDeviceInterface(set, index)) return false;
+    const std::string &path = sets_[set][index];
+    if (bufferSize < kDetailPathOffset + path.size() + 1) return false;
+    std::memcpy(detail->path, path.c_str(), path.size() + 1);
+    return true;
+}
+
+void VirtualPlatform::destroyDeviceInfoList(DeviceSet set) { sets_.erase(set); }
+
+Handle VirtualPlatform::open(const char *path) {
+    auto channel = virt::connect(path);
+    if (!channel) return kNoHandle;
+    std::vector<std::uint8_t> message;
+    if (channel->receive(message, kHelloTimeoutMs) != virt::Io::Ok) return kNoHandle;
+    auto hello = wire::decodeHello(message);
+    if (!hello) return kNoHandle;
+    auto c = std::make_unique<Connection>();
+    c->channel = std::move(channel);
+    c->hello = *hello;
+    Handle h = nextHandle_++;
+    connections_[h] = std::move(c);
+    return h;
+}
+
+void VirtualPlatform::close(Handle handle) { connections_.erase(handle); }
+
+VirtualPlatform::Connection *VirtualPlatform::find(Handle handle) {
+    auto it = connections_.find(handle);
+    return it == connections_.end() ? nullptr : it->second.get();
+}
+
+bool VirtualPlatform::getAttributes(Handle handle, Attributes &attributes) {
+    Connection *c = find(handle);
+    if (!c) return false;
+    attributes.vendorId = c->hello.vendorId;
+    attributes.productId = c->hello.productId;
+    attributes.versionNumber = c->hello.versionNumber;
+    return true;
+}
+
+bool VirtualPlatform::readReportLengths(Handle handle, ReportLengths &lengths) {
+    Connection *c = find(handle);
+    if (!c) return false;
+    lengths.input = c->hello.inputLength;
+    lengths.output = c->hello.outputLength;
+    return true;
+}
+
+bool VirtualPlatform::await(Connection &c, std::uint8_t kind, std::vector<std::uint8_t> &message,
+                            int timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        virt::Io io = c.channel->receive(message, static_cast<int>(std::max<long long>(0, left.count())));
+        if (io == virt::Io::Closed) c.broken = true;
+        if (io != virt::Io::Ok) return false;
+        if (message.empty()) continue;
+        if (message[0] == kind) return true;
+        if (message[0] == wire::kInputReport && c.readRequested) {
+            // The answer to a read that gave up waiting: it is the next report.
+            c.readRequested = false;
+            c.early.push_back(std::move(message));
+        }
+    }
+}
+
+Transfer VirtualPlatform::readInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) {
+    Connection *c = find(input);
+    if (!c || c->broken) return Transfer::NotStarted;
+    std::vector<std::uint8_t> message;
+    if (c->early.empty()) {
+        if (!c->readRequested) {
+            if (c->channel->send({wire::kReadRequest}, kTransferTimeoutMs) != virt::Io::Ok) {
+                c->broken = true;
+                return Transfer::NotStarted;
+            }
+            c->readRequested = true;
+        }
+        if (!await(*c, wire::kInputReport, message, kTransferTimeoutMs)) {
+            // The request stays out: its answer, when it comes, is the next report.
+            return c->broken ? Transfer::NotStarted : Transfer::TimedOut;
+        }
+        c->readRequested = false;
+    } else {
+        message = std::move(c->early.front());
+        c->early.erase(c->early.begin());
+    }
+    std::size_t n = std::min<std::size_t>(length, message.size() - 1);
+    std::memcpy(buffer, message.data() + 1, n);
+    if (n < length) std::memset(buffer + n, 0, length - n);
+    return Transfer::Completed;
+}
+
+Transfer VirtualPlatform::writeOutputReport(Handle main, const std::uint8_t *buffer, std::uint32_t length) {
+    Connection *c = find(main);
+    if (!c || c->broken) return Transfer::NotStarted;
+    std::vector<std::uint8_t> message = frame(wire::kOutputReport, buffer, length);
+    switch (c->channel->send(message, kTransferTimeoutMs)) {
+    case virt::Io::Ok: return Transfer::Completed;
+    case virt::Io::TimedOut: return Transfer::TimedOut;
+    case virt::Io::Closed: break;
+    }
+    c->broken = true;
+    return Transfer::NotStarted;
+}
+
+bool VirtualPlatform::getFeature(Handle main, std::uint8_t *buffer, std::uint32_t length) {
+    Connection *c = find(main);
+    if (!c || c->broken || length != wire::kFeatureLength) return false;
+    std::vector<std::uint8_t> message = frame(wire::kFeatureGet, buffer, length);
+    if (c->channel->send(message, kFeatureTimeoutMs) != virt::Io::Ok) return false;
+    if (!await(*c, wire::kFeatureAnswer, message, kFeatureTimeoutMs)) return false;
+    if (message.size() != 2 + wire::kFeatureLength || message[1] != 1) return false;
+    std::memcpy(buffer, message.data() + 2, wire::kFeatureLength);
+    return true;
+}
+
+bool VirtualPlatform::setFeature(Handle main, const std::uint8_t *buffer, std::uint32_t length) {
+    Connection *c = find(main);
+    if (!c || c->broken || length != wire::kFeatureLength) return false;
+    std::vector<std::uint8_t> message = frame(wire::kFeatureSet, buffer, length);
+    if (c->channel->send(message, kFeatureTimeoutMs) != virt::Io::Ok) return false;
+    if (!await(*c, wire::kFeatureSetAck, message, kFeatureTimeoutMs)) return false;
+    return message.size() == 2 && message[1] == 1;
+}
+
+} // namespace corvhid

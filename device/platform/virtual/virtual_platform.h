@@ -1,0 +1,67 @@
+// Virtual units served by corvil-emulator, as HID interfaces like any other.
+// Every open is its own connection; the unit queues input reports per
+// connection and this side asks for them one at a time.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "channel.h"
+#include "platform.h"
+#include "wire.h"
+
+namespace corvhid {
+
+class VirtualPlatform : public Platform {
+public:
+    VirtualPlatform();
+    ~VirtualPlatform() override;
+
+    static bool ownsPath(const char *path);
+
+    bool loadHidServices() override { return true; }
+    void releaseHidServices() override {}
+    bool loadSetupServices() override { return true; }
+    void releaseSetupServices() override {}
+    bool bindHid(HidEntry) override { return true; }
+    bool bindSetup(SetupEntry) override { return true; }
+    void getHidGuid(Guid &) override {}
+    DeviceSet getClassDevs(const Guid &hidClass, std::uint32_t flags) override;
+    bool enumDeviceInterface(DeviceSet set, std::uint32_t index) override;
+    std::uint32_t interfaceDetailSize(DeviceSet set, std::uint32_t index) override;
+    bool interfaceDetail(DeviceSet set, std::uint32_t index, InterfaceDetail *detail,
+                         std::uint32_t bufferSize) override;
+    void destroyDeviceInfoList(DeviceSet set) override;
+    Handle open(const char *path) override;
+    void close(Handle handle) override;
+    bool getAttributes(Handle handle, Attributes &attributes) override;
+    bool readReportLengths(Handle handle, ReportLengths &lengths) override;
+    void ensureReportEvents() override {}
+    void closeReportEvents() override {}
+    Transfer readInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) override;
+    Transfer writeOutputReport(Handle main, const std::uint8_t *buffer, std::uint32_t length) override;
+    void cancelIo(Handle) override {}
+    bool getFeature(Handle main, std::uint8_t *buffer, std::uint32_t length) override;
+    bool setFeature(Handle main, const std::uint8_t *buffer, std::uint32_t length) override;
+
+private:
+    struct Connection {
+        std::unique_ptr<virt::Channel> channel;
+        wire::Hello hello;
+        bool readRequested = false; // a read request is out and not yet answered
+        std::vector<std::vector<std::uint8_t>> early; // answers that came after their read gave up
+        bool broken = false;
+    };
+    Connection *find(Handle handle);
+    // Waits for a message of `kind`, keeping input reports that arrive meanwhile.
+    bool await(Connection &c, std::uint8_t kind, std::vector<std::uint8_t> &message, int timeoutMs);
+
+    std::map<DeviceSet, std::vector<std::string>> sets_;
+    DeviceSet nextSet_ = 1;
+    std::map<Handle, std::unique_ptr<Connection>> connections_;
+    Handle nextHandle_ = 1;
+};
+
+} // namespace corvhid

@@ -1,0 +1,52 @@
+// The messages between a virtual unit (served by corvil-emulator) and a
+// connection the library opened on it. Each message is one datagram of a
+// message-preserving channel; byte 0 says what it is.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace corvhid::wire {
+
+// Unit to host.
+inline constexpr std::uint8_t kHello = 'H';         // + ids and report lengths
+inline constexpr std::uint8_t kInputReport = 'I';   // + the report, id first
+inline constexpr std::uint8_t kFeatureAnswer = 'g'; // + ok byte + 6 report bytes
+inline constexpr std::uint8_t kFeatureSetAck = 's'; // + ok byte
+// Host to unit.
+inline constexpr std::uint8_t kReadRequest = 'R';   // answer with the next queued input report
+inline constexpr std::uint8_t kOutputReport = 'O';  // + the report, id first
+inline constexpr std::uint8_t kFeatureGet = 'G';    // + 6 bytes, id first
+inline constexpr std::uint8_t kFeatureSet = 'S';    // + 6 bytes, id first
+
+inline constexpr std::size_t kFeatureLength = 6;
+// Longest report a virtual unit may declare.
+inline constexpr std::uint16_t kMaxReportLength = 64;
+// How many input reports a connection's queue holds before the oldest goes,
+// as the operating system's HID input buffer does.
+inline constexpr std::size_t kQueueDepth = 64;
+
+struct Hello {
+    std::uint16_t vendorId = 0, productId = 0, versionNumber = 0;
+    std::uint16_t inputLength = 0, outputLength = 0;
+};
+
+inline std::vector<std::uint8_t> encode(const Hello &h) {
+    std::vector<std::uint8_t> m{kHello};
+    for (std::uint16_t v : {h.vendorId, h.productId, h.versionNumber, h.inputLength, h.outputLength}) {
+        m.push_back(static_cast<std::uint8_t>(v & 0xFF));
+        m.push_back(static_cast<std::uint8_t>(v >> 8));
+    }
+    return m;
+}
+
+inline std::optional<Hello> decodeHello(const std::vector<std::uint8_t> &m) {
+    if (m.size() != 11 || m[0] != kHello) return std::nullopt;
+    auto at = [&](int i) { return static_cast<std::uint16_t>(m[1 + 2 * i] | (m[2 + 2 * i] << 8)); };
+    Hello h{at(0), at(1), at(2), at(3), at(4)};
+    if (h.inputLength > kMaxReportLength || h.outputLength > kMaxReportLength) return std::nullopt;
+    return h;
+}
+
+} // namespace corvhid::wire

@@ -1,0 +1,359 @@
+#include "library.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace corvhid {
+
+void *Platform::allocate(std::size_t bytes) { return std::malloc(bytes); }
+void Platform::deallocate(void *block) { std::free(block); }
+
+namespace {
+
+// The size field the device-setup services expect in an interface-detail
+// record: its header plus one path character, padded to pointer alignment on
+// 64-bit builds (the services refuse any other value there).
+constexpr std::uint32_t kDetailRecordSize = sizeof(void *) == 8 ? 8 : 5;
+
+const char *const kHidItemTexts[] = {
+    "HID.DLL contains invalid data (item 1)!", "HID.DLL contains invalid data (item 2)!",
+    "HID.DLL contains invalid data (item 3)!", "HID.DLL contains invalid data (item 4)!",
+    "HID.DLL contains invalid data (item 5)!", "HID.DLL contains invalid data (item 6)!",
+    "HID.DLL contains invalid data (item 7)!",
+};
+const char *const kSetupItemTexts[] = {
+    "SETUPAPI.DLL contains invalid data (item 1)!", "SETUPAPI.DLL contains invalid data (item 2)!",
+    "SETUPAPI.DLL contains invalid data (item 3)!", "SETUPAPI.DLL contains invalid data (item 4)!",
+};
+
+const char *itemText(HidEntry entry) { return kHidItemTexts[static_cast<int>(entry)]; }
+const char *itemText(SetupEntry entry) { return kSetupItemTexts[static_cast<int>(entry)]; }
+
+bool isCorvil(const Attributes &a) {
+    return a.vendorId == kVendorId && a.productId == kProductId && a.versionNumber >= kMinimumVersion;
+}
+
+template <typename T> void put(T *out, T value) {
+    if (out) *out = value;
+}
+
+} // namespace
+
+Library::Library(Platform &platform) : platform_(platform) {}
+
+Library::~Library() {
+    platform_.deallocate(mainHandles_);
+    platform_.deallocate(inputHandles_);
+}
+
+void Library::setText(const char *text) {
+    std::strncpy(lastErrorText_, text, kErrorTextSize - 1);
+    lastErrorText_[kErrorTextSize - 1] = '\0';
+}
+
+Result Library::fail(const char *text) {
+    setText(text);
+    return kFailure;
+}
+
+Result Library::findFirst(std::int16_t *unit) {
+    currentMain_ = kNoHandle;
+
+    if (!hidLoaded_) {
+        if (!platform_.loadHidServices()) return fail(text::kCouldNotLoadHid);
+        hidLoaded_ = true;
+    }
+    if (!platform_.bindHid(HidEntry::GetHidGuid)) return fail(itemText(HidEntry::GetHidGuid));
+    platform_.getHidGuid(hidClass_);
+
+    if (!setupLoaded_) {
+        if (!platform_.loadSetupServices()) return fail(text::kCouldNotLoadSetup);
+        setupLoaded_ = true;
+    }
+    if (!platform_.bindSetup(SetupEntry::GetClassDevs)) return fail(itemText(SetupEntry::GetClassDevs));
+    // A discovery that was never finished would otherwise leak its set.
+    if (deviceInfoSet_ != 0) platform_.destroyDeviceInfoList(deviceInfoSet_);
+    deviceInfoSet_ = platform_.getClassDevs(hidClass_, kPresentInterfaces);
+    enumIndex_ = 0;
+    endOfList_ = false;
+
+    for (SetupEntry entry : {SetupEntry::DestroyDeviceInfoList, SetupEntry::EnumDeviceInterfaces,
+                             SetupEntry::GetDeviceInterfaceDetail}) {
+        if (!platform_.bindSetup(entry)) return fail(itemText(entry));
+    }
+    for (HidEntry entry : {HidEntry::FreePreparsedData, HidEntry::GetAttributes, HidEntry::GetPreparsedData,
+                           HidEntry::GetCaps, HidEntry::GetFeature, HidEntry::SetFeature}) {
+        if (!platform_.bindHid(entry)) return fail(itemText(entry));
+    }
+    return findNext(unit);
+}
+
+Result Library::findNext(std::int16_t *unit) {
+    unitFound_ = false;
+    if (deviceInfoSet_ == 0) return fail(text::kNotDetected);
+
+    for (;;) {
+        if (!platform_.enumDeviceInterface(deviceInfoSet_, enumIndex_)) {
+            endOfList_ = true;
+            ++enumIndex_;
+        } else {
+            const std::uint32_t size = platform_.interfaceDetailSize(deviceInfoSet_, enumIndex_);
+            // A record too small to hold a path names no device: skip it.
+            if (size > kDetailPathOffset) {
+                auto *detail = static_cast<InterfaceDetail *>(platform_.allocate(size));
+                if (!detail) return fail(text::kOutOfConventionalMemory);
+                std::memset(detail, 0, size);
+                detail->size = kDetailRecordSize;
+                platform_.interfaceDetail(deviceInfoSet_, enumIndex_, detail, size);
+                reinterpret_cast<char *>(detail)[size - 1] = '\0';
+
+                currentPath_ = detail->path;
+                currentMain_ = platform_.open(detail->path);
+                Attributes attributes;
+                attributes.size = 12;
+                attributes.vendorId = 0;
+                attributes.productId = 0;
+                if (currentMain_ != kNoHandle) platform_.getAttributes(currentMain_, attributes);
+
+                if (isCorvil(attributes)) {
+                    unitFound_ = true;
+                    platform_.readReportLengths(currentMain_, reportLengths_);
+                    currentInput_ = platform_.open(detail->path);
+                    platform_.ensureReportEvents();
+                    eventsReady_ = true;
+                } else if (currentMain_ != kNoHandle) {
+                    platform_.close(currentMain_);
+                    currentMain_ = kNoHandle;
+                }
+                platform_.deallocate(detail);
+            }
+            ++enumIndex_;
+        }
+
+        if (unitFound_) return registerUnit(unit) ? kSuccess : kFailure;
+        if (endOfList_) return fail(text::kNotDetected);
+    }
+}
+
+bool Library::growTable(Handle *&table, Handle entry) {
+    auto *grown = static_cast<Handle *>(platform_.allocate((unitCount_ + 1u) * sizeof(Handle)));
+    if (!grown) return false;
+    if (unitCount_ != 0) std::memcpy(grown, table, unitCount_ * sizeof(Handle));
+    platform_.deallocate(table);
+    grown[unitCount_] = entry;
+    table = grown;
+    return true;
+}
+
+bool Library::registerUnit(std::int16_t *unit) {
+    const char *refusal = nullptr;
+    // The unit count is 8 bits wide: a 256th unit would wrap it to 0 and
+    // overwrite the tables, so it is refused instead.
+    if (unitCount_ >= kMaxUnits)
+        refusal = text::kTooManyUnits;
+    else if (!growTable(mainHandles_, currentMain_) || !growTable(inputHandles_, currentInput_))
+        refusal = text::kOutOfMemory;
+
+    if (refusal) {
+        // The unit is not counted: close what was opened for it.
+        for (Handle h : {currentMain_, currentInput_})
+            if (h != kNoHandle) platform_.close(h);
+        currentMain_ = currentInput_ = kNoHandle;
+        setText(refusal);
+        return false;
+    }
+    put(unit, static_cast<std::int16_t>(unitCount_));
+    paths_.resize(unitCount_);
+    paths_.push_back(currentPath_);
+    ++unitCount_;
+    return true;
+}
+
+Result Library::doneFinding() {
+    if (deviceInfoSet_ != 0) {
+        platform_.destroyDeviceInfoList(deviceInfoSet_);
+        deviceInfoSet_ = 0;
+    }
+    if (setupLoaded_) {
+        platform_.releaseSetupServices();
+        setupLoaded_ = false;
+    }
+    return kSuccess;
+}
+
+Result Library::cleanup() {
+    if (eventsReady_) {
+        platform_.closeReportEvents();
+        eventsReady_ = false;
+    }
+    for (unsigned u = 0; u < unitCount_; ++u) {
+        for (Handle *table : {mainHandles_, inputHandles_}) {
+            if (table && table[u] != kNoHandle) {
+                platform_.cancelIo(table[u]);
+                platform_.close(table[u]);
+                table[u] = kNoHandle;
+            }
+        }
+    }
+    unitCount_ = 0;
+    paths_.clear();
+    platform_.deallocate(mainHandles_);
+    mainHandles_ = nullptr;
+    platform_.deallocate(inputHandles_);
+    inputHandles_ = nullptr;
+    currentMain_ = currentInput_ = kNoHandle;
+    if (hidLoaded_) {
+        platform_.releaseHidServices();
+        hidLoaded_ = false;
+    }
+    lastErrorText_[0] = '\0';
+    return kSuccess;
+}
+
+std::string Library::unitPath(std::int16_t unit) const {
+    return unit >= 0 && unit < unitCount_ && static_cast<std::size_t>(unit) < paths_.size() ? paths_[unit]
+                                                                                          : std::string();
+}
+
+Result Library::getErrorText(char *text) const {
+    if (text) std::memcpy(text, lastErrorText_, std::strlen(lastErrorText_) + 1);
+    return kSuccess;
+}
+
+// ---- transfers -------------------------------------------------------------
+
+Result Library::readInputReport() {
+    platform_.ensureReportEvents();
+    eventsReady_ = true;
+    // A read that brings no bytes must not pass the previous report off as a
+    // new one: byte 0 then reads as no report id at all.
+    receiveBuffer_[0] = 0;
+    const std::uint32_t length = reportLengths_.input;
+    Transfer outcome;
+    if (length <= kBufferSize) {
+        outcome = platform_.readInputReport(currentInput_, receiveBuffer_, length);
+    } else {
+        // A report longer than the buffer is read whole and only its first
+        // bytes kept: nothing beyond offset 4 carries data.
+        std::vector<std::uint8_t> whole(length);
+        outcome = platform_.readInputReport(currentInput_, whole.data(), length);
+        std::memcpy(receiveBuffer_, whole.data(), kBufferSize);
+    }
+    if (outcome == Transfer::NotStarted) return kFailure;
+    if (outcome == Transfer::TimedOut) return fail(text::kNotResponding);
+    setText(text::kConnected);
+    return kSuccess;
+}
+
+Result Library::writeOutputReport() {
+    platform_.ensureReportEvents();
+    eventsReady_ = true;
+    const std::uint32_t length = reportLengths_.output;
+    Transfer outcome;
+    if (length <= kBufferSize) {
+        outcome = platform_.writeOutputReport(currentMain_, transmitBuffer_, length);
+    } else {
+        std::vector<std::uint8_t> whole(length, 0);
+        std::memcpy(whole.data(), transmitBuffer_, kBufferSize);
+        outcome = platform_.writeOutputReport(currentMain_, whole.data(), length);
+    }
+    if (outcome == Transfer::NotStarted) return kFailure;
+    if (outcome == Transfer::TimedOut) return fail(text::kNotResponding);
+    setText(text::kConnected);
+    return kSuccess;
+}
+
+// ---- record operations -----------------------------------------------------
+
+bool Library::selectUnit(std::int16_t unit, Need need) {
+    if (unit < 0 || unit >= unitCount_) return false;
+    if (!mainHandles_ || mainHandles_[unit] == kNoHandle) return false;
+    if (need == Need::Both) {
+        if (!inputHandles_ || inputHandles_[unit] == kNoHandle) return false;
+        currentInput_ = inputHandles_[unit];
+    }
+    currentMain_ = mainHandles_[unit];
+    return true;
+}
+
+Result Library::readRecord(std::int16_t unit, int attempts, bool wantSettings, bool wantAutoSeq,
+                           std::uint8_t *const settings[4], std::uint8_t *const autoSeq[4]) {
+    if (!selectUnit(unit, Need::Both)) return kFailure;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        if (readInputReport() != kSuccess) continue;
+        const std::uint8_t id = receiveBuffer_[0];
+        std::uint8_t *const *out = nullptr;
+        if (id == kSettingsReportId && wantSettings) out = settings;
+        if (id == kAutoSequencingReportId && wantAutoSeq) out = autoSeq;
+        if (!out) continue;
+        // Reports carry channel 2 first in each pair; callers get channel 1 first.
+        put(out[1], receiveBuffer_[1]);
+        put(out[0], receiveBuffer_[2]);
+        put(out[3], receiveBuffer_[3]);
+        put(out[2], receiveBuffer_[4]);
+        return kSuccess;
+    }
+    return kFailure;
+}
+
+Result Library::readSettings(std::int16_t unit, std::uint8_t *input1, std::uint8_t *input2,
+                             std::uint8_t *padMask1, std::uint8_t *padMask2) {
+    std::uint8_t *const settings[4] = {input1, input2, padMask1, padMask2};
+    return readRecord(unit, 10, true, false, settings, nullptr);
+}
+
+Result Library::readAutoSequencing(std::int16_t unit, std::uint8_t *inputs1, std::uint8_t *inputs2,
+                                   std::uint8_t *control1, std::uint8_t *control2) {
+    std::uint8_t *const autoSeq[4] = {inputs1, inputs2, control1, control2};
+    return readRecord(unit, 10, false, true, nullptr, autoSeq);
+}
+
+Result Library::readAllSettings(std::int16_t unit, std::uint8_t *input1, std::uint8_t *input2,
+                                std::uint8_t *padMask1, std::uint8_t *padMask2,
+                                std::uint8_t *autoSeqInputs1, std::uint8_t *autoSeqInputs2,
+                                std::uint8_t *autoSeqControl1, std::uint8_t *autoSeqControl2) {
+    std::uint8_t *const settings[4] = {input1, input2, padMask1, padMask2};
+    std::uint8_t *const autoSeq[4] = {autoSeqInputs1, autoSeqInputs2, autoSeqControl1, autoSeqControl2};
+    return readRecord(unit, 3, true, true, settings, autoSeq);
+}
+
+Result Library::writeRecord(std::int16_t unit, std::uint8_t reportId, std::uint8_t channel1a,
+                            std::uint8_t channel2a, std::uint8_t channel1b, std::uint8_t channel2b) {
+    if (!selectUnit(unit, Need::MainOnly)) return kFailure;
+    transmitBuffer_[0] = reportId;
+    transmitBuffer_[1] = channel2a;
+    transmitBuffer_[2] = channel1a;
+    transmitBuffer_[3] = channel2b;
+    transmitBuffer_[4] = channel1b;
+    return writeOutputReport();
+}
+
+Result Library::writeSettings(std::int16_t unit, std::uint8_t input1, std::uint8_t input2,
+                              std::uint8_t padMask1, std::uint8_t padMask2) {
+    return writeRecord(unit, kSettingsReportId, input1, input2, padMask1, padMask2);
+}
+
+Result Library::writeAutoSequencing(std::int16_t unit, std::uint8_t inputs1, std::uint8_t inputs2,
+                                    std::uint8_t control1, std::uint8_t control2) {
+    return writeRecord(unit, kAutoSequencingReportId, inputs1, inputs2, control1, control2);
+}
+
+Result Library::readSerialNumber(std::int16_t unit, char *serial) {
+    if (!serial || !selectUnit(unit, Need::MainOnly)) return kFailure;
+    receiveBuffer_[0] = kSerialReportId;
+    if (!platform_.getFeature(currentMain_, receiveBuffer_, kFeatureReportLength)) return kFailure;
+    if (receiveBuffer_[0] != kSerialReportId) return kFailure;
+    std::memcpy(serial, receiveBuffer_ + 1, 5);
+    serial[5] = '\0';
+    return kSuccess;
+}
+
+Result Library::writeSerialNumber(std::int16_t unit, const char *serial) {
+    if (!serial || !selectUnit(unit, Need::MainOnly)) return kFailure;
+    transmitBuffer_[0] = kSerialReportId;
+    std::memcpy(transmitBuffer_ + 1, serial, 5);
+    return platform_.setFeature(currentMain_, transmitBuffer_, kFeatureReportLength) ? kSuccess : kFailure;
+}
+
+} // namespace corvhid

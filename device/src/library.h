@@ -1,0 +1,127 @@
+// The protocol core of corvhid: the library-wide state, discovery, the report
+// transfers and the record operations, over one HID platform. The exported C
+// functions drive one process-wide instance; the plug-in and the tests make
+// their own over the platform they need.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform.h"
+
+namespace corvhid {
+
+using Result = std::int16_t;
+inline constexpr Result kSuccess = -1;
+inline constexpr Result kFailure = 0;
+
+// Recognition of a Corvil unit among HID interfaces.
+inline constexpr std::uint16_t kVendorId = 4169;
+inline constexpr std::uint16_t kProductId = 1;
+inline constexpr std::uint16_t kMinimumVersion = 256;
+
+inline constexpr std::uint8_t kSerialReportId = 1;
+inline constexpr std::uint8_t kSettingsReportId = 3;
+inline constexpr std::uint8_t kAutoSequencingReportId = 4;
+inline constexpr std::uint32_t kFeatureReportLength = 6;
+inline constexpr std::size_t kBufferSize = 8;
+inline constexpr std::size_t kErrorTextSize = 132;
+// The most units the 8-bit unit count can number.
+inline constexpr unsigned kMaxUnits = 255;
+
+namespace text {
+inline constexpr const char *kCouldNotLoadHid = "Could not load HID.DLL!";
+inline constexpr const char *kCouldNotLoadSetup = "Could not load SETUPAPI.DLL!";
+inline constexpr const char *kOutOfConventionalMemory = "Out of conventional memory!";
+inline constexpr const char *kOutOfMemory = "Out of memory!";
+inline constexpr const char *kNotDetected = "Corvil not detected!";
+inline constexpr const char *kNotResponding = "Corvil not responding.";
+inline constexpr const char *kConnected = "Corvil connected.";
+inline constexpr const char *kTooManyUnits = "Too many Corvil units (255 at most)!";
+} // namespace text
+
+class Library {
+public:
+    explicit Library(Platform &platform);
+    ~Library();
+    Library(const Library &) = delete;
+    Library &operator=(const Library &) = delete;
+
+    // Discovery and shutdown.
+    Result findFirst(std::int16_t *unit);
+    Result findNext(std::int16_t *unit);
+    Result doneFinding();
+    Result cleanup();
+    Result getErrorText(char *text) const;
+
+    // Record operations.
+    Result readSettings(std::int16_t unit, std::uint8_t *input1, std::uint8_t *input2,
+                        std::uint8_t *padMask1, std::uint8_t *padMask2);
+    Result readAllSettings(std::int16_t unit, std::uint8_t *input1, std::uint8_t *input2,
+                           std::uint8_t *padMask1, std::uint8_t *padMask2,
+                           std::uint8_t *autoSeqInputs1, std::uint8_t *autoSeqInputs2,
+                           std::uint8_t *autoSeqControl1, std::uint8_t *autoSeqControl2);
+    Result writeSettings(std::int16_t unit, std::uint8_t input1, std::uint8_t input2,
+                         std::uint8_t padMask1, std::uint8_t padMask2);
+    Result readAutoSequencing(std::int16_t unit, std::uint8_t *inputs1, std::uint8_t *inputs2,
+                              std::uint8_t *control1, std::uint8_t *control2);
+    Result writeAutoSequencing(std::int16_t unit, std::uint8_t inputs1, std::uint8_t inputs2,
+                               std::uint8_t control1, std::uint8_t control2);
+    Result readSerialNumber(std::int16_t unit, char *serial);
+    Result writeSerialNumber(std::int16_t unit, const char *serial);
+
+    // The platform path a unit was found at; empty when not registered.
+    std::string unitPath(std::int16_t unit) const;
+
+    // Read-only views for tests and tools.
+    unsigned unitCount() const { return unitCount_; }
+    const char *lastErrorText() const { return lastErrorText_; }
+    const ReportLengths &reportLengths() const { return reportLengths_; }
+    const std::uint8_t *transmitBuffer() const { return transmitBuffer_; }
+    Handle mainHandle(unsigned unit) const { return unit < unitCount_ ? mainHandles_[unit] : kNoHandle; }
+    Handle inputHandle(unsigned unit) const { return unit < unitCount_ ? inputHandles_[unit] : kNoHandle; }
+    bool hidLoaded() const { return hidLoaded_; }
+    bool setupLoaded() const { return setupLoaded_; }
+    bool discovering() const { return deviceInfoSet_ != 0; }
+
+    // Transfers on the current unit (library-internal, exposed for tests).
+    Result readInputReport();
+    Result writeOutputReport();
+
+private:
+    enum class Need { MainOnly, Both };
+    bool selectUnit(std::int16_t unit, Need need);
+    Result readRecord(std::int16_t unit, int attempts, bool wantSettings, bool wantAutoSeq,
+                      std::uint8_t *const settings[4], std::uint8_t *const autoSeq[4]);
+    Result writeRecord(std::int16_t unit, std::uint8_t reportId, std::uint8_t channel1a,
+                       std::uint8_t channel2a, std::uint8_t channel1b, std::uint8_t channel2b);
+    bool registerUnit(std::int16_t *unit);
+    bool growTable(Handle *&table, Handle entry);
+    void setText(const char *text);
+    Result fail(const char *text);
+
+    Platform &platform_;
+
+    bool hidLoaded_ = false;
+    bool setupLoaded_ = false;
+    Guid hidClass_{};
+    DeviceSet deviceInfoSet_ = 0;
+    std::uint32_t enumIndex_ = 0;
+    bool endOfList_ = false;
+    bool unitFound_ = false;
+    std::uint8_t unitCount_ = 0;
+    Handle *mainHandles_ = nullptr;
+    Handle *inputHandles_ = nullptr;
+    Handle currentMain_ = kNoHandle;
+    Handle currentInput_ = kNoHandle;
+    std::string currentPath_;
+    std::vector<std::string> paths_; // by unit number, for tools
+    ReportLengths reportLengths_{};
+    bool eventsReady_ = false;
+    std::uint8_t receiveBuffer_[kBufferSize] = {};
+    std::uint8_t transmitBuffer_[kBufferSize] = {};
+    char lastErrorText_[kErrorTextSize] = {};
+};
+
+} // namespace corvhid

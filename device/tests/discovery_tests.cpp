@@ -1,0 +1,254 @@
+// Discovery, binding and shutdown of the protocol core over the fake platform.
+#include <gtest/gtest.h>
+
+#include "fake_platform.h"
+#include "library.h"
+
+using namespace corvhid;
+
+namespace {
+
+class Discovery : public ::testing::Test {
+protected:
+    FakePlatform fake;
+    Library lib{fake};
+    std::int16_t unit = -7;
+
+    std::string text() {
+        char buffer[132];
+        lib.getErrorText(buffer);
+        return buffer;
+    }
+    void TearDown() override {
+        lib.doneFinding();
+        lib.cleanup();
+        EXPECT_TRUE(fake.openHandles.empty()) << "handles left open";
+        EXPECT_TRUE(fake.liveSets.empty()) << "device set left open";
+        EXPECT_EQ(fake.liveAllocations, 0) << "memory left allocated";
+    }
+};
+
+TEST_F(Discovery, NoDevicesIsNotDetected) {
+    EXPECT_EQ(lib.findFirst(&unit), 0);
+    EXPECT_EQ(text(), "Corvil not detected!");
+    EXPECT_EQ(unit, -7) << "the out-parameter is written only on success";
+}
+
+TEST_F(Discovery, BindingFailuresGiveTheirTextsInOrder) {
+    struct Case {
+        std::function<void(FakePlatform &)> breakIt;
+        const char *text;
+    };
+    const std::vector<Case> cases = {
+        {[](FakePlatform &f) { f.hidLoadFails = true; }, "Could not load HID.DLL!"},
+        {[](FakePlatform &f) { f.missingHid.insert(HidEntry::GetHidGuid); }, "HID.DLL contains invalid data (item 1)!"},
+        {[](FakePlatform &f) { f.setupLoadFails = true; }, "Could not load SETUPAPI.DLL!"},
+        {[](FakePlatform &f) { f.missingSetup.insert(SetupEntry::GetClassDevs); },
+         "SETUPAPI.DLL contains invalid data (item 1)!"},
+        {[](FakePlatform &f) { f.missingSetup.insert(SetupEntry::DestroyDeviceInfoList); },
+         "SETUPAPI.DLL contains invalid data (item 2)!"},
+        {[](FakePlatform &f) { f.missingSetup.insert(SetupEntry::EnumDeviceInterfaces); },
+         "SETUPAPI.DLL contains invalid data (item 3)!"},
+        {[](FakePlatform &f) { f.missingSetup.insert(SetupEntry::GetDeviceInterfaceDetail); },
+         "SETUPAPI.DLL contains invalid data (item 4)!"},
+        {[](FakePlatform &f) { f.missingHid.insert(HidEntry::FreePreparsedData); },
+         "HID.DLL contains invalid data (item 2)!"},
+        {[](FakePlatform &f) { f.missingHid.insert(HidEntry::GetAttributes); }, "HID.DLL contains invalid data (item 3)!"},
+        {[](FakePlatform &f) { f.missingHid.insert(HidEntry::GetPreparsedData); },
+         "HID.DLL contains invalid data (item 4)!"},
+        {[](FakePlatform &f) { f.missingHid.insert(HidEntry::GetCaps); }, "HID.DLL contains invalid data (item 5)!"},
+        {[](FakePlatform &f) { f.missingHid.insert(HidEntry::GetFeature); }, "HID.DLL contains invalid data (item 6)!"},
+        {[](FakePlatform &f) { f.missingHid.insert(HidEntry::SetFeature); }, "HID.DLL contains invalid data (item 7)!"},
+    };
+    for (const Case &c : cases) {
+        FakePlatform f;
+        f.add("/fake/0");
+        c.breakIt(f);
+        Library l(f);
+        std::int16_t u = -7;
+        EXPECT_EQ(l.findFirst(&u), 0) << c.text;
+        char buffer[132];
+        l.getErrorText(buffer);
+        EXPECT_STREQ(buffer, c.text);
+        EXPECT_EQ(u, -7);
+        EXPECT_EQ(f.count("open"), 0) << "nothing is opened when binding fails: " << c.text;
+        // What was loaded stays loaded until the caller releases it.
+        l.doneFinding();
+        l.cleanup();
+        EXPECT_FALSE(f.hidLoaded);
+        EXPECT_FALSE(f.setupLoaded);
+        EXPECT_TRUE(f.liveSets.empty());
+    }
+}
+
+TEST_F(Discovery, TheDeviceSetIsCreatedBeforeTheRemainingEntriesAreBound) {
+    fake.missingSetup.insert(SetupEntry::DestroyDeviceInfoList);
+    lib.findFirst(&unit);
+    const std::vector<std::string> expected = {"loadHid",        "bindHid 1",   "getHidGuid", "loadSetup",
+                                               "bindSetup 1",    "getClassDevs 18", "bindSetup 2"};
+    EXPECT_EQ(fake.calls, expected);
+    EXPECT_EQ(fake.liveSets.size(), 1u);
+}
+
+TEST_F(Discovery, SetupMissingAfterHidWasLoadedAndTheClassObtained) {
+    fake.setupLoadFails = true;
+    EXPECT_EQ(lib.findFirst(&unit), 0);
+    EXPECT_EQ(text(), "Could not load SETUPAPI.DLL!");
+    EXPECT_TRUE(fake.hidLoaded);
+    EXPECT_EQ(fake.count("getHidGuid"), 1);
+}
+
+TEST_F(Discovery, RecognitionSkipsOtherDevicesWithinTheSameCall) {
+    fake.add("/fake/mouse").vendorId = 0x046D;
+    fake.add("/fake/other-product").productId = 2;
+    fake.add("/fake/old").versionNumber = 255;
+    fake.add("/fake/closed").opens = false;
+    fake.add("/fake/mute").attributesReadable = false;
+    fake.add("/fake/v256").versionNumber = 256;
+    fake.add("/fake/vffff").versionNumber = 0xFFFF;
+
+    ASSERT_EQ(lib.findFirst(&unit), -1);
+    EXPECT_EQ(unit, 0);
+    EXPECT_EQ(lib.unitPath(0), "/fake/v256");
+    ASSERT_EQ(lib.findNext(&unit), -1);
+    EXPECT_EQ(unit, 1);
+    EXPECT_EQ(lib.unitPath(1), "/fake/vffff");
+    unit = -7;
+    EXPECT_EQ(lib.findNext(&unit), 0);
+    EXPECT_EQ(text(), "Corvil not detected!");
+    EXPECT_EQ(unit, -7);
+
+    // Each recognised unit is opened twice on its path; the others are closed again.
+    EXPECT_EQ(fake.openHandles.size(), 4u);
+    EXPECT_EQ(fake.count("open /fake/v256"), 2);
+    EXPECT_EQ(fake.count("open /fake/old"), 1);
+    EXPECT_NE(lib.mainHandle(0), lib.inputHandle(0));
+    // The detail is asked with the record's size field set as the setup services want it.
+    EXPECT_EQ(fake.count(std::string("detail 0 size ") + (sizeof(void *) == 8 ? "8" : "5")), 1);
+}
+
+TEST_F(Discovery, ReportLengthsComeFromTheUnitFoundLast) {
+    fake.add("/fake/a").lengths = {5, 6};
+    fake.add("/fake/b").lengths = {7, 8};
+    lib.findFirst(&unit);
+    EXPECT_EQ(lib.reportLengths().input, 5);
+    lib.findNext(&unit);
+    EXPECT_EQ(lib.reportLengths().input, 7);
+    EXPECT_EQ(lib.reportLengths().output, 8);
+}
+
+TEST_F(Discovery, SecondDiscoveryWithoutCleanupAppends) {
+    fake.add("/fake/a");
+    ASSERT_EQ(lib.findFirst(&unit), -1);
+    EXPECT_EQ(unit, 0);
+    lib.doneFinding();
+    ASSERT_EQ(lib.findFirst(&unit), -1);
+    EXPECT_EQ(unit, 1) << "the same unit gets the next number";
+    EXPECT_EQ(lib.unitCount(), 2u);
+    EXPECT_EQ(fake.count("loadHid"), 1) << "the HID services stay loaded";
+}
+
+TEST_F(Discovery, CleanupReturnsToTheLoadedState) {
+    fake.add("/fake/a");
+    fake.add("/fake/b");
+    lib.findFirst(&unit);
+    lib.findNext(&unit);
+    lib.doneFinding();
+    EXPECT_FALSE(fake.setupLoaded);
+    EXPECT_TRUE(fake.hidLoaded);
+
+    EXPECT_EQ(lib.cleanup(), -1);
+    EXPECT_EQ(text(), "");
+    EXPECT_EQ(lib.unitCount(), 0u);
+    EXPECT_FALSE(fake.hidLoaded);
+    EXPECT_TRUE(fake.openHandles.empty());
+    EXPECT_EQ(fake.count("cancel"), 4) << "pending I/O of every handle is cancelled before closing";
+    EXPECT_EQ(fake.eventsClosed, fake.eventsCreated);
+
+    std::uint8_t in1 = 0, in2 = 0, p1 = 0, p2 = 0;
+    char serial[6];
+    for (std::int16_t u : {0, 1}) {
+        EXPECT_EQ(lib.readSettings(u, &in1, &in2, &p1, &p2), 0);
+        EXPECT_EQ(lib.writeSettings(u, 1, 1, 0, 0), 0);
+        EXPECT_EQ(lib.readSerialNumber(u, serial), 0);
+    }
+
+    // A new discovery loads, binds and numbers from 0 again.
+    ASSERT_EQ(lib.findFirst(&unit), -1);
+    EXPECT_EQ(unit, 0);
+    EXPECT_EQ(fake.count("loadHid"), 2);
+}
+
+TEST_F(Discovery, MemoryExhaustion) {
+    fake.add("/fake/a");
+    fake.allocationsUntilFailure = 0; // the detail record
+    EXPECT_EQ(lib.findFirst(&unit), 0);
+    EXPECT_EQ(text(), "Out of conventional memory!");
+    EXPECT_EQ(fake.count("open"), 0);
+    // The interface was not used up: the next call examines it again.
+    ASSERT_EQ(lib.findNext(&unit), -1);
+    EXPECT_EQ(unit, 0);
+
+    fake.add("/fake/b");
+    fake.add("/fake/c");
+    lib.doneFinding();
+    lib.cleanup();
+    for (int failing : {1, 2}) { // the main-handle table, then the input-handle table
+        lib.findFirst(&unit);    // registers /fake/a
+        fake.allocationsUntilFailure = failing;
+        unit = -7;
+        EXPECT_EQ(lib.findNext(&unit), 0);
+        EXPECT_EQ(text(), "Out of memory!");
+        EXPECT_EQ(unit, -7);
+        EXPECT_EQ(lib.unitCount(), 1u) << "the unit being registered is not counted";
+        lib.doneFinding();
+        lib.cleanup();
+        EXPECT_TRUE(fake.openHandles.empty()) << "the refused unit's handles are closed";
+    }
+}
+
+TEST_F(Discovery, TheUnitCountNeverWraps) {
+    for (int i = 0; i < 257; ++i) fake.add("/fake/" + std::to_string(i));
+    ASSERT_EQ(lib.findFirst(&unit), -1);
+    int registered = 1;
+    while (lib.findNext(&unit) == -1) ++registered;
+    EXPECT_EQ(registered, 255);
+    EXPECT_EQ(unit, 254);
+    EXPECT_EQ(text(), "Too many Corvil units (255 at most)!");
+    EXPECT_LE(std::string(text()).size(), 44u);
+    EXPECT_EQ(lib.unitCount(), 255u);
+    EXPECT_EQ(lib.unitPath(254), "/fake/254");
+    EXPECT_EQ(fake.openHandles.size(), 510u) << "the refused unit's handles are closed";
+}
+
+TEST_F(Discovery, FailedSecondOpenRegistersAUnitWhoseReadsFail) {
+    FakeInterface &a = fake.add("/fake/a");
+    a.secondOpenFails = true;
+    a.inputQueue.push_back({3, 1, 2, 0, 0});
+    ASSERT_EQ(lib.findFirst(&unit), -1);
+    std::uint8_t v[4] = {9, 9, 9, 9};
+    EXPECT_EQ(lib.readSettings(unit, &v[0], &v[1], &v[2], &v[3]), 0);
+    EXPECT_EQ(fake.count("read"), 0) << "no transfer without an input handle";
+    EXPECT_EQ(lib.writeSettings(unit, 1, 2, 0, 0), -1) << "writes need only the main handle";
+}
+
+TEST_F(Discovery, CallsOutsideTheCallingOrderAreHarmless) {
+    fake.add("/fake/a");
+    unit = -7;
+    EXPECT_EQ(lib.findNext(&unit), 0) << "no discovery running";
+    EXPECT_EQ(text(), "Corvil not detected!");
+    EXPECT_EQ(lib.doneFinding(), -1);
+    lib.findFirst(&unit);
+    EXPECT_EQ(lib.doneFinding(), -1);
+    EXPECT_EQ(lib.doneFinding(), -1) << "a second end of discovery releases nothing twice";
+    EXPECT_EQ(lib.findNext(&unit), 0);
+    EXPECT_EQ(lib.cleanup(), -1);
+    EXPECT_EQ(lib.cleanup(), -1);
+    EXPECT_EQ(lib.getErrorText(nullptr), -1);
+    // An unfinished discovery's set is released when a new one starts.
+    lib.findFirst(&unit);
+    lib.findFirst(&unit);
+    EXPECT_EQ(fake.liveSets.size(), 1u);
+}
+
+} // namespace

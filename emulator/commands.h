@@ -1,0 +1,29 @@
+// The emulator's command language on standard input: one command a line,
+// one answer a line, starting with "ok" or "error: ".
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "unit_model.h"
+
+namespace corvil::emulator {
+
+class Bench {
+public:
+    std::vector<std::unique_ptr<UnitModel>> units;
+    std::vector<bool> plugged;
+    // Called when a unit is to disappear from / reappear to discovery.
+    std::function<void(std::size_t unit, bool plug)> onPlug;
+
+    // Runs one command line; sets `quit` for "quit".
+    std::string execute(const std::string &line, std::int64_t nowMs, bool &quit);
+};
+
+// Parses a whole token as an unsigned number, decimal or 0x-prefixed hex.
+bool parseNumber(const std::string &token, unsigned long &value);
+
+} // namespace corvil::emulator

@@ -1,0 +1,53 @@
+// Test support: runs corvil-emulator as a child process with its own private
+// rendezvous, and talks to it through its command language.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace corvil::testing {
+
+// Points this process's rendezvous at a fresh private directory, so that the
+// library and the emulators it starts meet there and nowhere else.
+void usePrivateRendezvous();
+
+class EmulatorProcess {
+public:
+    EmulatorProcess() = default;
+    explicit EmulatorProcess(const std::vector<std::string> &args) { start(args); }
+    ~EmulatorProcess();
+    EmulatorProcess(const EmulatorProcess &) = delete;
+    EmulatorProcess &operator=(const EmulatorProcess &) = delete;
+
+    // Starts the emulator and waits for its "ready"; false when it did not come.
+    bool start(const std::vector<std::string> &args);
+    // Sends one command line and returns the answer line.
+    std::string command(const std::string &line);
+    // Sends "quit" and waits for the exit; returns the exit code.
+    int stop();
+    bool running() const;
+    // Ends the emulator at once, as a crash would: its rendezvous entries stay.
+    void kill();
+
+    // The path of the emulator program under test.
+    static std::string program();
+
+private:
+    std::string readLine();
+#if defined(_WIN32)
+    void *process_ = nullptr, *toChild_ = nullptr, *fromChild_ = nullptr;
+#else
+    int pid_ = -1, toChild_ = -1, fromChild_ = -1;
+#endif
+    std::string buffered_;
+    std::string startupError_;
+};
+
+// Runs a program to its end and returns its exit code, with what it printed.
+struct RunResult {
+    int exitCode = -1;
+    std::string out, err;
+};
+RunResult runProgram(const std::string &program, const std::vector<std::string> &args);
+
+} // namespace corvil::testing

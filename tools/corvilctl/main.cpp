@@ -1,0 +1,424 @@
+// corvilctl: the Corvil switcher from the command line, for people and scripts.
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "corvhid.h"
+
+#if defined(__linux__)
+#include <unistd.h>
+
+#include "sysfs.h"
+#endif
+
+namespace {
+
+const char kUsage[] =
+    "usage: corvilctl [--unit N | --serial XXXXX] COMMAND\n"
+    "commands:\n"
+    "  list                       the units found: number, serial, path\n"
+    "  show [--json]              routing, pads and auto-sequencing of the unit\n"
+    "  route OUT IN               route input IN (1-8, 0 = none) to output OUT (1-2)\n"
+    "  pad OUT IN on|off          35 dB pad of input IN on output OUT\n"
+    "  seq OUT [--inputs LIST] [--interval SECONDS|disabled] [on|off]\n"
+    "                             auto-sequencing of output OUT; LIST is like 1,3,5\n"
+    "  serial [--set XXXXX]       read or write the serial number\n"
+    "  watch [--changes N]        print each change the unit reports (until interrupted)\n";
+
+constexpr int kOk = 0, kUnitFailed = 1, kBadArguments = 2;
+
+struct Failure {
+    int code;
+    std::string message;
+};
+
+[[noreturn]] void usageError(const std::string &why) {
+    throw Failure{kBadArguments, why + "\n" + kUsage};
+}
+
+std::string lastError() {
+    char text[132] = {};
+    GetCorvilErrStringA(text);
+    return text;
+}
+
+[[noreturn]] void unitError(const std::string &what) {
+    std::string text = lastError();
+    throw Failure{kUnitFailed, what + (text.empty() ? std::string() : ": " + text)};
+}
+
+bool parseUnsigned(const std::string &s, unsigned long &value, unsigned long high) {
+    if (s.empty() || s.find_first_not_of("0123456789") != std::string::npos || s.size() > 9) return false;
+    value = std::strtoul(s.c_str(), nullptr, 10);
+    return value <= high;
+}
+
+std::string inputList(unsigned mask) {
+    std::string out;
+    for (int n = 1; n <= 8; ++n) {
+        if (!(mask & (1u << (n - 1)))) continue;
+        if (!out.empty()) out += ',';
+        out += std::to_string(n);
+    }
+    return out;
+}
+
+std::string jsonList(unsigned mask) { return "[" + inputList(mask) + "]"; }
+
+std::string jsonString(const std::string &s) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        char escaped[8];
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c > 0x7E) {
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string intervalText(unsigned code) {
+    if (code == 0) return "disabled";
+    char text[16];
+    std::snprintf(text, sizeof text, "%.1f s", code * 0.5);
+    return text;
+}
+
+// ---- finding the unit ------------------------------------------------------
+
+struct Unit {
+    short number;
+    std::string serial;
+    std::string path;
+};
+
+std::string whyNoUnit() {
+    std::string advice = "no Corvil unit found (" + lastError() + ")";
+#if defined(__linux__)
+    for (const std::string &name : corvhid::hidraw::listInterfaces("/sys")) {
+        auto ids = corvhid::hidraw::readIds("/sys", name);
+        if (!ids || ids->vendorId != 0x1049 || ids->productId != 0x0001) continue;
+        const std::string node = "/dev/" + name;
+        if (::access(node.c_str(), R_OK | W_OK) != 0)
+            return advice + ".\nA Corvil is attached as " + node +
+                   " but this user may not open it: install the udev rule 70-corvil.rules "
+                   "(see the README) and plug the unit in again.";
+    }
+#endif
+    return advice + ".\nCheck that the unit is plugged in; for a virtual unit, start corvil-emulator.";
+}
+
+std::vector<Unit> discover() {
+    std::vector<Unit> units;
+    short number = 0;
+    for (corvhid_result found = FindFirstCorvil(&number); found; found = FindNextCorvil(&number)) {
+        Unit u{number, "", ""};
+        char serial[6] = {};
+        if (ReadCorvilSerialNumberA(number, serial)) u.serial.assign(serial, 5);
+        char path[512] = {};
+        if (corvhid_unit_path(number, path, sizeof path)) u.path = path;
+        units.push_back(u);
+    }
+    if (units.empty()) {
+        std::string why = whyNoUnit();
+        DoneFindingCorvils();
+        throw Failure{kUnitFailed, why};
+    }
+    DoneFindingCorvils();
+    return units;
+}
+
+struct Selection {
+    std::optional<unsigned long> unit;
+    std::optional<std::string> serial;
+};
+
+Unit select(const Selection &s) {
+    std::vector<Unit> units = discover();
+    if (s.unit) {
+        for (const Unit &u : units)
+            if (static_cast<unsigned long>(u.number) == *s.unit) return u;
+        throw Failure{kUnitFailed, "there is no unit " + std::to_string(*s.unit) + " (" +
+                                       std::to_string(units.size()) + " found)"};
+    }
+    if (s.serial) {
+        for (const Unit &u : units)
+            if (u.serial == *s.serial) return u;
+        throw Failure{kUnitFailed, "no unit has the serial number " + *s.serial};
+    }
+    return units.front();
+}
+
+// ---- records ---------------------------------------------------------------
+
+struct Settings {
+    unsigned char input[2] = {}, pads[2] = {};
+};
+struct Sequencing {
+    unsigned char inputs[2] = {}, control[2] = {};
+};
+
+Settings readSettings(short unit) {
+    Settings s;
+    if (!ReadCorvilSettings(unit, &s.input[0], &s.input[1], &s.pads[0], &s.pads[1]))
+        unitError("could not read the settings");
+    return s;
+}
+
+Sequencing readSequencing(short unit) {
+    Sequencing q;
+    if (!ReadCorvilAutoSequencingParameters(unit, &q.inputs[0], &q.inputs[1], &q.control[0], &q.control[1]))
+        unitError("could not read the auto-sequencing parameters");
+    return q;
+}
+
+void describe(const Unit &u, const Settings &s, const Sequencing &q, bool json) {
+    if (json) {
+        std::printf("{\"unit\":%d,\"serial\":%s,\"outputs\":[", u.number, jsonString(u.serial).c_str());
+        for (int c = 0; c < 2; ++c) {
+            const unsigned code = q.control[c] & 0x7F;
+            std::printf("%s{\"output\":%d,\"input\":%u,\"padMask\":%u,\"pads\":%s,"
+                        "\"autoSequencing\":{\"on\":%s,\"intervalCode\":%u,\"intervalSeconds\":%.1f,"
+                        "\"inputMask\":%u,\"inputs\":%s}}",
+                        c ? "," : "", c + 1, s.input[c], s.pads[c], jsonList(s.pads[c]).c_str(),
+                        (q.control[c] & 0x80) ? "true" : "false", code, code * 0.5, q.inputs[c],
+                        jsonList(q.inputs[c]).c_str());
+        }
+        std::printf("]}\n");
+        return;
+    }
+    std::printf("Unit %d, serial %s\n", u.number, u.serial.c_str());
+    for (int c = 0; c < 2; ++c) {
+        const unsigned in = s.input[c];
+        std::string routed = in == 0 ? "no input" : in <= 8 ? "input " + std::to_string(in)
+                                                            : "undefined input value " + std::to_string(in);
+        if (in >= 1 && in <= 8 && (s.pads[c] & (1u << (in - 1)))) routed += " (35 dB pad in)";
+        const std::string pads = s.pads[c] ? inputList(s.pads[c]) : "none";
+        const std::string through = q.inputs[c] ? inputList(q.inputs[c]) : "none";
+        std::printf("Output %d: %s\n  pads in on inputs: %s\n  auto-sequencing: %s, interval %s, inputs: %s\n",
+                    c + 1, routed.c_str(), pads.c_str(), (q.control[c] & 0x80) ? "on" : "off",
+                    intervalText(q.control[c] & 0x7F).c_str(), through.c_str());
+    }
+}
+
+void printSettings(const Settings &s) {
+    std::printf("settings: input1=%u input2=%u pads1=0x%02x pads2=0x%02x\n", s.input[0], s.input[1], s.pads[0],
+                s.pads[1]);
+    std::fflush(stdout);
+}
+
+void printSequencing(const Sequencing &q) {
+    std::printf("auto-sequencing: inputs1=0x%02x inputs2=0x%02x control1=0x%02x control2=0x%02x\n", q.inputs[0],
+                q.inputs[1], q.control[0], q.control[1]);
+    std::fflush(stdout);
+}
+
+// ---- commands --------------------------------------------------------------
+
+unsigned long outputArg(const std::vector<std::string> &args, std::size_t i) {
+    unsigned long out = 0;
+    if (i >= args.size() || !parseUnsigned(args[i], out, 2) || out < 1) usageError("OUT is 1 or 2");
+    return out;
+}
+
+bool onOffArg(const std::string &word) {
+    if (word != "on" && word != "off") usageError("expected on or off, not \"" + word + "\"");
+    return word == "on";
+}
+
+std::atomic<bool> gInterrupted{false};
+void onInterrupt(int) { gInterrupted = true; }
+
+int run(const Selection &sel, const std::vector<std::string> &args) {
+    const std::string &command = args[0];
+    if (command == "list") {
+        if (args.size() != 1) usageError("list takes no arguments");
+        for (const Unit &u : discover()) std::printf("%d  %s  %s\n", u.number, u.serial.c_str(), u.path.c_str());
+        return kOk;
+    }
+    if (command == "show") {
+        bool json = args.size() == 2 && args[1] == "--json";
+        if (args.size() > 2 || (args.size() == 2 && !json)) usageError("show takes only --json");
+        Unit u = select(sel);
+        Settings s = readSettings(u.number);
+        Sequencing q = readSequencing(u.number);
+        describe(u, s, q, json);
+        return kOk;
+    }
+    if (command == "route") {
+        if (args.size() != 3) usageError("route needs OUT and IN");
+        unsigned long out = outputArg(args, 1), in = 0;
+        if (!parseUnsigned(args[2], in, 8)) usageError("IN is 0 (no input) to 8");
+        Unit u = select(sel);
+        Settings s = readSettings(u.number);
+        unsigned char input[2] = {255, 255};
+        input[out - 1] = static_cast<unsigned char>(in);
+        if (!WriteCorvilSettings(u.number, input[0], input[1], s.pads[0], s.pads[1]))
+            unitError("could not send the routing");
+        return kOk;
+    }
+    if (command == "pad") {
+        if (args.size() != 4) usageError("pad needs OUT, IN and on or off");
+        unsigned long out = outputArg(args, 1), in = 0;
+        if (!parseUnsigned(args[2], in, 8) || in < 1) usageError("IN is 1 to 8");
+        bool on = onOffArg(args[3]);
+        Unit u = select(sel);
+        Settings s = readSettings(u.number);
+        const auto bit = static_cast<unsigned char>(1u << (in - 1));
+        s.pads[out - 1] = static_cast<unsigned char>(on ? s.pads[out - 1] | bit : s.pads[out - 1] & ~bit);
+        if (!WriteCorvilSettings(u.number, 255, 255, s.pads[0], s.pads[1])) unitError("could not send the pads");
+        return kOk;
+    }
+    if (command == "seq") {
+        unsigned long out = outputArg(args, 1);
+        std::optional<unsigned> mask, code;
+        std::optional<bool> on;
+        for (std::size_t i = 2; i < args.size(); ++i) {
+            if (args[i] == "--inputs" && i + 1 < args.size()) {
+                unsigned m = 0;
+                std::string list = args[++i];
+                if (list != "none") {
+                    for (std::size_t at = 0; at <= list.size();) {
+                        std::size_t comma = list.find(',', at);
+                        if (comma == std::string::npos) comma = list.size();
+                        unsigned long n = 0;
+                        if (!parseUnsigned(list.substr(at, comma - at), n, 8) || n < 1)
+                            usageError("--inputs takes inputs 1 to 8 like 1,3,5, or none");
+                        m |= 1u << (n - 1);
+                        at = comma + 1;
+                    }
+                }
+                mask = m;
+            } else if (args[i] == "--interval" && i + 1 < args.size()) {
+                std::string v = args[++i];
+                if (v == "disabled") {
+                    code = 0;
+                } else {
+                    char *end = nullptr;
+                    double seconds = std::strtod(v.c_str(), &end);
+                    double halves = seconds * 2;
+                    if (v.empty() || *end || halves < 1 || halves > 18 || halves != static_cast<int>(halves))
+                        usageError("--interval is 0.5 to 9.0 seconds in steps of 0.5, or disabled");
+                    code = static_cast<unsigned>(halves);
+                }
+            } else if (args[i] == "on" || args[i] == "off") {
+                on = args[i] == "on";
+            } else {
+                usageError("seq takes --inputs LIST, --interval SECONDS and on or off, not \"" + args[i] + "\"");
+            }
+        }
+        if (!mask && !code && !on) usageError("seq needs something to change");
+        Unit u = select(sel);
+        Sequencing q = readSequencing(u.number);
+        const int c = static_cast<int>(out) - 1;
+        if (mask) q.inputs[c] = static_cast<unsigned char>(*mask);
+        if (code) q.control[c] = static_cast<unsigned char>((q.control[c] & 0x80) | *code);
+        if (on) q.control[c] = static_cast<unsigned char>(*on ? q.control[c] | 0x80 : q.control[c] & 0x7F);
+        if (!WriteCorvilAutoSequencingParameters(u.number, q.inputs[0], q.inputs[1], q.control[0], q.control[1]))
+            unitError("could not send the auto-sequencing parameters");
+        return kOk;
+    }
+    if (command == "serial") {
+        if (args.size() == 1) {
+            Unit u = select(sel);
+            char serial[6] = {};
+            if (!ReadCorvilSerialNumberA(u.number, serial)) unitError("could not read the serial number");
+            std::printf("%s\n", serial);
+            return kOk;
+        }
+        if (args.size() != 3 || args[1] != "--set") usageError("serial takes only --set XXXXX");
+        if (args[2].size() != 5) usageError("a serial number has exactly five characters");
+        Unit u = select(sel);
+        if (!WriteCorvilSerialNumberA(u.number, args[2].c_str())) unitError("could not write the serial number");
+        return kOk;
+    }
+    if (command == "watch") {
+        unsigned long changes = 0; // 0: until interrupted
+        if (args.size() == 3 && args[1] == "--changes") {
+            if (!parseUnsigned(args[2], changes, 1000000) || changes == 0) usageError("--changes takes a count");
+        } else if (args.size() != 1) {
+            usageError("watch takes only --changes N");
+        }
+        Unit u = select(sel);
+        std::signal(SIGINT, onInterrupt);
+        std::signal(SIGTERM, onInterrupt);
+        Settings s = readSettings(u.number);
+        Sequencing q = readSequencing(u.number);
+        printSettings(s);
+        printSequencing(q);
+        unsigned long seen = 0;
+        std::optional<std::chrono::steady_clock::time_point> failingSince;
+        while (!gInterrupted && (changes == 0 || seen < changes)) {
+            Settings ns = s;
+            Sequencing nq = q;
+            if (!ReadCorvilAllSettings(u.number, &ns.input[0], &ns.input[1], &ns.pads[0], &ns.pads[1],
+                                       &nq.inputs[0], &nq.inputs[1], &nq.control[0], &nq.control[1])) {
+                const auto now = std::chrono::steady_clock::now();
+                if (!failingSince) failingSince = now;
+                if (now - *failingSince > std::chrono::seconds(2)) unitError("the unit stopped answering");
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                continue;
+            }
+            failingSince.reset();
+            if (std::memcmp(&ns, &s, sizeof s) != 0) {
+                s = ns;
+                printSettings(s);
+                ++seen;
+            }
+            if (std::memcmp(&nq, &q, sizeof q) != 0) {
+                q = nq;
+                printSequencing(q);
+                ++seen;
+            }
+        }
+        return kOk;
+    }
+    usageError("unknown command \"" + command + "\"");
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    Selection sel;
+    std::vector<std::string> args;
+    try {
+        for (int i = 1; i < argc; ++i) {
+            std::string a = argv[i];
+            if (a == "--help" || a == "-h") {
+                std::fputs(kUsage, stdout);
+                return kOk;
+            }
+            if (args.empty() && a == "--unit") {
+                unsigned long n = 0;
+                if (i + 1 >= argc || !parseUnsigned(argv[++i], n, 254)) usageError("--unit takes a unit number");
+                sel.unit = n;
+            } else if (args.empty() && a == "--serial") {
+                if (i + 1 >= argc || std::strlen(argv[i + 1]) != 5) usageError("--serial takes five characters");
+                sel.serial = argv[++i];
+            } else {
+                args.push_back(a);
+            }
+        }
+        if (sel.unit && sel.serial) usageError("choose the unit by --unit or by --serial, not both");
+        if (args.empty()) usageError("no command given");
+        int code = run(sel, args);
+        CleanupCorvil();
+        return code;
+    } catch (const Failure &f) {
+        CleanupCorvil();
+        std::fprintf(stderr, "corvilctl: %s\n", f.message.c_str());
+        return f.code;
+    }
+}
