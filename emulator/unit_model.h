@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -80,7 +81,7 @@ private:
     bool silenced_ = false;
     std::int64_t nextReport_;
     bool nextIsSettings_ = true;
-    std::array<std::int64_t, 2> nextStep_{0, 0};
+    std::array<std::int64_t, 2> nextStep_{std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::int64_t>::max()};
     unsigned outputCount_ = 0;
     Report lastOutput_;
 };

@@ -1,0 +1,283 @@
+// The Linux hidraw transport: report lengths from descriptors, enumeration
+// and attributes from a laid-out sysfs tree, and the 50 ms bounds of reads
+// and writes through a substituted system-call seam.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <set>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "hidraw_platform.h"
+#include "library.h"
+#include "report_descriptor.h"
+#include "sysfs.h"
+
+using namespace corvhid;
+using namespace corvhid::hidraw;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A Corvil-like descriptor: serial feature report 1 (5 bytes), settings and
+// auto-sequencing as input and output reports 3 and 4 (4 bytes each).
+const std::vector<std::uint8_t> kCorvilDescriptor = {
+    0x06, 0x00, 0xFF, // usage page (vendor)
+    0x09, 0x01,       // usage
+    0xA1, 0x01,       // collection (application)
+    0x15, 0x00, 0x26, 0xFF, 0x00, 0x75, 0x08, // logical 0..255, report size 8
+    0x85, 0x01, 0x95, 0x05, 0x09, 0x02, 0xB1, 0x02, // id 1, count 5, feature
+    0x85, 0x03, 0x95, 0x04, 0x09, 0x03, 0x81, 0x02, 0x09, 0x03, 0x91, 0x02, // id 3 in/out
+    0x85, 0x04, 0x09, 0x04, 0x81, 0x02, 0x09, 0x04, 0x91, 0x02,             // id 4 in/out
+    0xC0,
+};
+
+TEST(ReportDescriptor, LengthsCountTheLongestReportAndTheIdByte) {
+    ReportLengths l;
+    ASSERT_TRUE(parseReportLengths(kCorvilDescriptor.data(), kCorvilDescriptor.size(), l));
+    EXPECT_EQ(l.input, 5);
+    EXPECT_EQ(l.output, 5);
+
+    // No report ids, 3 + 5 bits of input padded to a byte, a 2-byte field
+    // inside push/pop, a long item to skip, and no output report.
+    const std::vector<std::uint8_t> mouse = {0x05, 0x01, 0x09, 0x02, 0xA1, 0x01, 0x75, 0x01, 0x95, 0x03,
+                                             0x81, 0x02, 0x75, 0x05, 0x95, 0x01, 0x81, 0x01, 0xA4, 0x75,
+                                             0x10, 0x95, 0x01, 0x81, 0x06, 0xB4, 0xFE, 0x02, 0x10, 0xAA,
+                                             0xBB, 0x75, 0x08, 0x95, 0x01, 0x81, 0x06, 0xC0};
+    ASSERT_TRUE(parseReportLengths(mouse.data(), mouse.size(), l));
+    EXPECT_EQ(l.input, 1 + 1 + 2 + 1);
+    EXPECT_EQ(l.output, 0);
+}
+
+TEST(ReportDescriptor, MalformedDescriptorsAreRefused) {
+    ReportLengths l{9, 9};
+    const std::vector<std::uint8_t> truncated = {0x75, 0x08, 0x96, 0x01};
+    EXPECT_FALSE(parseReportLengths(truncated.data(), truncated.size(), l));
+    const std::vector<std::uint8_t> unbalanced = {0xB4};
+    EXPECT_FALSE(parseReportLengths(unbalanced.data(), unbalanced.size(), l));
+    const std::vector<std::uint8_t> longItem = {0xFE, 0x09, 0x00, 0x01};
+    EXPECT_FALSE(parseReportLengths(longItem.data(), longItem.size(), l));
+    EXPECT_EQ(l.input, 9) << "lengths are left alone";
+}
+
+// ---- a laid-out sysfs tree -------------------------------------------------
+
+class SysfsTree {
+public:
+    SysfsTree() {
+        root_ = fs::temp_directory_path() / ("corvil-sysfs-" + std::to_string(::getpid()) + "-" +
+                                             std::to_string(counter_++));
+        fs::create_directories(root_ / "sys/class/hidraw");
+        fs::create_directories(root_ / "dev");
+    }
+    ~SysfsTree() { fs::remove_all(root_); }
+
+    // A hidraw interface of a HID device; with `usbVersion` it sits in a USB device.
+    void add(const std::string &name, const char *hidId, std::optional<std::string> usbVersion,
+             const std::vector<std::uint8_t> &descriptor = kCorvilDescriptor) {
+        fs::path usb = root_ / "sys/devices/pci0/usb1" / ("1-" + name);
+        fs::path hid = (usbVersion ? usb / "1-1:1.0" : root_ / "sys/devices/virtual/bt") / ("hid-" + name);
+        fs::create_directories(hid / "hidraw" / name);
+        if (usbVersion) std::ofstream(usb / "bcdDevice") << *usbVersion << "\n";
+        std::ofstream(hid / "uevent") << "DRIVER=hid-generic\nHID_ID=" << hidId << "\nHID_NAME=test\n";
+        std::ofstream(hid / "report_descriptor", std::ios::binary)
+            .write(reinterpret_cast<const char *>(descriptor.data()), static_cast<std::streamsize>(descriptor.size()));
+        fs::create_directory_symlink(fs::relative(hid / "hidraw" / name, root_ / "sys/class/hidraw"),
+                                     root_ / "sys/class/hidraw" / name);
+        fs::create_directory_symlink("../..", hid / "hidraw" / name / "device");
+        std::ofstream(root_ / "dev" / name) << "";
+    }
+    std::string sys() const { return (root_ / "sys").string(); }
+    std::string dev() const { return (root_ / "dev").string(); }
+
+private:
+    fs::path root_;
+    static inline int counter_ = 0;
+};
+
+TEST(Sysfs, InterfacesInNumericOrderWithIdsAndUsbVersion) {
+    SysfsTree tree;
+    tree.add("hidraw10", "0003:00001049:00000001", "0100");
+    tree.add("hidraw2", "0003:0000046D:0000C52B", "1201");
+    tree.add("hidraw3", "0005:00001049:00000001", std::nullopt);
+    EXPECT_EQ(listInterfaces(tree.sys()), (std::vector<std::string>{"hidraw2", "hidraw3", "hidraw10"}));
+
+    auto ids = readIds(tree.sys(), "hidraw10");
+    ASSERT_TRUE(ids);
+    EXPECT_EQ(ids->vendorId, 0x1049);
+    EXPECT_EQ(ids->productId, 1);
+    EXPECT_EQ(readVersion(tree.sys(), "hidraw10"), std::optional<std::uint16_t>(0x0100));
+    EXPECT_EQ(readVersion(tree.sys(), "hidraw2"), std::optional<std::uint16_t>(0x1201));
+    EXPECT_EQ(readVersion(tree.sys(), "hidraw3"), std::nullopt) << "not in a USB device";
+    EXPECT_EQ(readIds(tree.sys(), "hidraw99"), std::nullopt);
+    EXPECT_TRUE(listInterfaces(tree.sys() + "/missing").empty());
+}
+
+// ---- the system-call seam --------------------------------------------------
+
+// Opens the tree's device nodes (EACCES for those named in `denied`), and
+// serves reads and writes from scripted behaviour.
+class ScriptedIo : public PosixIo {
+public:
+    std::set<std::string> denied;
+    std::mutex mutex;
+    std::condition_variable released;
+    bool holdWrites = false;
+    std::vector<std::vector<std::uint8_t>> written;
+    std::deque<std::vector<std::uint8_t>> reports;
+    short pollEvents = 0; // extra events to report, e.g. POLLHUP
+    std::vector<std::uint8_t> feature{1, 'H', 'R', 'A', 'W', '1'};
+
+    int open(const char *path, int flags) override {
+        std::string p(path);
+        if (denied.count(p.substr(p.rfind('/') + 1))) {
+            errno = EACCES;
+            return -1;
+        }
+        return ::open(path, flags);
+    }
+    int poll(pollfd *fds, nfds_t, int timeoutMs) override {
+        std::lock_guard lock(mutex);
+        if (pollEvents) {
+            fds[0].revents = pollEvents;
+            return 1;
+        }
+        if (reports.empty()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+            return 0;
+        }
+        fds[0].revents = POLLIN;
+        return 1;
+    }
+    ssize_t read(int, void *buffer, size_t size) override {
+        std::lock_guard lock(mutex);
+        auto r = reports.front();
+        reports.pop_front();
+        std::size_t n = std::min(size, r.size());
+        std::memcpy(buffer, r.data(), n);
+        return static_cast<ssize_t>(n);
+    }
+    ssize_t write(int, const void *buffer, size_t size) override {
+        std::unique_lock lock(mutex);
+        released.wait(lock, [&] { return !holdWrites; });
+        auto *b = static_cast<const std::uint8_t *>(buffer);
+        written.emplace_back(b, b + size);
+        return static_cast<ssize_t>(size);
+    }
+    int getFeature(int, void *buffer, size_t size) override {
+        if (static_cast<std::uint8_t *>(buffer)[0] != 1 || size != 6) return -1;
+        std::memcpy(buffer, feature.data(), 6);
+        return 6;
+    }
+    int setFeature(int, const void *, size_t) override { return -1; }
+    void release() {
+        {
+            std::lock_guard lock(mutex);
+            holdWrites = false;
+        }
+        released.notify_all();
+    }
+};
+
+class Hidraw : public ::testing::Test {
+protected:
+    SysfsTree tree;
+    std::shared_ptr<ScriptedIo> io = std::make_shared<ScriptedIo>();
+};
+
+TEST_F(Hidraw, DiscoveryFindsCorvilsAndSkipsWhatItMayNotOpen) {
+    tree.add("hidraw0", "0003:0000046D:0000C52B", "1201");
+    tree.add("hidraw1", "0003:00001049:00000001", "0100");
+    tree.add("hidraw2", "0003:00001049:00000001", "00ff");
+    tree.add("hidraw3", "0003:00001049:00000001", "0200");
+    tree.add("hidraw4", "0003:00001049:00000001", "0300");
+    io->denied.insert("hidraw3");
+    HidrawPlatform platform(tree.sys(), tree.dev(), io);
+    Library lib(platform);
+    std::int16_t unit = -1;
+    ASSERT_EQ(lib.findFirst(&unit), -1);
+    EXPECT_EQ(lib.unitPath(0), tree.dev() + "/hidraw1");
+    EXPECT_EQ(lib.reportLengths().input, 5);
+    EXPECT_EQ(lib.reportLengths().output, 5);
+    ASSERT_EQ(lib.findNext(&unit), -1);
+    EXPECT_EQ(lib.unitPath(1), tree.dev() + "/hidraw4") << "version 255 and the denied node are skipped";
+    EXPECT_EQ(lib.findNext(&unit), 0);
+    EXPECT_STREQ(lib.lastErrorText(), "Corvil not detected!");
+
+    char serial[6] = {};
+    ASSERT_EQ(lib.readSerialNumber(0, serial), -1);
+    EXPECT_STREQ(serial, "HRAW1");
+    EXPECT_EQ(lib.writeSerialNumber(0, "ABCDE"), 0);
+    lib.doneFinding();
+    lib.cleanup();
+}
+
+TEST_F(Hidraw, ReadsAreBoundedAndAnUnpluggedDeviceDoesNotStart) {
+    tree.add("hidraw0", "0003:00001049:00000001", "0100");
+    HidrawPlatform platform(tree.sys(), tree.dev(), io);
+    Handle h = platform.open((tree.dev() + "/hidraw0").c_str());
+    ASSERT_NE(h, kNoHandle);
+    std::uint8_t buffer[8] = {};
+    EXPECT_EQ(platform.readInputReport(h, buffer, 5), Transfer::TimedOut);
+    io->reports.push_back({3, 1, 2});
+    EXPECT_EQ(platform.readInputReport(h, buffer, 5), Transfer::Completed);
+    EXPECT_EQ(std::vector<std::uint8_t>(buffer, buffer + 5), (std::vector<std::uint8_t>{3, 1, 2, 0, 0}))
+        << "a short report is padded with zeros";
+    io->pollEvents = POLLHUP;
+    EXPECT_EQ(platform.readInputReport(h, buffer, 5), Transfer::NotStarted);
+    platform.close(h);
+}
+
+TEST_F(Hidraw, AWriteHeldByTheKernelTimesOutAndCannotCorruptTheNext) {
+    tree.add("hidraw0", "0003:00001049:00000001", "0100");
+    HidrawPlatform platform(tree.sys(), tree.dev(), io);
+    Handle h = platform.open((tree.dev() + "/hidraw0").c_str());
+    ASSERT_NE(h, kNoHandle);
+
+    std::uint8_t report[5] = {3, 1, 1, 0, 0};
+    io->holdWrites = true;
+    EXPECT_EQ(platform.writeOutputReport(h, report, 5), Transfer::TimedOut);
+    // The caller reuses its buffer at once; the held write keeps its own copy.
+    report[1] = 2;
+    EXPECT_EQ(platform.writeOutputReport(h, report, 5), Transfer::TimedOut)
+        << "the kernel still holds the first write";
+    io->release();
+
+    report[1] = 3;
+    // Liveness only: the held write drains, then this one goes through.
+    Transfer t = Transfer::TimedOut;
+    for (int i = 0; i < 100 && t != Transfer::Completed; ++i) t = platform.writeOutputReport(h, report, 5);
+    ASSERT_EQ(t, Transfer::Completed);
+    std::lock_guard lock(io->mutex);
+    ASSERT_EQ(io->written.size(), 2u) << "the refused write never reached the kernel";
+    EXPECT_EQ(io->written[0][1], 1);
+    EXPECT_EQ(io->written[1][1], 3);
+}
+
+TEST_F(Hidraw, ClosingWhileAWriteIsHeldLeavesNothingBehind) {
+    tree.add("hidraw0", "0003:00001049:00000001", "0100");
+    {
+        HidrawPlatform platform(tree.sys(), tree.dev(), io);
+        Handle h = platform.open((tree.dev() + "/hidraw0").c_str());
+        std::uint8_t report[5] = {3, 1, 1, 0, 0};
+        io->holdWrites = true;
+        EXPECT_EQ(platform.writeOutputReport(h, report, 5), Transfer::TimedOut);
+        platform.close(h); // does not wait for the kernel
+    }
+    io->release();
+    // The detached writer finishes and releases the device on its own.
+    for (int i = 0; i < 500 && io.use_count() > 1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(io.use_count(), 1);
+}
+
+} // namespace

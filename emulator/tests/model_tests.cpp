@@ -1,0 +1,144 @@
+// The emulator's firmware model and command language, under a test clock.
+#include <gtest/gtest.h>
+
+#include "commands.h"
+#include "unit_model.h"
+
+using namespace corvil::emulator;
+using Report = UnitModel::Report;
+
+namespace {
+
+struct Recorder {
+    std::vector<Report> sent;
+    void attach(UnitModel &unit) {
+        unit.onReport = [this](const Report &r) { sent.push_back(r); };
+    }
+};
+
+TEST(UnitModel, ReportsAlternateEveryPeriodAndAtOnceAfterAChange) {
+    UnitModel unit(UnitConfig{}, 0);
+    Recorder r;
+    r.attach(unit);
+    unit.advance(19);
+    EXPECT_TRUE(r.sent.empty());
+    unit.advance(20);
+    unit.advance(40);
+    unit.advance(60);
+    ASSERT_EQ(r.sent.size(), 3u);
+    EXPECT_EQ(r.sent[0][0], 3);
+    EXPECT_EQ(r.sent[1][0], 4);
+    EXPECT_EQ(r.sent[2][0], 3);
+    EXPECT_EQ(r.sent[0].size(), 5u);
+
+    unit.route(2, 7, 61);
+    ASSERT_EQ(r.sent.size(), 4u);
+    EXPECT_EQ(r.sent.back(), (Report{3, 7, 0, 0, 0})) << "channel 2 first";
+
+    unit.setSilenced(true);
+    unit.advance(1000);
+    unit.setPad(1, 3, true);
+    EXPECT_EQ(r.sent.size(), 4u);
+    unit.sendRaw({9, 9});
+    EXPECT_EQ(r.sent.size(), 5u) << "raw reports go out even while silenced";
+}
+
+TEST(UnitModel, OutputReportsApplyWith255LeavingAChannelAlone) {
+    UnitModel unit(UnitConfig{}, 0);
+    Recorder r;
+    r.attach(unit);
+    unit.receiveOutputReport({3, 2, 5, 0x10, 0x01}, 0);
+    EXPECT_EQ(unit.input(1), 5);
+    EXPECT_EQ(unit.input(2), 2);
+    EXPECT_EQ(unit.pads(1), 0x01);
+    EXPECT_EQ(unit.pads(2), 0x10);
+    unit.receiveOutputReport({3, 255, 9, 0, 0}, 0);
+    EXPECT_EQ(unit.input(1), 5) << "undefined values change nothing";
+    EXPECT_EQ(unit.input(2), 2);
+    EXPECT_EQ(unit.pads(1), 0);
+    EXPECT_EQ(unit.describeOutputs(), "count=2 last=03 ff 09 00 00");
+    unit.receiveOutputReport({4, 0x0F, 0xF0, 0x02, 0x84}, 0);
+    EXPECT_EQ(unit.sequenceInputs(1), 0xF0);
+    EXPECT_EQ(unit.sequenceControl(1), 0x84);
+    EXPECT_EQ(r.sent.back(), (Report{4, 0x0F, 0xF0, 0x02, 0x84}));
+}
+
+TEST(UnitModel, AutoSequencingStepsThroughIncludedInputsInRisingOrder) {
+    UnitConfig config;
+    config.reportPeriodMs = 1000000;
+    UnitModel unit(config, 0);
+    Recorder r;
+    r.attach(unit);
+    unit.route(1, 5, 0);
+    unit.setSequenceInputs(1, 0b1000'0110, 0); // inputs 2, 3, 8
+    unit.setSequenceInterval(1, 2, 0);         // 1.0 s
+    EXPECT_EQ(unit.nextDue(), 1000000) << "nothing steps while bit 7 is clear";
+    unit.setSequencing(1, true, 0);
+    std::vector<int> steps;
+    for (std::int64_t t = 0; t <= 4000; t += 100) {
+        const auto before = unit.input(1);
+        unit.advance(t);
+        if (unit.input(1) != before) steps.push_back(unit.input(1));
+    }
+    EXPECT_EQ(steps, (std::vector<int>{8, 2, 3, 8}));
+    EXPECT_EQ(r.sent.back()[2], 8) << "each step is reported";
+
+    // An empty mask or a zero interval code stops it.
+    unit.setSequenceInterval(1, 0, 5000);
+    unit.advance(20000);
+    EXPECT_EQ(unit.input(1), 8);
+}
+
+TEST(UnitModel, SerialFeatureReport) {
+    UnitModel unit(UnitConfig{}, 0);
+    auto f = unit.getFeature(1);
+    ASSERT_TRUE(f);
+    EXPECT_EQ(std::string(f->begin() + 1, f->end()), "EMU01");
+    EXPECT_FALSE(unit.getFeature(2));
+    const std::uint8_t bad[] = {2, 'A', 'B', 'C', 'D', 'E'};
+    EXPECT_FALSE(unit.setFeature(bad, 6));
+    const std::uint8_t good[] = {1, 'A', 0, 'C', 'D', ' '};
+    EXPECT_TRUE(unit.setFeature(good, 6));
+    EXPECT_NE(unit.describeState().find("serial=A\\x00CD\\x20"), std::string::npos);
+}
+
+TEST(Commands, AnswersAndRefusals) {
+    Bench bench;
+    bench.units.push_back(std::make_unique<UnitModel>(UnitConfig{}, 0));
+    bench.plugged.push_back(true);
+    std::vector<std::pair<std::size_t, bool>> plugs;
+    bench.onPlug = [&](std::size_t u, bool p) { plugs.emplace_back(u, p); };
+    bool quit = false;
+    auto run = [&](const std::string &line) { return bench.execute(line, 0, quit); };
+
+    EXPECT_EQ(run("route 0 1 8"), "ok");
+    EXPECT_EQ(run("pad 0 2 1 on"), "ok");
+    EXPECT_EQ(run("seq-inputs 0 2 0x81"), "ok");
+    EXPECT_EQ(run("seq-interval 0 2 127"), "ok");
+    EXPECT_EQ(run("seq 0 2 on"), "ok");
+    EXPECT_EQ(run("state 0"), "ok input1=8 input2=0 pads1=0x00 pads2=0x01 seqinputs1=0x00 seqinputs2=0x81 "
+                              "seqcontrol1=0x00 seqcontrol2=0xff serial=EMU01");
+    EXPECT_EQ(run("outputs 0"), "ok count=0 last=-");
+
+    const char *const bad[] = {"",          "fly 0",         "route 1 1 1",     "route 0 3 1",   "route 0 1 9",
+                               "route 0 1", "route 0 1 1 1", "pad 0 1 0 on",    "pad 0 1 1 maybe", "seq-inputs 0 1 256",
+                               "seq-inputs 0 1 0x", "seq-interval 0 1 128", "seq 0 1", "raw 0", "raw 0 3",
+                               "raw 0 zz",  "route -0 1 1",  "state",           "silence 0",     "route 0 1 +1"};
+    for (const char *line : bad) {
+        const std::string answer = run(line);
+        EXPECT_EQ(answer.rfind("error: ", 0), 0u) << line << " -> " << answer;
+    }
+    EXPECT_EQ(run("state 0"), "ok input1=8 input2=0 pads1=0x00 pads2=0x01 seqinputs1=0x00 seqinputs2=0x81 "
+                              "seqcontrol1=0x00 seqcontrol2=0xff serial=EMU01")
+        << "bad commands change nothing";
+
+    EXPECT_EQ(run("unplug 0"), "ok");
+    EXPECT_EQ(run("unplug 0"), "ok");
+    EXPECT_EQ(run("plug 0"), "ok");
+    EXPECT_EQ(plugs, (std::vector<std::pair<std::size_t, bool>>{{0, false}, {0, true}}));
+    EXPECT_FALSE(quit);
+    EXPECT_EQ(run("quit"), "ok");
+    EXPECT_TRUE(quit);
+}
+
+} // namespace

@@ -1,0 +1,138 @@
+// corvilctl's commands, output and exit codes against emulated units.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "emulator_process.h"
+
+using corvil::testing::EmulatorProcess;
+using corvil::testing::RunResult;
+
+namespace {
+
+RunResult ctl(const std::vector<std::string> &args) { return corvil::testing::runProgram(CORVILCTL_PATH, args); }
+
+bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+
+class Corvilctl : public ::testing::Test {
+protected:
+    void SetUp() override { corvil::testing::usePrivateRendezvous(); }
+};
+
+TEST_F(Corvilctl, NoUnitAndBadArguments) {
+    RunResult r = ctl({"show"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(contains(r.err, "no Corvil unit found (Corvil not detected!)")) << r.err;
+    EXPECT_TRUE(contains(r.err, "corvil-emulator")) << r.err;
+
+    for (const std::vector<std::string> &bad :
+         std::vector<std::vector<std::string>>{{}, {"fly"}, {"route", "3", "1"}, {"route", "1", "9"},
+                                               {"pad", "1", "0", "on"}, {"pad", "1", "1", "up"},
+                                               {"seq", "1"}, {"seq", "1", "--interval", "0.7"},
+                                               {"seq", "1", "--inputs", "1,9"}, {"serial", "--set", "TOOLONG"},
+                                               {"--unit", "x", "show"}, {"--unit", "0", "--serial", "AAAAA", "show"},
+                                               {"show", "--yaml"}, {"watch", "--changes", "0"}}) {
+        r = ctl(bad);
+        EXPECT_EQ(r.exitCode, 2) << (bad.empty() ? "" : bad[0]);
+        EXPECT_TRUE(contains(r.err, "usage: corvilctl")) << r.err;
+    }
+}
+
+TEST_F(Corvilctl, ListShowAndSelection) {
+    EmulatorProcess emulator({"--serial", "AAA01", "--serial", "BBB02"});
+    ASSERT_EQ(emulator.command("route 1 1 3"), "ok");
+    ASSERT_EQ(emulator.command("pad 1 1 3 on"), "ok");
+    ASSERT_EQ(emulator.command("seq-inputs 1 2 0x05"), "ok");
+    ASSERT_EQ(emulator.command("seq-interval 1 2 4"), "ok");
+    ASSERT_EQ(emulator.command("seq 1 2 on"), "ok");
+
+    RunResult r = ctl({"list"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "0  AAA01  /")) << r.out;
+    EXPECT_TRUE(contains(r.out, "1  BBB02  /")) << r.out;
+
+    r = ctl({"--serial", "BBB02", "show"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "Unit 1, serial BBB02\n"
+                     "Output 1: input 3 (35 dB pad in)\n"
+                     "  pads in on inputs: 3\n"
+                     "  auto-sequencing: off, interval disabled, inputs: none\n"
+                     "Output 2: no input\n"
+                     "  pads in on inputs: none\n"
+                     "  auto-sequencing: on, interval 2.0 s, inputs: 1,3\n");
+
+    r = ctl({"--unit", "1", "show", "--json"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"unit\":1,\"serial\":\"BBB02\",\"outputs\":["
+                     "{\"output\":1,\"input\":3,\"padMask\":4,\"pads\":[3],\"autoSequencing\":{\"on\":false,"
+                     "\"intervalCode\":0,\"intervalSeconds\":0.0,\"inputMask\":0,\"inputs\":[]}},"
+                     "{\"output\":2,\"input\":0,\"padMask\":0,\"pads\":[],\"autoSequencing\":{\"on\":true,"
+                     "\"intervalCode\":4,\"intervalSeconds\":2.0,\"inputMask\":5,\"inputs\":[1,3]}}]}\n");
+
+    r = ctl({"show"});
+    EXPECT_TRUE(contains(r.out, "Unit 0, serial AAA01")) << "the first unit by default";
+    r = ctl({"--unit", "2", "show"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(contains(r.err, "there is no unit 2")) << r.err;
+    r = ctl({"--serial", "ZZZ99", "show"});
+    EXPECT_EQ(r.exitCode, 1);
+}
+
+TEST_F(Corvilctl, ChangesReachTheUnitAndKeepWhatTheyDoNotTouch) {
+    EmulatorProcess emulator({"--serial", "AAA01", "--serial", "BBB02"});
+    ASSERT_EQ(emulator.command("route 1 1 6"), "ok");
+    ASSERT_EQ(emulator.command("pad 1 2 8 on"), "ok");
+
+    EXPECT_EQ(ctl({"--serial", "BBB02", "route", "2", "5"}).exitCode, 0);
+    EXPECT_EQ(emulator.command("outputs 1"), "ok count=1 last=03 05 ff 80 00");
+    EXPECT_EQ(ctl({"--unit", "1", "pad", "1", "3", "on"}).exitCode, 0);
+    EXPECT_EQ(ctl({"--unit", "1", "seq", "1", "--inputs", "1,3", "--interval", "2.0", "on"}).exitCode, 0);
+    EXPECT_EQ(emulator.command("state 1"), "ok input1=6 input2=5 pads1=0x04 pads2=0x80 seqinputs1=0x05 "
+                                           "seqinputs2=0x00 seqcontrol1=0x84 seqcontrol2=0x00 serial=BBB02");
+    EXPECT_EQ(ctl({"--unit", "1", "seq", "1", "off"}).exitCode, 0);
+    EXPECT_TRUE(contains(emulator.command("state 1"), "seqinputs1=0x05 seqinputs2=0x00 seqcontrol1=0x04"));
+    EXPECT_TRUE(contains(emulator.command("state 0"), "input1=0 input2=0 pads1=0x00")) << "unit 0 untouched";
+
+    RunResult r = ctl({"serial"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "AAA01\n");
+    EXPECT_EQ(ctl({"serial", "--set", "NEW01"}).exitCode, 0);
+    EXPECT_TRUE(contains(emulator.command("state 0"), "serial=NEW01"));
+}
+
+TEST_F(Corvilctl, UnitFailuresExitWithTheLibrarysText) {
+    EmulatorProcess emulator;
+    ASSERT_TRUE(emulator.start({}));
+    ASSERT_EQ(emulator.command("silence 0 on"), "ok");
+    RunResult r = ctl({"show"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "corvilctl: could not read the settings: Corvil not responding.\n");
+}
+
+TEST_F(Corvilctl, WatchPrintsEachChange) {
+    EmulatorProcess emulator;
+    ASSERT_TRUE(emulator.start({}));
+    RunResult r;
+    std::atomic<bool> done{false};
+    std::thread watcher([&] {
+        r = ctl({"watch", "--changes", "2"});
+        done = true;
+    });
+    // Keep changing the unit until the watcher has seen two changes.
+    for (int i = 0; i < 600 && !done; ++i) {
+        emulator.command(i % 2 ? "route 0 1 1" : "route 0 1 2");
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (!done) emulator.command("unplug 0"); // ends a stuck watcher
+    watcher.join();
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("settings: input1=", 0), 0u) << r.out;
+    EXPECT_TRUE(contains(r.out, "auto-sequencing: inputs1=0x00 inputs2=0x00 control1=0x00 control2=0x00\n"));
+    int settingsLines = 0;
+    for (std::size_t at = 0; (at = r.out.find("settings: ", at)) != std::string::npos; ++at) ++settingsLines;
+    EXPECT_EQ(settingsLines, 3) << r.out;
+}
+
+} // namespace
