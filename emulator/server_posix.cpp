@@ -94,6 +94,21 @@ public:
                 break;
             }
 
+            // Messages from the units' connections first: a command that
+            // follows a host's transfer must see its effect.
+            for (std::size_t u = 0; u < listeners_.size(); ++u) {
+                const pollfd &p = fds[firstListener + u];
+                if (p.fd >= 0 && p.fd == listeners_[u] && (p.revents & POLLIN)) accept(u);
+            }
+            for (std::size_t i = firstConnection; i < fds.size(); ++i) {
+                if (!fds[i].revents) continue;
+                for (Connection &c : connections_)
+                    if (c.fd == fds[i].fd && !c.dead && !serviceConnection(c)) c.dead = true;
+            }
+            connections_.remove_if([](const Connection &c) {
+                if (c.dead) ::close(c.fd);
+                return c.dead;
+            });
             if (inputOpen && fds[0].revents) {
                 char chunk[4096];
                 ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
@@ -112,19 +127,6 @@ public:
                     std::fflush(stdout);
                 }
             }
-            for (std::size_t u = 0; u < listeners_.size(); ++u) {
-                const pollfd &p = fds[firstListener + u];
-                if (p.fd >= 0 && p.fd == listeners_[u] && (p.revents & POLLIN)) accept(u);
-            }
-            for (std::size_t i = firstConnection; i < fds.size(); ++i) {
-                if (!fds[i].revents) continue;
-                for (Connection &c : connections_)
-                    if (c.fd == fds[i].fd && !c.dead && !serviceConnection(c)) c.dead = true;
-            }
-            connections_.remove_if([](const Connection &c) {
-                if (c.dead) ::close(c.fd);
-                return c.dead;
-            });
         }
         shutdown();
         return 0;

@@ -133,7 +133,7 @@ Transfer FakePlatform::readInputReport(Handle input, std::uint8_t *buffer, std::
     if (fi.inputQueue.empty()) return Transfer::TimedOut;
     std::vector<std::uint8_t> report = std::move(fi.inputQueue.front());
     fi.inputQueue.pop_front();
-    std::memcpy(buffer, report.data(), std::min<std::size_t>(length, report.size()));
+    if (!report.empty()) std::memcpy(buffer, report.data(), std::min<std::size_t>(length, report.size()));
     return Transfer::Completed;
 }
 Transfer FakePlatform::writeOutputReport(Handle main, const std::uint8_t *buffer, std::uint32_t length) {
