@@ -52,8 +52,8 @@ public:
             return 1;
         }
         for (std::size_t u = 0; u < bench_.units.size(); ++u) {
-            paths_.push_back(place_ + "/" + corvhid::virt::entryName(static_cast<unsigned long>(::getpid()),
-                                                                     static_cast<unsigned>(u)));
+            paths_.push_back(corvhid::virt::entryPath(
+                place_, corvhid::virt::entryName(static_cast<unsigned long>(::getpid()), static_cast<unsigned>(u))));
             bench_.units[u]->onReport = [this, u](const Report &r) { broadcast(u, r); };
             if (!listen(u)) {
                 shutdown();

@@ -27,10 +27,6 @@ void CompositePlatform::getHidGuid(Guid &guid) { system_->getHidGuid(guid); }
 DeviceSet CompositePlatform::getClassDevs(const Guid &hidClass, std::uint32_t flags) {
     SetParts parts;
     parts.system = system_->getClassDevs(hidClass, flags);
-    if (parts.system != 0) {
-        // The virtual units are numbered after the last system interface.
-        while (system_->enumDeviceInterface(parts.system, parts.systemCount)) ++parts.systemCount;
-    }
     parts.extra = extra_->getClassDevs(hidClass, flags);
     if (parts.system == 0 && parts.extra == 0) return 0;
     DeviceSet set = nextSet_++;
@@ -41,7 +37,14 @@ DeviceSet CompositePlatform::getClassDevs(const Guid &hidClass, std::uint32_t fl
 CompositePlatform::Route CompositePlatform::route(DeviceSet set, std::uint32_t index) {
     auto it = sets_.find(set);
     if (it == sets_.end()) return {nullptr, 0, 0};
-    const SetParts &p = it->second;
+    SetParts &p = it->second;
+    if (!p.counted) {
+        // The virtual units are numbered after the last system interface.
+        // Counted at the first look, once every entry point is bound.
+        if (p.system != 0)
+            while (system_->enumDeviceInterface(p.system, p.systemCount)) ++p.systemCount;
+        p.counted = true;
+    }
     if (index < p.systemCount) return {system_.get(), p.system, index};
     if (p.extra == 0) return {nullptr, 0, 0};
     return {extra_.get(), p.extra, index - p.systemCount};

@@ -44,6 +44,7 @@ private:
     struct SetParts {
         DeviceSet system = 0, extra = 0;
         std::uint32_t systemCount = 0;
+        bool counted = false;
     };
     struct Route {
         Platform *platform;

@@ -39,4 +39,7 @@ bool isEntry(const std::string &path);
 // sort in process, then unit order.
 std::string entryName(unsigned long processId, unsigned index);
 
+// What a client connects to for the entry `name` in the rendezvous `place`.
+std::string entryPath(const std::string &place, const std::string &name);
+
 } // namespace corvhid::virt

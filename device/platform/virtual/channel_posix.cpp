@@ -129,6 +129,8 @@ std::string entryName(unsigned long processId, unsigned index) {
     return name;
 }
 
+std::string entryPath(const std::string &place, const std::string &name) { return place + "/" + name; }
+
 std::unique_ptr<Channel> connect(const std::string &entry) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;

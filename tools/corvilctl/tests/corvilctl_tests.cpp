@@ -50,8 +50,10 @@ TEST_F(Corvilctl, ListShowAndSelection) {
 
     RunResult r = ctl({"list"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(contains(r.out, "0  AAA01  /")) << r.out;
-    EXPECT_TRUE(contains(r.out, "1  BBB02  /")) << r.out;
+    // Number, serial and the platform path of each unit.
+    EXPECT_TRUE(contains(r.out, "0  AAA01  ")) << r.out;
+    EXPECT_TRUE(contains(r.out, "1  BBB02  ")) << r.out;
+    EXPECT_TRUE(contains(r.out, "-001\n")) << r.out;
 
     r = ctl({"--serial", "BBB02", "show"});
     ASSERT_EQ(r.exitCode, 0) << r.err;

@@ -1,0 +1,210 @@
+#include "win32_platform.h"
+
+#include <cstring>
+#include <initializer_list>
+
+namespace corvhid::win32 {
+namespace {
+
+constexpr DWORD kIoPending = 997;
+
+template <typename F> bool bind(HMODULE module, const char *name, F &slot) {
+    slot = module ? reinterpret_cast<F>(reinterpret_cast<void *>(::GetProcAddress(module, name))) : nullptr;
+    return slot != nullptr;
+}
+
+HANDLE asHandle(Handle h) { return reinterpret_cast<HANDLE>(h); }
+HDEVINFO asSet(DeviceSet s) { return reinterpret_cast<HDEVINFO>(s); }
+
+} // namespace
+
+Win32Platform::~Win32Platform() {
+    closeReportEvents();
+    releaseSetupServices();
+    releaseHidServices();
+}
+
+bool Win32Platform::loadHidServices() {
+    if (!hid_) hid_ = ::LoadLibraryA("hid");
+    return hid_ != nullptr;
+}
+
+void Win32Platform::releaseHidServices() {
+    if (hid_) ::FreeLibrary(hid_);
+    hid_ = nullptr;
+}
+
+bool Win32Platform::loadSetupServices() {
+    if (!setup_) setup_ = ::LoadLibraryA("setupapi");
+    return setup_ != nullptr;
+}
+
+void Win32Platform::releaseSetupServices() {
+    if (setup_) ::FreeLibrary(setup_);
+    setup_ = nullptr;
+}
+
+bool Win32Platform::bindHid(HidEntry entry) {
+    switch (entry) {
+    case HidEntry::GetHidGuid: return bind(hid_, "HidD_GetHidGuid", getHidGuid_);
+    case HidEntry::FreePreparsedData: return bind(hid_, "HidD_FreePreparsedData", freePreparsedData_);
+    case HidEntry::GetAttributes: return bind(hid_, "HidD_GetAttributes", getAttributes_);
+    case HidEntry::GetPreparsedData: return bind(hid_, "HidD_GetPreparsedData", getPreparsedData_);
+    case HidEntry::GetCaps: return bind(hid_, "HidP_GetCaps", getCaps_);
+    case HidEntry::GetFeature: return bind(hid_, "HidD_GetFeature", getFeature_);
+    case HidEntry::SetFeature: return bind(hid_, "HidD_SetFeature", setFeature_);
+    }
+    return false;
+}
+
+bool Win32Platform::bindSetup(SetupEntry entry) {
+    switch (entry) {
+    case SetupEntry::GetClassDevs: return bind(setup_, "SetupDiGetClassDevsA", getClassDevs_);
+    case SetupEntry::DestroyDeviceInfoList: return bind(setup_, "SetupDiDestroyDeviceInfoList", destroyDeviceInfoList_);
+    case SetupEntry::EnumDeviceInterfaces: return bind(setup_, "SetupDiEnumDeviceInterfaces", enumDeviceInterfaces_);
+    case SetupEntry::GetDeviceInterfaceDetail:
+        return bind(setup_, "SetupDiGetDeviceInterfaceDetailA", getDeviceInterfaceDetail_);
+    }
+    return false;
+}
+
+void Win32Platform::getHidGuid(Guid &guid) {
+    getHidGuid_(&hidClass_);
+    static_assert(sizeof(Guid) == sizeof(GUID));
+    std::memcpy(static_cast<void *>(&guid), &hidClass_, sizeof guid);
+}
+
+DeviceSet Win32Platform::getClassDevs(const Guid &hidClass, std::uint32_t flags) {
+    std::memcpy(&hidClass_, &hidClass, sizeof hidClass_);
+    HDEVINFO set = getClassDevs_(&hidClass_, nullptr, nullptr, flags);
+    return set == INVALID_HANDLE_VALUE ? 0 : reinterpret_cast<DeviceSet>(set);
+}
+
+bool Win32Platform::enumDeviceInterface(DeviceSet set, std::uint32_t index) {
+    // The record's size field must be the record's own size: 28 bytes in
+    // 32-bit processes, 32 in 64-bit ones.
+    interface_ = {};
+    interface_.cbSize = sizeof(SP_DEVICE_INTERFACE_DATA);
+    return enumDeviceInterfaces_(asSet(set), nullptr, &hidClass_, index, &interface_) != FALSE;
+}
+
+std::uint32_t Win32Platform::interfaceDetailSize(DeviceSet set, std::uint32_t) {
+    DWORD size = 0;
+    getDeviceInterfaceDetail_(asSet(set), &interface_, nullptr, 0, &size, nullptr);
+    return size;
+}
+
+bool Win32Platform::interfaceDetail(DeviceSet set, std::uint32_t, InterfaceDetail *detail, std::uint32_t bufferSize) {
+    static_assert(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) == kDetailPathOffset);
+    return getDeviceInterfaceDetail_(asSet(set), &interface_, reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(detail),
+                                     bufferSize, nullptr, nullptr) != FALSE;
+}
+
+void Win32Platform::destroyDeviceInfoList(DeviceSet set) {
+    if (destroyDeviceInfoList_) destroyDeviceInfoList_(asSet(set));
+}
+
+Handle Win32Platform::open(const char *path) {
+    // Every device open uses the library's security attributes: no
+    // descriptor, inheritable handles.
+    SECURITY_ATTRIBUTES security{};
+    security.nLength = sizeof security;
+    security.lpSecurityDescriptor = nullptr;
+    security.bInheritHandle = TRUE;
+    HANDLE h = ::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &security,
+                             OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    return h == INVALID_HANDLE_VALUE ? kNoHandle : reinterpret_cast<Handle>(h);
+}
+
+void Win32Platform::close(Handle handle) { ::CloseHandle(asHandle(handle)); }
+
+bool Win32Platform::getAttributes(Handle handle, Attributes &attributes) {
+    HiddAttributes a{};
+    a.Size = sizeof a;
+    a.VendorID = 0;
+    a.ProductID = 0;
+    if (!getAttributes_(asHandle(handle), &a)) return false;
+    attributes.vendorId = a.VendorID;
+    attributes.productId = a.ProductID;
+    attributes.versionNumber = a.VersionNumber;
+    return true;
+}
+
+bool Win32Platform::readReportLengths(Handle handle, ReportLengths &lengths) {
+    PreparsedData data = nullptr;
+    if (!getPreparsedData_(asHandle(handle), &data)) return false;
+    HidpCaps caps{};
+    const bool ok = getCaps_(data, &caps) == kHidpStatusSuccess;
+    freePreparsedData_(data);
+    if (ok) {
+        lengths.input = caps.InputReportByteLength;
+        lengths.output = caps.OutputReportByteLength;
+    }
+    return ok;
+}
+
+void Win32Platform::ensureReportEvents() {
+    if (!readEvent_) {
+        readEvent_ = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        readOverlapped_ = {};
+        readOverlapped_.hEvent = readEvent_;
+    }
+    if (!writeEvent_) {
+        writeEvent_ = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        writeOverlapped_ = {};
+        writeOverlapped_.hEvent = writeEvent_;
+    }
+}
+
+void Win32Platform::closeReportEvents() {
+    for (HANDLE *event : {&readEvent_, &writeEvent_}) {
+        if (*event) {
+            ::ResetEvent(*event);
+            ::CloseHandle(*event);
+            *event = nullptr;
+        }
+    }
+}
+
+Transfer Win32Platform::transfer(bool reading, HANDLE device, void *buffer, DWORD length) {
+    OVERLAPPED &overlapped = reading ? readOverlapped_ : writeOverlapped_;
+    HANDLE event = overlapped.hEvent;
+    overlapped.Offset = overlapped.OffsetHigh = 0;
+    DWORD moved = 0;
+    BOOL started = reading ? ::ReadFile(device, buffer, length, &moved, &overlapped)
+                           : ::WriteFile(device, buffer, length, &moved, &overlapped);
+    if (!started && ::GetLastError() != kIoPending) return Transfer::NotStarted;
+    if (::WaitForSingleObject(event, kTransferTimeoutMs) == WAIT_OBJECT_0) {
+        // A transfer that ended in an error (the unit was pulled while it
+        // ran) signals the event too, but moved no report.
+        const BOOL ok = ::GetOverlappedResult(device, &overlapped, &moved, FALSE);
+        ::ResetEvent(event);
+        return ok ? Transfer::Completed : Transfer::NotStarted;
+    }
+    ::CancelIo(device);
+    // Wait for the cancelled transfer to let go of the buffer before the
+    // caller reuses it.
+    ::GetOverlappedResult(device, &overlapped, &moved, TRUE);
+    ::ResetEvent(event);
+    return Transfer::TimedOut;
+}
+
+Transfer Win32Platform::readInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) {
+    return transfer(true, asHandle(input), buffer, length);
+}
+
+Transfer Win32Platform::writeOutputReport(Handle main, const std::uint8_t *buffer, std::uint32_t length) {
+    return transfer(false, asHandle(main), const_cast<std::uint8_t *>(buffer), length);
+}
+
+void Win32Platform::cancelIo(Handle handle) { ::CancelIo(asHandle(handle)); }
+
+bool Win32Platform::getFeature(Handle main, std::uint8_t *buffer, std::uint32_t length) {
+    return getFeature_(asHandle(main), buffer, length) != FALSE;
+}
+
+bool Win32Platform::setFeature(Handle main, const std::uint8_t *buffer, std::uint32_t length) {
+    return setFeature_(asHandle(main), const_cast<std::uint8_t *>(buffer), length) != FALSE;
+}
+
+} // namespace corvhid::win32

@@ -1,0 +1,408 @@
+#include "server.h"
+
+#include <windows.h>
+
+#include <sddl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <deque>
+#include <list>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+
+#include "channel.h"
+
+namespace corvil::emulator {
+
+std::int64_t nowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+namespace {
+
+using Report = UnitModel::Report;
+constexpr DWORD kPipeBuffer = 4096;
+
+HANDLE gWake = nullptr;
+volatile LONG gStop = 0;
+
+BOOL WINAPI onConsoleEvent(DWORD) {
+    ::InterlockedExchange(&gStop, 1);
+    ::SetEvent(gWake);
+    return TRUE;
+}
+
+// Lines from standard input, read on a thread of their own (a console or an
+// anonymous pipe cannot be waited on together with pipe events).
+class InputLines {
+public:
+    void start() {
+        std::thread([this] {
+            HANDLE in = ::GetStdHandle(STD_INPUT_HANDLE);
+            std::string pending;
+            char chunk[4096];
+            DWORD n = 0;
+            while (::ReadFile(in, chunk, sizeof chunk, &n, nullptr) && n > 0) {
+                pending.append(chunk, n);
+                for (std::size_t nl; (nl = pending.find('\n')) != std::string::npos;) {
+                    std::string line = pending.substr(0, nl);
+                    pending.erase(0, nl + 1);
+                    if (!line.empty() && line.back() == '\r') line.pop_back();
+                    push(line, false);
+                }
+            }
+            push({}, true);
+        }).detach();
+    }
+    // Takes the lines that came; `ended` once input is over.
+    std::deque<std::string> take(bool &ended) {
+        std::lock_guard lock(mutex_);
+        ended = ended_;
+        return std::exchange(lines_, {});
+    }
+
+private:
+    void push(std::string line, bool end) {
+        {
+            std::lock_guard lock(mutex_);
+            if (end)
+                ended_ = true;
+            else
+                lines_.push_back(std::move(line));
+        }
+        ::SetEvent(gWake);
+    }
+    std::mutex mutex_;
+    std::deque<std::string> lines_;
+    bool ended_ = false;
+};
+
+// A pipe instance with one overlapped operation at a time (connect or read).
+struct Pipe {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    HANDLE event = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    OVERLAPPED overlapped{};
+    std::uint8_t buffer[256];
+    bool pending = false;
+
+    Pipe() = default;
+    Pipe(const Pipe &) = delete;
+    Pipe &operator=(const Pipe &) = delete;
+    ~Pipe() {
+        close();
+        ::CloseHandle(event);
+    }
+    void close() {
+        if (handle == INVALID_HANDLE_VALUE) return;
+        if (pending) {
+            DWORD n;
+            ::CancelIo(handle);
+            ::GetOverlappedResult(handle, &overlapped, &n, TRUE);
+            pending = false;
+        }
+        ::DisconnectNamedPipe(handle);
+        ::CloseHandle(handle);
+        handle = INVALID_HANDLE_VALUE;
+    }
+    bool signalled() const { return ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
+    void arm() {
+        overlapped = {};
+        overlapped.hEvent = event;
+        ::ResetEvent(event);
+        pending = true;
+    }
+};
+
+struct Connection {
+    std::size_t unit;
+    Pipe pipe;
+    std::deque<Report> queue;
+    bool asked = false;
+    bool dead = false;
+};
+
+bool sendMessage(HANDLE pipe, const Report &message) {
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    DWORD n = 0;
+    BOOL ok = ::WriteFile(pipe, message.data(), static_cast<DWORD>(message.size()), &n, &overlapped);
+    if (!ok && ::GetLastError() == ERROR_IO_PENDING) {
+        if (::WaitForSingleObject(overlapped.hEvent, 1000) != WAIT_OBJECT_0) ::CancelIo(pipe);
+        ok = ::GetOverlappedResult(pipe, &overlapped, &n, TRUE);
+    }
+    ::CloseHandle(overlapped.hEvent);
+    return ok && n == message.size();
+}
+
+// Only this user may open the units' pipes.
+class PrivateSecurity {
+public:
+    PrivateSecurity() {
+        HANDLE token = nullptr;
+        if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+        DWORD size = 0;
+        ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+        std::vector<std::uint8_t> user(size);
+        char *sid = nullptr;
+        if (size && ::GetTokenInformation(token, TokenUser, user.data(), size, &size) &&
+            ::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER *>(user.data())->User.Sid, &sid)) {
+            std::string sddl = std::string("D:P(A;;GA;;;") + sid + ")";
+            ::LocalFree(sid);
+            ::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &descriptor_, nullptr);
+        }
+        ::CloseHandle(token);
+        attributes_.nLength = sizeof attributes_;
+        attributes_.lpSecurityDescriptor = descriptor_;
+        attributes_.bInheritHandle = FALSE;
+    }
+    ~PrivateSecurity() {
+        if (descriptor_) ::LocalFree(descriptor_);
+    }
+    SECURITY_ATTRIBUTES *attributes() { return descriptor_ ? &attributes_ : nullptr; }
+    bool ok() const { return descriptor_ != nullptr; }
+
+private:
+    PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+    SECURITY_ATTRIBUTES attributes_{};
+};
+
+class Server {
+public:
+    explicit Server(Bench &bench) : bench_(bench), listeners_(bench.units.size()) {}
+
+    int run() {
+        std::string why;
+        place_ = corvhid::virt::rendezvousPlace(true, &why);
+        if (place_.empty()) {
+            std::fprintf(stderr, "corvil-emulator: no rendezvous folder: %s\n", why.c_str());
+            return 1;
+        }
+        if (!security_.ok()) {
+            std::fprintf(stderr, "corvil-emulator: cannot make the units' pipes private\n");
+            return 1;
+        }
+        for (std::size_t u = 0; u < bench_.units.size(); ++u) {
+            names_.push_back(corvhid::virt::entryName(::GetCurrentProcessId(), static_cast<unsigned>(u)));
+            bench_.units[u]->onReport = [this, u](const Report &r) { broadcast(u, r); };
+            if (!plug(u)) {
+                shutdown();
+                return 1;
+            }
+        }
+        bench_.onPlug = [this](std::size_t u, bool on) {
+            if (on)
+                plug(u);
+            else
+                unplug(u);
+        };
+        input_.start();
+        std::printf("ready\n");
+        std::fflush(stdout);
+
+        bool quit = false;
+        while (!quit && !gStop) {
+            const std::int64_t now = nowMs();
+            std::int64_t due = now + 1000;
+            for (auto &unit : bench_.units) {
+                unit->advance(now);
+                due = std::min(due, unit->nextDue());
+            }
+            std::vector<HANDLE> events{gWake};
+            for (Pipe &l : listeners_)
+                if (l.handle != INVALID_HANDLE_VALUE) events.push_back(l.event);
+            for (Connection &c : connections_)
+                if (!c.dead && events.size() < MAXIMUM_WAIT_OBJECTS) events.push_back(c.pipe.event);
+            const DWORD wait = static_cast<DWORD>(std::clamp<std::int64_t>(due - nowMs(), 0, 1000));
+            ::WaitForMultipleObjects(static_cast<DWORD>(events.size()), events.data(), FALSE, wait);
+
+            // Messages from the units' connections first: a command that
+            // follows a host's transfer must see its effect.
+            for (std::size_t u = 0; u < listeners_.size(); ++u)
+                if (listeners_[u].handle != INVALID_HANDLE_VALUE && listeners_[u].signalled()) accept(u);
+            for (Connection &c : connections_)
+                if (!c.dead && c.pipe.signalled()) service(c);
+            connections_.remove_if([](const Connection &c) { return c.dead; });
+
+            ::ResetEvent(gWake);
+            bool ended = false;
+            for (const std::string &line : input_.take(ended)) {
+                if (quit) break;
+                std::string answer = bench_.execute(line, nowMs(), quit);
+                std::printf("%s\n", answer.c_str());
+                std::fflush(stdout);
+            }
+            if (ended) quit = true;
+        }
+        shutdown();
+        return 0;
+    }
+
+private:
+    std::string marker(std::size_t u) const { return place_ + "\\" + names_[u]; }
+
+    // Opens a pipe instance that waits for the next client of unit u.
+    bool listen(std::size_t u) {
+        Pipe &l = listeners_[u];
+        const std::string name = corvhid::virt::entryPath(place_, names_[u]);
+        l.handle = ::CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                      PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
+                                      PIPE_UNLIMITED_INSTANCES, kPipeBuffer, kPipeBuffer, 0, security_.attributes());
+        if (l.handle == INVALID_HANDLE_VALUE) {
+            std::fprintf(stderr, "corvil-emulator: cannot serve %s (error %lu)\n", name.c_str(), ::GetLastError());
+            return false;
+        }
+        l.arm();
+        if (!::ConnectNamedPipe(l.handle, &l.overlapped)) {
+            DWORD error = ::GetLastError();
+            if (error == ERROR_PIPE_CONNECTED) {
+                ::SetEvent(l.event);
+            } else if (error != ERROR_IO_PENDING) {
+                l.close();
+                return false;
+            }
+        }
+        return true;
+    }
+
+    bool plug(std::size_t u) {
+        if (!listen(u)) return false;
+        HANDLE file = ::CreateFileA(marker(u).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            std::fprintf(stderr, "corvil-emulator: cannot announce %s\n", marker(u).c_str());
+            listeners_[u].close();
+            return false;
+        }
+        ::CloseHandle(file);
+        return true;
+    }
+
+    void unplug(std::size_t u) {
+        ::DeleteFileA(marker(u).c_str());
+        listeners_[u].close();
+        for (Connection &c : connections_) {
+            if (c.unit == u) {
+                c.pipe.close();
+                c.dead = true;
+            }
+        }
+        connections_.remove_if([](const Connection &c) { return c.dead; });
+    }
+
+    void shutdown() {
+        for (std::size_t u = 0; u < names_.size(); ++u) unplug(u);
+    }
+
+    void accept(std::size_t u) {
+        Pipe &l = listeners_[u];
+        DWORD n = 0;
+        const BOOL connected = ::GetOverlappedResult(l.handle, &l.overlapped, &n, FALSE) ||
+                               ::GetLastError() == ERROR_PIPE_CONNECTED;
+        l.pending = false;
+        HANDLE pipe = l.handle;
+        l.handle = INVALID_HANDLE_VALUE;
+        listen(u);
+        if (!connected) {
+            ::CloseHandle(pipe);
+            return;
+        }
+        connections_.emplace_back();
+        Connection &c = connections_.back();
+        c.unit = u;
+        c.pipe.handle = pipe;
+        auto hello = corvhid::wire::encode(bench_.units[u]->hello());
+        if (!sendMessage(pipe, hello) || !startRead(c)) c.dead = true;
+    }
+
+    static bool startRead(Connection &c) {
+        c.pipe.arm();
+        if (::ReadFile(c.pipe.handle, c.pipe.buffer, sizeof c.pipe.buffer, nullptr, &c.pipe.overlapped)) return true;
+        if (::GetLastError() == ERROR_IO_PENDING) return true;
+        c.pipe.pending = false;
+        return false;
+    }
+
+    static bool deliver(Connection &c) {
+        if (!c.asked || c.queue.empty()) return true;
+        Report message{corvhid::wire::kInputReport};
+        message.insert(message.end(), c.queue.front().begin(), c.queue.front().end());
+        c.queue.pop_front();
+        c.asked = false;
+        return sendMessage(c.pipe.handle, message);
+    }
+
+    void broadcast(std::size_t u, const Report &report) {
+        for (Connection &c : connections_) {
+            if (c.unit != u || c.dead) continue;
+            if (c.queue.size() == corvhid::wire::kQueueDepth) c.queue.pop_front();
+            c.queue.push_back(report);
+            if (!deliver(c)) c.dead = true;
+        }
+    }
+
+    void service(Connection &c) {
+        DWORD n = 0;
+        const BOOL ok = ::GetOverlappedResult(c.pipe.handle, &c.pipe.overlapped, &n, FALSE);
+        c.pipe.pending = false;
+        if (!ok || n == 0) {
+            c.pipe.close();
+            c.dead = true;
+            return;
+        }
+        Report message(c.pipe.buffer, c.pipe.buffer + n);
+        handle(c, message);
+        if (!c.dead && !startRead(c)) c.dead = true;
+        if (c.dead) c.pipe.close();
+    }
+
+    void handle(Connection &c, const Report &message) {
+        UnitModel &unit = *bench_.units[c.unit];
+        const std::uint8_t kind = message[0];
+        Report body(message.begin() + 1, message.end());
+        if (kind == corvhid::wire::kReadRequest) {
+            c.asked = true;
+            if (!deliver(c)) c.dead = true;
+        } else if (kind == corvhid::wire::kOutputReport) {
+            unit.receiveOutputReport(body, nowMs());
+        } else if (kind == corvhid::wire::kFeatureGet) {
+            Report answer{corvhid::wire::kFeatureAnswer, 0, 0, 0, 0, 0, 0, 0};
+            if (!body.empty()) {
+                if (auto feature = unit.getFeature(body[0])) {
+                    answer[1] = 1;
+                    std::copy(feature->begin(), feature->end(), answer.begin() + 2);
+                }
+            }
+            if (!sendMessage(c.pipe.handle, answer)) c.dead = true;
+        } else if (kind == corvhid::wire::kFeatureSet) {
+            Report answer{corvhid::wire::kFeatureSetAck,
+                          static_cast<std::uint8_t>(unit.setFeature(body.data(), body.size()) ? 1 : 0)};
+            if (!sendMessage(c.pipe.handle, answer)) c.dead = true;
+        }
+    }
+
+    Bench &bench_;
+    PrivateSecurity security_;
+    // Outlives the server: its reader thread may still wake when standard
+    // input closes after the last command.
+    InputLines &input_ = *new InputLines;
+    std::string place_;
+    std::vector<std::string> names_;
+    std::vector<Pipe> listeners_;
+    std::list<Connection> connections_;
+};
+
+} // namespace
+
+int serve(Bench &bench) {
+    gWake = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+    return Server(bench).run();
+}
+
+} // namespace corvil::emulator
