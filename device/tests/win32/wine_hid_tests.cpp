@@ -1,0 +1,34 @@
+// Discovery over the Windows HID stack itself (no virtual units): whatever
+// interfaces this system has are examined and skipped.
+#include <gtest/gtest.h>
+
+#include "library.h"
+#include "win32/win32_platform.h"
+
+using namespace corvhid;
+
+TEST(Win32Hid, DiscoverySkipsEveryInterfaceOfThisSystem) {
+    win32::Win32Platform platform;
+    Library lib(platform);
+    std::int16_t unit = -7;
+    EXPECT_EQ(lib.findFirst(&unit), 0);
+    EXPECT_STREQ(lib.lastErrorText(), "Corvil not detected!");
+    EXPECT_EQ(unit, -7);
+    EXPECT_TRUE(lib.hidLoaded());
+    EXPECT_TRUE(lib.setupLoaded());
+    EXPECT_EQ(lib.doneFinding(), -1);
+    EXPECT_FALSE(lib.setupLoaded());
+    EXPECT_FALSE(lib.discovering());
+    EXPECT_EQ(lib.cleanup(), -1);
+    EXPECT_FALSE(lib.hidLoaded());
+    EXPECT_STREQ(lib.lastErrorText(), "");
+    // Binding afresh after a cleanup works the same.
+    EXPECT_EQ(lib.findFirst(&unit), 0);
+    lib.doneFinding();
+    lib.cleanup();
+}
+
+TEST(Win32Hid, OpeningAPathThatIsNoDeviceGivesNoHandle) {
+    win32::Win32Platform platform;
+    EXPECT_EQ(platform.open("\\\\?\\hid#vid_1049&pid_0001#nothing#{4d1e55b2-f16f-11cf-88cb-001111000030}"), kNoHandle);
+}
