@@ -5,11 +5,9 @@
 #include <cstdint>
 
 #include "commands.h"
+#include "session.h"
 
 namespace corvil::emulator {
-
-// Milliseconds of a monotonic clock.
-std::int64_t nowMs();
 
 // Returns the process exit code.
 int serve(Bench &bench);

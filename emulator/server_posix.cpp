@@ -16,14 +16,9 @@
 #include <unistd.h>
 
 #include "channel.h"
+#include "session.h"
 
 namespace corvil::emulator {
-
-std::int64_t nowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 namespace {
 
@@ -32,12 +27,18 @@ void onSignal(int) { gStop = 1; }
 
 using Report = UnitModel::Report;
 
+bool sendMessage(int fd, const Report &message) {
+    return ::send(fd, message.data(), message.size(), MSG_NOSIGNAL | MSG_DONTWAIT) ==
+           static_cast<ssize_t>(message.size());
+}
+
 struct Connection {
+    Connection(int fd, std::size_t unit, UnitModel &model)
+        : fd(fd), unit(unit), session(model, [fd](const Report &m) { return sendMessage(fd, m); }) {}
     int fd;
     std::size_t unit;
-    std::deque<Report> queue; // reports not yet asked for
-    bool asked = false;       // a read request is waiting for the next report
-    bool dead = false;        // closed by the peer or failed; removed after the pass
+    Session session;
+    bool dead = false; // closed by the peer or failed; removed after the pass
 };
 
 class Server {
@@ -177,31 +178,12 @@ private:
             ::close(fd);
             return;
         }
-        connections_.push_back(Connection{fd, u, {}, false, false});
-    }
-
-    static bool sendMessage(int fd, const Report &message) {
-        return ::send(fd, message.data(), message.size(), MSG_NOSIGNAL | MSG_DONTWAIT) ==
-               static_cast<ssize_t>(message.size());
-    }
-
-    // Hands the oldest queued report to a connection that asked for one.
-    static bool deliver(Connection &c) {
-        if (!c.asked || c.queue.empty()) return true;
-        Report message{corvhid::wire::kInputReport};
-        message.insert(message.end(), c.queue.front().begin(), c.queue.front().end());
-        c.queue.pop_front();
-        c.asked = false;
-        return sendMessage(c.fd, message);
+        connections_.emplace_back(fd, u, *bench_.units[u]);
     }
 
     void broadcast(std::size_t u, const Report &report) {
-        for (Connection &c : connections_) {
-            if (c.unit != u || c.dead) continue;
-            if (c.queue.size() == corvhid::wire::kQueueDepth) c.queue.pop_front();
-            c.queue.push_back(report);
-            if (!deliver(c)) c.dead = true;
-        }
+        for (Connection &c : connections_)
+            if (c.unit == u && !c.dead && !c.session.onReport(report)) c.dead = true;
     }
 
     bool serviceConnection(Connection &c) {
@@ -210,28 +192,7 @@ private:
             ssize_t n = ::recv(c.fd, buffer, sizeof buffer, MSG_DONTWAIT);
             if (n == 0) return false;
             if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
-            UnitModel &unit = *bench_.units[c.unit];
-            const std::uint8_t kind = buffer[0];
-            Report body(buffer + 1, buffer + n);
-            if (kind == corvhid::wire::kReadRequest) {
-                c.asked = true;
-                if (!deliver(c)) return false;
-            } else if (kind == corvhid::wire::kOutputReport) {
-                unit.receiveOutputReport(body, nowMs());
-            } else if (kind == corvhid::wire::kFeatureGet) {
-                Report answer{corvhid::wire::kFeatureAnswer, 0, 0, 0, 0, 0, 0, 0};
-                if (!body.empty()) {
-                    if (auto feature = unit.getFeature(body[0])) {
-                        answer[1] = 1;
-                        std::copy(feature->begin(), feature->end(), answer.begin() + 2);
-                    }
-                }
-                if (!sendMessage(c.fd, answer)) return false;
-            } else if (kind == corvhid::wire::kFeatureSet) {
-                Report answer{corvhid::wire::kFeatureSetAck,
-                              static_cast<std::uint8_t>(unit.setFeature(body.data(), body.size()) ? 1 : 0)};
-                if (!sendMessage(c.fd, answer)) return false;
-            }
+            if (!c.session.onMessage(Report(buffer, buffer + n), nowMs())) return false;
         }
     }
 

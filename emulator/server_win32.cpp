@@ -15,14 +15,9 @@
 #include <utility>
 
 #include "channel.h"
+#include "session.h"
 
 namespace corvil::emulator {
-
-std::int64_t nowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 namespace {
 
@@ -119,11 +114,14 @@ struct Pipe {
     }
 };
 
+bool sendMessage(HANDLE pipe, const Report &message);
+
 struct Connection {
+    Connection(std::size_t unit, UnitModel &model)
+        : unit(unit), session(model, [this](const Report &m) { return sendMessage(pipe.handle, m); }) {}
     std::size_t unit;
     Pipe pipe;
-    std::deque<Report> queue;
-    bool asked = false;
+    Session session;
     bool dead = false;
 };
 
@@ -312,9 +310,8 @@ private:
             ::CloseHandle(pipe);
             return;
         }
-        connections_.emplace_back();
+        connections_.emplace_back(u, *bench_.units[u]);
         Connection &c = connections_.back();
-        c.unit = u;
         c.pipe.handle = pipe;
         auto hello = corvhid::wire::encode(bench_.units[u]->hello());
         if (!sendMessage(pipe, hello) || !startRead(c)) c.dead = true;
@@ -328,22 +325,9 @@ private:
         return false;
     }
 
-    static bool deliver(Connection &c) {
-        if (!c.asked || c.queue.empty()) return true;
-        Report message{corvhid::wire::kInputReport};
-        message.insert(message.end(), c.queue.front().begin(), c.queue.front().end());
-        c.queue.pop_front();
-        c.asked = false;
-        return sendMessage(c.pipe.handle, message);
-    }
-
     void broadcast(std::size_t u, const Report &report) {
-        for (Connection &c : connections_) {
-            if (c.unit != u || c.dead) continue;
-            if (c.queue.size() == corvhid::wire::kQueueDepth) c.queue.pop_front();
-            c.queue.push_back(report);
-            if (!deliver(c)) c.dead = true;
-        }
+        for (Connection &c : connections_)
+            if (c.unit == u && !c.dead && !c.session.onReport(report)) c.dead = true;
     }
 
     void service(Connection &c) {
@@ -355,35 +339,8 @@ private:
             c.dead = true;
             return;
         }
-        Report message(c.pipe.buffer, c.pipe.buffer + n);
-        handle(c, message);
-        if (!c.dead && !startRead(c)) c.dead = true;
+        if (!c.session.onMessage(Report(c.pipe.buffer, c.pipe.buffer + n), nowMs()) || !startRead(c)) c.dead = true;
         if (c.dead) c.pipe.close();
-    }
-
-    void handle(Connection &c, const Report &message) {
-        UnitModel &unit = *bench_.units[c.unit];
-        const std::uint8_t kind = message[0];
-        Report body(message.begin() + 1, message.end());
-        if (kind == corvhid::wire::kReadRequest) {
-            c.asked = true;
-            if (!deliver(c)) c.dead = true;
-        } else if (kind == corvhid::wire::kOutputReport) {
-            unit.receiveOutputReport(body, nowMs());
-        } else if (kind == corvhid::wire::kFeatureGet) {
-            Report answer{corvhid::wire::kFeatureAnswer, 0, 0, 0, 0, 0, 0, 0};
-            if (!body.empty()) {
-                if (auto feature = unit.getFeature(body[0])) {
-                    answer[1] = 1;
-                    std::copy(feature->begin(), feature->end(), answer.begin() + 2);
-                }
-            }
-            if (!sendMessage(c.pipe.handle, answer)) c.dead = true;
-        } else if (kind == corvhid::wire::kFeatureSet) {
-            Report answer{corvhid::wire::kFeatureSetAck,
-                          static_cast<std::uint8_t>(unit.setFeature(body.data(), body.size()) ? 1 : 0)};
-            if (!sendMessage(c.pipe.handle, answer)) c.dead = true;
-        }
     }
 
     Bench &bench_;
