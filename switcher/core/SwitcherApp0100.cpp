@@ -1,0 +1,237 @@
+#include "SwitcherApp0100.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "layout.h"
+#include "windows.h"
+
+namespace corvil::switcher {
+
+std::string intervalEntry(int code) {
+    if (code == 0) return "Disabled";
+    // The "0.0 seconds" pattern, with a point as the decimal separator.
+    const float seconds = static_cast<float>(code) * 0.5f;
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f seconds", static_cast<double>(seconds));
+    return text;
+}
+
+SwitcherApp0100::SwitcherApp0100(Toolkit &tk, Corvil_0100_Interface &library)
+    : toolkit(tk), corvhid(library), observer(tk.observer()) {
+    mainWindow = std::make_unique<fSwitcherApp0100>(*this);
+    attenuatorWindow = std::make_unique<fAttenuator0100>(*this);
+    autoSequencingWindow = std::make_unique<fAutoSequencing0100>(*this);
+}
+
+SwitcherApp0100::~SwitcherApp0100() = default;
+
+form::Form &SwitcherApp0100::mainForm() { return mainWindow->form; }
+form::Form &SwitcherApp0100::attenuatorForm() { return attenuatorWindow->form; }
+form::Form &SwitcherApp0100::autoSequencingForm() { return autoSequencingWindow->form; }
+
+std::uint8_t SwitcherApp0100::bitMaskAt(int index) const {
+    if (index < 0 || index >= static_cast<int>(bitMask.size()))
+        throw std::out_of_range("bitMask has no entry " + std::to_string(index));
+    return bitMask[static_cast<std::size_t>(index)];
+}
+
+std::string SwitcherApp0100::displayText(std::uint8_t input, std::uint8_t padMask) const {
+    if (input == 0) return "-";
+    // Values of 11 and above lie outside bitMask: the unit reported something
+    // undefined, shown as such.
+    if (input > 10) return "?";
+    std::string text(1, static_cast<char>('0' + input));
+    const std::uint8_t bit = bitMaskAt(input - 1);
+    if ((padMask & bit) == bit) text += '.';
+    return text;
+}
+
+void SwitcherApp0100::start() {
+    appClosing = unitConnected = pollBusy = padsLoaded = autoSeqLoaded = syncComplete = userBusy = serialShown =
+        false;
+    writeHoldoff = 0;
+    shownInput1 = shownInput2 = 255;
+    shownSerialNumber.clear();
+    mainForm().show();
+}
+
+void SwitcherApp0100::pass() {
+    toolkit.processPendingEvents();
+    if (appClosing) return;
+    PollUnit();
+    // With no unit connected there is nothing to poll until the next event
+    // or timer tick; a loop that kept spinning would burn a whole core.
+    if (!unitConnected && !appClosing) toolkit.waitForEvent();
+}
+
+int SwitcherApp0100::Main() {
+    try {
+        start();
+        while (!appClosing) pass();
+        for (form::Form *f : {&autoSequencingForm(), &attenuatorForm(), &mainForm()}) f->unload();
+        return 0;
+    } catch (const BindingError &e) {
+        toolkit.stopMessage(std::string("Corvil Switcher cannot work with the device library.\n") + e.what());
+    } catch (const std::exception &e) {
+        toolkit.stopMessage(std::string("Corvil Switcher stopped after an unexpected error:\n") + e.what());
+    }
+    return 1;
+}
+
+void SwitcherApp0100::showChannel(int column, std::uint8_t &shownInput, std::uint8_t &knownInput,
+                                  std::uint8_t selected, std::uint8_t displayInput, std::uint8_t padMask,
+                                  std::uint8_t &shownPadMask) {
+    if (shownInput != selected || !padsLoaded || shownPadMask != padMask) {
+        mainForm().at("Text1", column).setText(displayText(displayInput, padMask));
+        if (!userBusy) {
+            if (displayInput == 0)
+                mainForm().at("Option9", column).setValue(1);
+            else if (displayInput <= 8)
+                mainForm().at("Option" + std::to_string(displayInput), column).setValue(1);
+        }
+    }
+    shownInput = selected;
+    knownInput = selected;
+}
+
+void SwitcherApp0100::showInterval(int channel, std::uint8_t control) {
+    form::Form &autoSeq = autoSequencingForm();
+    form::Control &box = mainForm().at(channel == 1 ? "cAutoSeq1" : "cAutoSeq2");
+    form::Control &list = autoSeq.at(channel == 1 ? "cChan1Time" : "cChan2Time");
+    const int code = control & 0x7F;
+    const int index = code > 18 ? 18 : code;
+    box.setEnabled(code != 0);
+    // A list emptied while no unit was connected has no entry to select.
+    if (autoSeq.isVisible() && !userBusy && index < static_cast<int>(list.entries().size())) list.setListIndex(index);
+}
+
+void SwitcherApp0100::PollUnit() {
+    if (!unitConnected || userBusy || appClosing || pollBusy) return;
+    pollBusy = true;
+
+    if (!serialShown && corvhid.ReadSerialNumber(unitNumber, serialNumber)) {
+        unitResponded = true;
+        if (serialNumber != shownSerialNumber) {
+            shownSerialNumber = serialNumber;
+            mainForm().at("Label4").setText("Connected to Corvil\r\nSerial No. " + serialNumber);
+            serialShown = true;
+        }
+    }
+
+    [&] {
+        if (corvhid.ReadCorvilAllSettings(unitNumber, readInput1, readInput2, readPads1, readPads2,
+                                          readAutoSeqInputs1, readAutoSeqInputs2, readAutoSeqControl1,
+                                          readAutoSeqControl2) != -1)
+            return;
+        unitResponded = true;
+        if (selectedInput1 > 8 || selectedInput2 > 8) {
+            unitResponded = false;
+            return;
+        }
+        if (writePending) return;
+        selectedInput1 = readInput1;
+        selectedInput2 = readInput2;
+        padMask1 = readPads1;
+        padMask2 = readPads2;
+        autoSeqInputs1 = readAutoSeqInputs1;
+        autoSeqInputs2 = readAutoSeqInputs2;
+        autoSeqControl1 = readAutoSeqControl1;
+        autoSeqControl2 = readAutoSeqControl2;
+
+        displayInput1 = selectedInput1;
+        displayInput2 = selectedInput2;
+        syncing = true;
+        showChannel(0, shownInput1, knownInput1, selectedInput1, displayInput1, padMask1, shownPadMask1);
+        showChannel(1, shownInput2, knownInput2, selectedInput2, displayInput2, padMask2, shownPadMask2);
+
+        if (!padsLoaded || shownPadMask1 != padMask1 || shownPadMask2 != padMask2) {
+            if (!userBusy) {
+                for (int k = 0; k < 16; ++k) {
+                    const std::uint8_t mask = k < 8 ? padMask1 : padMask2;
+                    attenuatorForm().at("Check1", k).setValue((mask & bitMaskAt(k % 8)) ? 1 : 0);
+                }
+            }
+            shownPadMask1 = padMask1;
+            shownPadMask2 = padMask2;
+            if (!padsLoaded) {
+                sentPadMask1 = padMask1;
+                sentPadMask2 = padMask2;
+                padsLoaded = true;
+            }
+        }
+
+        if (shownAutoSeqInputs1 == autoSeqInputs1 && shownAutoSeqInputs2 == autoSeqInputs2 &&
+            shownAutoSeqControl1 == autoSeqControl1 && shownAutoSeqControl2 == autoSeqControl2 && autoSeqLoaded) {
+            syncing = false;
+            syncComplete = true;
+            return;
+        }
+        form::Form &autoSeq = autoSequencingForm();
+        if (!userBusy) {
+            for (int k = 0; k < 16; ++k) {
+                const std::uint8_t mask = k < 8 ? autoSeqInputs1 : autoSeqInputs2;
+                autoSeq.at("Check1", k).setValue((mask & bitMaskAt(k % 8)) ? 1 : 0);
+            }
+            mainForm().at("cAutoSeq1").setValue(autoSeqControl1 > 128 && autoSeqInputs1 != 0 ? 1 : 0);
+            mainForm().at("cAutoSeq2").setValue(autoSeqControl2 > 128 && autoSeqInputs2 != 0 ? 1 : 0);
+        }
+        showInterval(1, autoSeqControl1);
+        showInterval(2, autoSeqControl2);
+        if (autoSeq.isVisible()) {
+            for (const char *name : {"cChan1Time", "cChan2Time"}) {
+                form::Control &list = autoSeq.at(name);
+                list.setEditText(list.entry(list.listIndex()));
+            }
+        }
+        if (!autoSeqLoaded) {
+            autoSeqLoaded = true;
+            sentAutoSeqInputs1 = autoSeqInputs1;
+            sentAutoSeqInputs2 = autoSeqInputs2;
+            sentAutoSeqControl1 = autoSeqControl1;
+            sentAutoSeqControl2 = autoSeqControl2;
+        }
+        shownAutoSeqInputs1 = autoSeqInputs1;
+        shownAutoSeqInputs2 = autoSeqInputs2;
+        shownAutoSeqControl1 = autoSeqControl1;
+        shownAutoSeqControl2 = autoSeqControl2;
+        syncing = false;
+        syncComplete = true;
+    }();
+
+    pollBusy = false;
+    if (writePending) {
+        if (writeHoldoff == 0) {
+            writeHoldoff = 2;
+        } else if (--writeHoldoff == 0) {
+            writePending = false;
+        }
+    }
+}
+
+void SwitcherApp0100::SendAutoSequencing() {
+    if (!unitConnected || appClosing || !syncComplete || !autoSeqLoaded) return;
+    if (sentAutoSeqInputs1 == autoSeqInputs1 && sentAutoSeqInputs2 == autoSeqInputs2 &&
+        sentAutoSeqControl1 == autoSeqControl1 && sentAutoSeqControl2 == autoSeqControl2)
+        return;
+    // A channel with nothing to step through is never sent switched on.
+    if (autoSeqInputs1 == 0) {
+        autoSeqControl1 &= 0x7F;
+        if (!syncing) mainForm().at("cAutoSeq1").setValue(0);
+    }
+    if (autoSeqInputs2 == 0) {
+        autoSeqControl2 &= 0x7F;
+        if (!syncing) mainForm().at("cAutoSeq2").setValue(0);
+    }
+    if (!syncing) {
+        writePending = true;
+        corvhid.WriteCorvilAutoSequencingParameters(unitNumber, autoSeqInputs1, autoSeqInputs2, autoSeqControl1,
+                                                    autoSeqControl2);
+    }
+    sentAutoSeqInputs1 = autoSeqInputs1;
+    sentAutoSeqInputs2 = autoSeqInputs2;
+    sentAutoSeqControl1 = autoSeqControl1;
+    sentAutoSeqControl2 = autoSeqControl2;
+}
+
+} // namespace corvil::switcher

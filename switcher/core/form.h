@@ -1,0 +1,168 @@
+// The toolkit-neutral form model the switcher's handlers work on, and that
+// each window toolkit mirrors: top-level windows with load, activate, unload
+// and terminate events, and their controls, with the event semantics the
+// handlers rely on:
+//  - setting a check box's value or a list's index from code runs its click
+//    handler at once, inside the code that set it, when the value changes;
+//  - setting an option button on turns the others of its group off and runs
+//    its click handler; turning option buttons off runs none;
+//  - a window tested for visibility is created, hidden, when it does not
+//    exist; a window the user closes is discarded and created afresh when
+//    next used.
+// Windows own no state of the program: they hold what the program put there.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace corvil::form {
+
+enum class Kind { Label, TextBox, Frame, OptionButton, CheckBox, CommandButton, ComboBox, Line, Timer };
+
+// Where a control sits and how it looks, in twips (15 to a pixel at 96 dpi).
+struct Font {
+    std::string name; // empty: the window's font
+    double size = 0;
+    bool bold = false;
+};
+
+struct ControlSpec {
+    std::string name;
+    int index = -1; // -1: not part of a control array
+    Kind kind = Kind::Label;
+    std::string caption;
+    int left = 0, top = 0, width = 0, height = 0; // lines: x1, y1, x2, y2
+    Font font;
+    int tabIndex = -1;       // -1: takes no focus
+    std::string container;   // a frame "Name" or "Name(i)" that holds it
+    bool rightAligned = false;
+    int timerIntervalMs = 0; // timers
+};
+
+struct FormSpec {
+    std::string name;
+    std::string title;
+    int clientWidth = 0, clientHeight = 0;
+    Font font;
+    std::vector<ControlSpec> controls;
+};
+
+class Form;
+
+class Control {
+public:
+    Control(Form &form, const ControlSpec &spec) : form_(form), spec_(spec), text_(spec.caption) {}
+    const ControlSpec &spec() const { return spec_; }
+    const std::string &name() const { return spec_.name; }
+    int index() const { return spec_.index; }
+    Kind kind() const { return spec_.kind; }
+    Form &form() const { return form_; }
+
+    // Caption of labels, buttons and frames; text of text boxes.
+    const std::string &text() const { return text_; }
+    void setText(const std::string &text);
+    // Check boxes and option buttons: 0 or 1.
+    int value() const { return value_; }
+    void setValue(int value);
+    bool enabled() const { return enabled_; }
+    void setEnabled(bool enabled);
+    bool hasFocus() const;
+    void setFocus();
+
+    // Drop-down lists with an edit field.
+    const std::vector<std::string> &entries() const { return entries_; }
+    void clear();
+    void addItem(const std::string &entry, int position = -1);
+    int listIndex() const { return listIndex_; }
+    void setListIndex(int index);
+    const std::string &editText() const { return text_; }
+    void setEditText(const std::string &text) { setText(text); }
+    std::string entry(int index) const;
+
+    // What a user does (toolkit bindings and tests call these).
+    void click();                // buttons, check boxes (toggle), option buttons (on)
+    void choose(int listIndex);  // choosing an entry of a drop-down list
+
+private:
+    void changed();
+    void fireClick();
+
+    Form &form_;
+    ControlSpec spec_;
+    std::string text_;
+    int value_ = 0;
+    bool enabled_ = true;
+    std::vector<std::string> entries_;
+    int listIndex_ = -1;
+};
+
+// Told of every change, so that a toolkit binding can mirror it at once.
+class FormObserver {
+public:
+    virtual ~FormObserver() = default;
+    virtual void controlChanged(Control &control) = 0;
+    virtual void formShown(Form &form) = 0;
+    virtual void formHidden(Form &form) = 0;
+    virtual void formCreated(Form &form) = 0;
+    virtual void formDestroyed(Form &form) = 0;
+    virtual void focusChanged(Form &form, Control *control) = 0;
+};
+
+struct FormHandlers {
+    std::function<void()> load, activate, unload, terminate;
+    // Click handlers by control name; control arrays get the index.
+    std::map<std::string, std::function<void(int index)>> click;
+    std::function<void()> timer; // the window's timer tick
+};
+
+// A top-level window. Created (controls made, load handler run) on first use.
+class Form {
+public:
+    Form(FormSpec spec, FormHandlers handlers, FormObserver *&observer)
+        : spec_(std::move(spec)), handlers_(std::move(handlers)), observer_(observer) {}
+    ~Form();
+
+    const FormSpec &spec() const { return spec_; }
+    const std::string &name() const { return spec_.name; }
+
+    // Creates the window hidden if it does not exist; runs its load handler.
+    void load();
+    bool loaded() const { return loaded_; }
+    // The "is visible" test: creates the window, hidden, when it does not exist.
+    bool isVisible();
+    // Shows the window (creating it first) and makes it the active window.
+    void show();
+    // The window became the active window of the program.
+    void activated();
+    // The user closed it, or the program ends: unload handler, then discard.
+    void unload();
+    void terminate();
+
+    Control &at(const std::string &name, int index = -1);
+    Control *find(const std::string &name, int index = -1);
+    std::vector<std::unique_ptr<Control>> &controls() { return controls_; }
+    Control *focus() const { return focus_; }
+
+    const FormHandlers &handlers() const { return handlers_; }
+    FormObserver *observer() const { return observer_; }
+    void setFocus(Control *control);
+    void tick();
+
+private:
+    void destroy();
+
+    FormSpec spec_;
+    FormHandlers handlers_;
+    FormObserver *&observer_;
+    bool loaded_ = false, visible_ = false, unloading_ = false;
+    std::vector<std::unique_ptr<Control>> controls_;
+    Control *focus_ = nullptr;
+};
+
+// "Name" or "Name(i)".
+std::string qualifiedName(const std::string &name, int index);
+
+} // namespace corvil::form

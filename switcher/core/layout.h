@@ -1,0 +1,20 @@
+// The three windows of Corvil Switcher described once, as data: titles,
+// client sizes, fonts and every control with its index, kind, caption,
+// position, size, font and tab index. Both toolkit bindings realise these.
+#pragma once
+
+#include "form.h"
+
+namespace corvil::switcher {
+
+form::FormSpec mainWindowLayout();          // fSwitcherApp0100
+form::FormSpec attenuatorWindowLayout();    // fAttenuator0100
+form::FormSpec autoSequencingWindowLayout(); // fAutoSequencing0100
+
+inline constexpr const char *kPadInstruction =
+    "Put a check mark at the intersection of each input/output combination that requires 35 dB attenuation "
+    "(padding).";
+inline constexpr const char *kAutoSeqInstruction =
+    "For each output channel column, check mark each input that will be included in the auto-sequence.";
+
+} // namespace corvil::switcher

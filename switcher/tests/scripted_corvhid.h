@@ -1,0 +1,45 @@
+// Test support: a stand-in for corvhid with the same twelve exports, whose
+// answers the test scripts and whose calls it records.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#if defined(_WIN32)
+#define SCRIPTED_API __declspec(dllexport)
+#else
+#define SCRIPTED_API __attribute__((visibility("default")))
+#endif
+
+struct ScriptedCorvhid {
+    using Record = std::array<std::uint8_t, 4>; // in operation order: channel 1 first
+
+    bool unitPresent = true;                 // FindFirstCorvil finds a unit
+    std::string notFoundText = "Corvil not detected!";
+    std::int16_t unitNumber = 0;
+    bool answering = true;                   // ReadCorvilAllSettings answers
+    std::deque<std::pair<int, Record>> next; // answers to give first: report id 3 or 4, and the record
+    Record settings{};                       // the unit's standing state, reported alternately
+    Record autoSequencing{};
+    bool applyWrites = false;                // writes change the standing state
+    std::string serial = "SCR01";
+    bool serialAnswers = true;
+
+    std::vector<std::string> calls; // discovery, cleanup and writes, with their bytes
+    int reads = 0;
+    int serialReads = 0;
+    std::string lastError;
+    bool reportSettingsNext = true;
+
+    std::vector<std::string> writes() const {
+        std::vector<std::string> w;
+        for (const auto &c : calls)
+            if (c.rfind("Write", 0) == 0) w.push_back(c);
+        return w;
+    }
+};
+
+extern "C" SCRIPTED_API ScriptedCorvhid *scripted_corvhid();

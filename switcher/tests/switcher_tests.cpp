@@ -1,0 +1,386 @@
+// Corvil Switcher's core driven as a user would (clicks, window activation,
+// timer ticks, event-pump passes) against a scripted stand-in for corvhid:
+// exact writes, their order, the hold-off, the watchdog and the texts.
+#include <gtest/gtest.h>
+
+#include "SwitcherApp0100.h"
+#include "layout.h"
+#include "scripted_corvhid.h"
+#include "windows.h"
+
+using namespace corvil::switcher;
+using corvil::form::Control;
+using corvil::form::Form;
+using Strings = std::vector<std::string>;
+
+namespace {
+
+class Switcher : public ::testing::Test {
+protected:
+    ScriptedCorvhid &unit = *scripted_corvhid();
+    HeadlessToolkit toolkit;
+    Corvil_0100_Interface corvhid{SCRIPTED_CORVHID_PATH};
+    SwitcherApp0100 app{toolkit, corvhid};
+
+    void SetUp() override { unit = ScriptedCorvhid{}; }
+
+    Form &mainForm() { return app.mainForm(); }
+    Form &pads() { return app.attenuatorForm(); }
+    Form &sequencing() { return app.autoSequencingForm(); }
+    Control &main(const std::string &name, int index = -1) { return mainForm().at(name, index); }
+    std::string status() { return main("Label4").text(); }
+
+    void start() {
+        app.start();
+        toolkit.processPendingEvents();
+    }
+    // Starts with a unit, and polls until every display is in step.
+    void startInStep() {
+        start();
+        for (int i = 0; i < 4; ++i) app.PollUnit();
+        ASSERT_TRUE(app.syncComplete);
+        unit.calls.clear();
+    }
+    // A user's action, delivered by the event pump.
+    void user(std::function<void()> action) {
+        toolkit.post(std::move(action));
+        toolkit.processPendingEvents();
+    }
+    void tick() { user([&] { mainForm().tick(); }); }
+    int optionOn(int column) {
+        int on = -1;
+        for (int r = 1; r <= 9; ++r)
+            if (main("Option" + std::to_string(r), column).value()) on = r;
+        return on;
+    }
+};
+
+TEST_F(Switcher, StartsWithoutAUnitAndSaysWhy) {
+    unit.unitPresent = false;
+    start();
+    EXPECT_EQ(status(), "Corvil not detected!");
+    EXPECT_FALSE(app.unitConnected);
+    EXPECT_EQ(unit.calls, (Strings{"FindFirstCorvil", "DoneFindingCorvils"}));
+    EXPECT_TRUE(main("Command1").hasFocus()) << "activation gives the focus to the first button";
+
+    // Both configuration windows show the reason in their status lines.
+    user([&] { main("Command1").click(); });
+    user([&] { main("Command2").click(); });
+    EXPECT_EQ(pads().at("Label1", 0).text(), "Corvil not detected!");
+    EXPECT_EQ(sequencing().at("Label1", 0).text(), "Corvil not detected!");
+    EXPECT_TRUE(sequencing().at("cChan1Time").entries().empty()) << "activation without a unit empties the lists";
+
+    // Nothing to poll: the loop waits for events instead of spinning.
+    app.pass();
+    EXPECT_EQ(toolkit.waits, 1);
+    EXPECT_EQ(unit.reads, 0);
+
+    // Closing the main window without a unit calls no cleanup.
+    user([&] { mainForm().unload(); });
+    EXPECT_TRUE(app.appClosing);
+    EXPECT_EQ(std::count(unit.calls.begin(), unit.calls.end(), "CleanupCorvil"), 0);
+}
+
+TEST_F(Switcher, FirstPollsShowTheSerialAndEveryDisplay) {
+    unit.serial = std::string("A\0CDE", 5);
+    unit.settings = {3, 0, 0x04, 0x00};
+    unit.autoSequencing = {0x05, 0x00, 0x84, 0x00};
+    start();
+    EXPECT_EQ(status(), "Connected");
+    EXPECT_TRUE(main("Option1", 0).hasFocus() || main("Command1").hasFocus());
+
+    app.PollUnit(); // serial, then the settings record
+    EXPECT_EQ(status(), std::string("Connected to Corvil\r\nSerial No. A\0CDE", 37));
+    EXPECT_EQ(main("Text1", 0).text(), "3.");
+    EXPECT_EQ(optionOn(0), 3);
+    EXPECT_EQ(main("Text1", 1).text(), "-");
+    EXPECT_EQ(optionOn(1), 9);
+    EXPECT_EQ(pads().at("Check1", 2).value(), 1);
+    EXPECT_FALSE(pads().isVisible()) << "the poll fills the pad boxes of a hidden window";
+
+    app.PollUnit(); // the auto-sequencing record
+    EXPECT_TRUE(app.syncComplete);
+    EXPECT_EQ(main("cAutoSeq1").value(), 1);
+    EXPECT_TRUE(main("cAutoSeq1").enabled());
+    EXPECT_FALSE(main("cAutoSeq2").enabled()) << "no interval chosen for channel 2";
+    EXPECT_EQ(sequencing().at("Check1", 0).value(), 1);
+    EXPECT_EQ(sequencing().at("Check1", 2).value(), 1);
+    EXPECT_EQ(unit.serialReads, 1) << "the serial is read once per connection";
+    EXPECT_TRUE(unit.writes().empty()) << "showing the unit's values sends nothing back";
+
+    unit.settings = {3, 0, 0x00, 0x00};
+    app.PollUnit();
+    EXPECT_EQ(main("Text1", 0).text(), "3") << "pad out";
+}
+
+TEST_F(Switcher, RoutingClicksSendOnlyTheClickedChannel) {
+    unit.settings = {2, 5, 0x01, 0x80};
+    startInStep();
+    user([&] { main("Option3", 1).click(); });
+    user([&] { main("Option9", 0).click(); });
+    user([&] { main("Option9", 0).click(); }); // already on
+    EXPECT_EQ(unit.writes(), (Strings{"WriteCorvilSettings(0,255,3,1,128)", "WriteCorvilSettings(0,0,255,1,128)"}));
+    EXPECT_EQ(app.knownInput2, 3);
+    EXPECT_EQ(app.knownInput1, 0);
+
+    // Clicking the input the unit already has sends nothing.
+    unit.calls.clear();
+    user([&] { main("Option3", 1).setValue(0); main("Option3", 1).click(); });
+    EXPECT_TRUE(unit.writes().empty());
+}
+
+TEST_F(Switcher, ClicksBeforeTheFirstCompletePollSendNothing) {
+    start();
+    user([&] { main("Option4", 0).click(); });
+    EXPECT_TRUE(unit.writes().empty());
+    EXPECT_EQ(app.selectedInput1, 0);
+
+    app.mainWindow->SelectInput(9, 1);
+    EXPECT_EQ(toolkit.messages, (Strings{"Internal Error: Illegal activation of cell 9,1!"}));
+}
+
+TEST_F(Switcher, AWriteIsHeldOffForExactlyThreePolls) {
+    unit.settings = {2, 0, 0, 0};
+    startInStep();
+    unit.applyWrites = true;
+    user([&] { main("Option5", 0).click(); });
+    EXPECT_EQ(unit.writes(), (Strings{"WriteCorvilSettings(0,5,255,0,0)"}));
+    // Reports the unit queued before it took the write still say input 2:
+    // three polls do not adopt them, and the user's choice stays on screen.
+    for (int i = 0; i < 4; ++i) unit.next.push_back({3, {2, 0, 0, 0}});
+    for (int poll = 1; poll <= 3; ++poll) {
+        app.PollUnit();
+        EXPECT_EQ(optionOn(0), 5) << "poll " << poll;
+        EXPECT_EQ(app.selectedInput1, 5) << "poll " << poll;
+        EXPECT_EQ(app.writePending, poll < 3) << "poll " << poll;
+    }
+    app.PollUnit();
+    EXPECT_EQ(app.selectedInput1, 2) << "the fourth poll adopts read-backs again";
+    app.PollUnit();
+    app.PollUnit();
+    EXPECT_EQ(main("Text1", 0).text(), "5") << "what the unit really holds";
+    EXPECT_EQ(optionOn(0), 5);
+    EXPECT_EQ(unit.writes().size(), 1u) << "adopting the unit's values sends nothing";
+
+    // A write while the hold-off stands at 1 is held off for one further poll only.
+    user([&] { main("Option6", 0).click(); });
+    app.PollUnit(); // 0 -> 2
+    app.PollUnit(); // 2 -> 1
+    user([&] { main("Option7", 0).click(); });
+    EXPECT_TRUE(app.writePending);
+    app.PollUnit(); // 1 -> 0: released
+    EXPECT_FALSE(app.writePending);
+    EXPECT_EQ(unit.writes().back(), "WriteCorvilSettings(0,7,255,0,0)");
+}
+
+TEST_F(Switcher, PadClicksSendBothMasksWithRoutingLeftAlone) {
+    unit.settings = {1, 1, 0xFF, 0x00};
+    startInStep();
+    user([&] { main("Command1").click(); }); // activation: pads out of step
+    EXPECT_FALSE(app.padsLoaded);
+    EXPECT_EQ(pads().at("Label1", 0).text(), kPadInstruction);
+    user([&] { pads().at("Check1", 10).click(); });
+    EXPECT_TRUE(unit.writes().empty()) << "a click before the poll rewrote the boxes is not taken";
+
+    app.PollUnit();
+    app.PollUnit();
+    ASSERT_TRUE(app.padsLoaded);
+    EXPECT_EQ(pads().at("Check1", 10).value(), 0) << "the poll undid the untaken click";
+    user([&] { pads().at("Check1", 10).click(); });
+    user([&] { pads().at("Check1", 7).click(); });
+    EXPECT_EQ(unit.writes(),
+              (Strings{"WriteCorvilSettings(0,255,255,255,4)", "WriteCorvilSettings(0,255,255,127,4)"}));
+
+    // A change on the unit's front panel is shown and not echoed back.
+    for (int i = 0; i < 3; ++i) app.PollUnit(); // hold-off
+    unit.calls.clear();
+    unit.settings = {1, 1, 0x01, 0x02};
+    app.PollUnit();
+    app.PollUnit();
+    EXPECT_EQ(pads().at("Check1", 0).value(), 1);
+    EXPECT_EQ(pads().at("Check1", 9).value(), 1);
+    EXPECT_EQ(pads().at("Check1", 7).value(), 0);
+    EXPECT_TRUE(unit.writes().empty());
+}
+
+TEST_F(Switcher, AutoSequencingSwitchAndIntervals) {
+    unit.autoSequencing = {0x01, 0x00, 0x06, 0x83};
+    startInStep();
+    user([&] { main("cAutoSeq1").click(); });
+    user([&] { main("cAutoSeq1").click(); });
+    // Channel 2 has nothing to step through: it is never sent switched on.
+    EXPECT_EQ(unit.writes(), (Strings{"WriteCorvilAutoSequencingParameters(0,1,0,134,3)",
+                                      "WriteCorvilAutoSequencingParameters(0,1,0,6,3)"}));
+
+    user([&] { main("Command2").click(); });
+    for (int i = 0; i < 6; ++i) app.PollUnit();
+    Control &list2 = sequencing().at("cChan2Time");
+    ASSERT_EQ(list2.entries().size(), 19u);
+    EXPECT_EQ(list2.entries().front(), "Disabled");
+    EXPECT_EQ(list2.entries()[1], "0.5 seconds");
+    EXPECT_EQ(list2.entries().back(), "9.0 seconds");
+    EXPECT_EQ(list2.listIndex(), 3);
+    EXPECT_EQ(list2.editText(), "1.5 seconds");
+
+    unit.calls.clear();
+    user([&] { list2.choose(5); });
+    user([&] { sequencing().at("Check1", 8).click(); });
+    EXPECT_EQ(unit.writes(), (Strings{"WriteCorvilAutoSequencingParameters(0,1,0,6,5)",
+                                      "WriteCorvilAutoSequencingParameters(0,1,1,6,5)"}));
+    EXPECT_EQ(list2.editText(), "2.5 seconds");
+}
+
+TEST_F(Switcher, EmptyingAnIncludeMaskSwitchesItsChannelOffAndSendsTwice) {
+    unit.autoSequencing = {0x01, 0x00, 0x86, 0x00};
+    startInStep();
+    user([&] { main("Command2").click(); });
+    for (int i = 0; i < 4; ++i) app.PollUnit();
+    ASSERT_EQ(main("cAutoSeq1").value(), 1);
+    unit.calls.clear();
+    user([&] { sequencing().at("Check1", 0).click(); });
+    // The cleared box's own handler sends first, nested; then the mask change
+    // sends the same bytes once more.
+    EXPECT_EQ(unit.writes(), (Strings{"WriteCorvilAutoSequencingParameters(0,0,0,6,0)",
+                                      "WriteCorvilAutoSequencingParameters(0,0,0,6,0)"}));
+    EXPECT_EQ(main("cAutoSeq1").value(), 0);
+}
+
+TEST_F(Switcher, UnusualAutoSequencingBytesFromTheUnit) {
+    unit.autoSequencing = {0x01, 0x01, 0x80, 0x99}; // on without interval; code 25
+    startInStep();
+    user([&] { main("Command2").click(); });
+    for (int i = 0; i < 2; ++i) app.PollUnit();
+    EXPECT_EQ(main("cAutoSeq1").value(), 0);
+    EXPECT_FALSE(main("cAutoSeq1").enabled());
+    EXPECT_EQ(sequencing().at("cChan1Time").listIndex(), 0);
+    EXPECT_EQ(sequencing().at("cChan1Time").editText(), "Disabled");
+    EXPECT_TRUE(main("cAutoSeq2").enabled());
+    EXPECT_EQ(sequencing().at("cChan2Time").listIndex(), 18);
+
+    // On with an empty mask: shown unticked but enabled; the next send clears bit 7.
+    unit.autoSequencing = {0x00, 0x01, 0x85, 0x99};
+    for (int i = 0; i < 2; ++i) app.PollUnit();
+    EXPECT_EQ(main("cAutoSeq1").value(), 0);
+    EXPECT_TRUE(main("cAutoSeq1").enabled());
+    unit.calls.clear();
+    user([&] { sequencing().at("Check1", 9).click(); });
+    ASSERT_EQ(unit.writes().size(), 1u);
+    // Code 25 is only shown as the last entry; the unit's byte goes back unchanged.
+    EXPECT_EQ(unit.writes()[0], "WriteCorvilAutoSequencingParameters(0,0,3,5,153)");
+}
+
+TEST_F(Switcher, WatchdogCountsDownAndReconnects) {
+    unit.settings = {4, 6, 0, 0};
+    start();
+    unit.answering = false;
+    unit.serialAnswers = false;
+    for (int t = 0; t < 30; ++t) tick();
+    EXPECT_TRUE(app.unitConnected) << "30 silent ticks are allowed at start-up";
+    EXPECT_EQ(app.mainWindow->responseCountdown, 0);
+    unit.answering = true;
+    unit.serialAnswers = true;
+    tick();
+    EXPECT_EQ(app.mainWindow->responseCountdown, 3) << "3 once answered";
+    EXPECT_EQ(main("Text1", 1).text(), "6");
+
+    unit.answering = false;
+    unit.serialAnswers = false;
+    unit.unitPresent = false;
+    unit.calls.clear();
+    for (int t = 1; t <= 3; ++t) {
+        tick();
+        EXPECT_TRUE(app.unitConnected) << "silent tick " << t;
+    }
+    tick();
+    EXPECT_FALSE(app.unitConnected) << "lost on the fourth silent tick";
+    EXPECT_EQ(unit.calls, (Strings{"CleanupCorvil", "FindFirstCorvil", "DoneFindingCorvils"}));
+    EXPECT_EQ(main("Text1", 0).text(), "");
+    EXPECT_EQ(main("Text1", 1).text(), "");
+    EXPECT_EQ(optionOn(0), -1);
+    EXPECT_EQ(optionOn(1), -1);
+    EXPECT_EQ(status(), "Corvil not detected!");
+    tick();
+    EXPECT_EQ(std::count(unit.calls.begin(), unit.calls.end(), "FindFirstCorvil"), 2) << "a search every tick";
+
+    // Back again: found on the next tick; the next poll restores everything.
+    unit.unitPresent = true;
+    unit.answering = true;
+    unit.serialAnswers = true;
+    tick();
+    EXPECT_TRUE(app.unitConnected);
+    app.PollUnit();
+    EXPECT_EQ(status(), "Connected to Corvil\r\nSerial No. SCR01");
+    EXPECT_EQ(main("Text1", 0).text(), "4");
+}
+
+TEST_F(Switcher, ConfigurationWindowsFollowTheConnection) {
+    startInStep();
+    user([&] { main("Command1").click(); });
+    user([&] { main("Command2").click(); });
+    for (int i = 0; i < 4; ++i) app.PollUnit();
+    unit.answering = unit.serialAnswers = unit.unitPresent = false;
+    for (int t = 0; t < 5; ++t) tick(); // the first still counts the last poll's answer
+    ASSERT_FALSE(app.unitConnected);
+    EXPECT_EQ(pads().at("Label1", 0).text(), "Corvil not detected!");
+    EXPECT_EQ(sequencing().at("Label1", 0).text(), "Corvil not detected!");
+    EXPECT_TRUE(sequencing().at("cChan2Time").entries().empty());
+
+    unit.answering = unit.serialAnswers = unit.unitPresent = true;
+    tick();
+    EXPECT_EQ(pads().at("Label1", 0).text(), kPadInstruction);
+    EXPECT_EQ(sequencing().at("Label1", 0).text(), kAutoSeqInstruction);
+    EXPECT_EQ(sequencing().at("cChan1Time").entries().size(), 19u);
+
+    // A configuration window the user closed is made again, hidden, when next used.
+    user([&] { pads().unload(); });
+    EXPECT_FALSE(pads().loaded());
+    for (int i = 0; i < 4; ++i) app.PollUnit();
+    EXPECT_TRUE(pads().loaded());
+    EXPECT_FALSE(pads().isVisible());
+}
+
+TEST_F(Switcher, UndefinedInputValuesFromTheUnit) {
+    unit.settings = {9, 11, 0, 0};
+    start();
+    app.PollUnit();
+    EXPECT_EQ(main("Text1", 0).text(), "9.");
+    EXPECT_EQ(main("Text1", 1).text(), "?");
+    EXPECT_EQ(optionOn(0), -1);
+    EXPECT_EQ(optionOn(1), -1);
+    // A held input above 8 makes the polls count as unanswered.
+    app.PollUnit();
+    EXPECT_FALSE(app.unitResponded);
+}
+
+TEST_F(Switcher, ClosingCleansUpOnceAndEndsTheLoop) {
+    startInStep();
+    user([&] { mainForm().unload(); });
+    mainForm().terminate();
+    EXPECT_EQ(unit.calls, (Strings{"CleanupCorvil"}));
+    EXPECT_TRUE(app.appClosing);
+    const int reads = unit.reads;
+    app.pass();
+    EXPECT_EQ(unit.reads, reads) << "no device traffic once closing";
+}
+
+TEST(SwitcherBinding, AMissingLibraryOrExportStopsTheProgramWithAMessage) {
+#if defined(_WIN32)
+    const char *withoutExports = "kernel32.dll";
+#else
+    const char *withoutExports = "libc.so.6";
+#endif
+    const std::pair<const char *, const char *> cases[] = {
+        {"/nonexistent/libcorvhid.so", "could not be loaded"},
+        {withoutExports, "has no entry point FindFirstCorvil"},
+    };
+    for (const auto &[library, why] : cases) {
+        HeadlessToolkit toolkit;
+        Corvil_0100_Interface corvhid(library);
+        SwitcherApp0100 app(toolkit, corvhid);
+        EXPECT_EQ(app.Main(), 1);
+        ASSERT_EQ(toolkit.stops.size(), 1u);
+        EXPECT_NE(toolkit.stops[0].find(why), std::string::npos) << toolkit.stops[0];
+    }
+}
+
+} // namespace
