@@ -1,0 +1,170 @@
+// Corvil Switcher's core end to end: the real corvhid against a unit served
+// by corvil-emulator, driven through the form model as a user would.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+
+#include "SwitcherApp0100.h"
+#include "emulator_process.h"
+#include "layout.h"
+#include "windows.h"
+
+using namespace corvil::switcher;
+using corvil::form::Control;
+using corvil::form::Form;
+using corvil::testing::EmulatorProcess;
+
+namespace {
+
+class SwitcherWithEmulator : public ::testing::Test {
+protected:
+    void SetUp() override { corvil::testing::usePrivateRendezvous(); }
+    void TearDown() override { app.mainForm().unload(); }
+
+    HeadlessToolkit toolkit;
+    Corvil_0100_Interface corvhid{CORVHID_LIBRARY_PATH};
+    SwitcherApp0100 app{toolkit, corvhid};
+
+    Control &main(const std::string &name, int index = -1) { return app.mainForm().at(name, index); }
+    std::string status() { return main("Label4").text(); }
+    void user(std::function<void()> action) {
+        toolkit.post(std::move(action));
+        app.pass();
+    }
+    void tick() { user([&] { app.mainForm().tick(); }); }
+    // Passes of Main's loop (events, then a poll) until `done`; generous for a busy machine.
+    bool runUntil(const std::function<bool()> &done, int seconds = 20) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (std::chrono::steady_clock::now() < deadline) {
+            app.pass();
+            if (done()) return true;
+        }
+        return false;
+    }
+    bool connectedTo(const std::string &serial) {
+        return runUntil([&] { return status() == "Connected to Corvil\r\nSerial No. " + serial && app.syncComplete; });
+    }
+    int optionOn(int column) {
+        int on = -1;
+        for (int r = 1; r <= 9; ++r)
+            if (main("Option" + std::to_string(r), column).value()) on = r;
+        return on;
+    }
+};
+
+TEST_F(SwitcherWithEmulator, FrontPanelChangesShowInEveryWindow) {
+    EmulatorProcess emulator({"--serial", "E2E01"});
+    app.start();
+    user([&] { main("Command1").click(); });
+    user([&] { main("Command2").click(); });
+    ASSERT_TRUE(connectedTo("E2E01"));
+
+    for (const char *command : {"route 0 1 3", "pad 0 1 3 on", "route 0 2 8", "seq-inputs 0 2 0x05",
+                                "seq-interval 0 2 4"})
+        ASSERT_EQ(emulator.command(command), "ok");
+    Form &pads = app.attenuatorForm();
+    Form &sequencing = app.autoSequencingForm();
+    EXPECT_TRUE(runUntil([&] {
+        return main("Text1", 0).text() == "3." && main("Text1", 1).text() == "8" && pads.at("Check1", 2).value() == 1 &&
+               sequencing.at("Check1", 8).value() == 1 && sequencing.at("Check1", 10).value() == 1 &&
+               sequencing.at("cChan2Time").listIndex() == 4;
+    }));
+    EXPECT_EQ(optionOn(0), 3);
+    EXPECT_EQ(optionOn(1), 8);
+    EXPECT_EQ(sequencing.at("cChan2Time").editText(), "2.0 seconds");
+    EXPECT_TRUE(main("cAutoSeq2").enabled());
+    EXPECT_EQ(emulator.command("outputs 0"), "ok count=0 last=-") << "nothing was echoed back to the unit";
+}
+
+TEST_F(SwitcherWithEmulator, UserChangesReachTheUnitAndStay) {
+    EmulatorProcess emulator;
+    ASSERT_TRUE(emulator.start({}));
+    app.start();
+    ASSERT_TRUE(connectedTo("EMU01"));
+
+    user([&] { main("Option5", 1).click(); });
+    EXPECT_EQ(emulator.command("outputs 0"), "ok count=1 last=03 05 ff 00 00");
+    // Reports queued before the unit took the change never flip the choice back.
+    bool steady = true;
+    runUntil([&] {
+        steady = steady && optionOn(1) == 5;
+        return false;
+    }, 1);
+    EXPECT_TRUE(steady);
+    EXPECT_EQ(main("Text1", 1).text(), "5");
+
+    user([&] { main("Command1").click(); });
+    user([&] { main("Command2").click(); });
+    ASSERT_TRUE(runUntil([&] { return app.padsLoaded && app.autoSeqLoaded; }));
+    user([&] { app.attenuatorForm().at("Check1", 0).click(); });
+    user([&] { app.autoSequencingForm().at("Check1", 0).click(); });
+    user([&] { app.autoSequencingForm().at("cChan1Time").choose(1); });
+    ASSERT_TRUE(runUntil([&] { return main("cAutoSeq1").enabled() && !app.writePending; }));
+    user([&] { main("cAutoSeq1").click(); });
+    EXPECT_EQ(emulator.command("state 0"), "ok input1=0 input2=5 pads1=0x01 pads2=0x00 seqinputs1=0x01 "
+                                           "seqinputs2=0x00 seqcontrol1=0x81 seqcontrol2=0x00 serial=EMU01");
+}
+
+TEST_F(SwitcherWithEmulator, AutoSequencingOnTheUnitIsFollowed) {
+    EmulatorProcess emulator;
+    ASSERT_TRUE(emulator.start({}));
+    app.start();
+    ASSERT_TRUE(connectedTo("EMU01"));
+    for (const char *command : {"seq-inputs 0 1 0x06", "seq-interval 0 1 1", "seq 0 1 on"})
+        ASSERT_EQ(emulator.command(command), "ok");
+    std::vector<std::string> seen;
+    runUntil([&] {
+        const std::string shown = main("Text1", 0).text();
+        if (seen.empty() || seen.back() != shown) seen.push_back(shown);
+        return seen.size() >= 4;
+    });
+    ASSERT_GE(seen.size(), 4u);
+    // After the first step the display alternates between inputs 2 and 3.
+    EXPECT_NE(seen[2], seen[3]);
+    for (std::size_t i = 1; i < seen.size(); ++i) EXPECT_TRUE(seen[i] == "2" || seen[i] == "3") << seen[i];
+    EXPECT_EQ(main("cAutoSeq1").value(), 1);
+}
+
+TEST_F(SwitcherWithEmulator, UnplugEmptiesTheDisplaysAndReplugRestoresThem) {
+    EmulatorProcess emulator({"--serial", "PLUG2"});
+    ASSERT_EQ(emulator.command("route 0 1 4"), "ok");
+    app.start();
+    ASSERT_TRUE(connectedTo("PLUG2"));
+    ASSERT_TRUE(runUntil([&] { return main("Text1", 0).text() == "4"; }));
+    tick(); // consumes the answers so far: the countdown stands at 3
+
+    ASSERT_EQ(emulator.command("unplug 0"), "ok");
+    int ticks = 0;
+    while (main("Text1", 0).text() != "" && ticks < 10) {
+        tick();
+        ++ticks;
+    }
+    // The first tick still counts the answer of the last poll before the
+    // unplug; the fourth silent tick after it empties the displays.
+    EXPECT_LE(ticks, 5) << "emptied within four silent ticks of the last answer";
+    EXPECT_EQ(optionOn(0), -1);
+    EXPECT_EQ(optionOn(1), -1);
+    EXPECT_EQ(status(), "Corvil not detected!");
+
+    ASSERT_EQ(emulator.command("plug 0"), "ok");
+    tick();
+    EXPECT_TRUE(app.unitConnected) << "the next tick finds it";
+    EXPECT_TRUE(connectedTo("PLUG2")) << status();
+    EXPECT_TRUE(runUntil([&] { return main("Text1", 0).text() == "4" && optionOn(0) == 4; }));
+}
+
+TEST_F(SwitcherWithEmulator, AnUndefinedInputValueIsShownWithoutHarm) {
+    EmulatorProcess emulator;
+    ASSERT_TRUE(emulator.start({}));
+    app.start();
+    ASSERT_TRUE(connectedTo("EMU01"));
+    ASSERT_EQ(emulator.command("silence 0 on"), "ok");
+    ASSERT_EQ(emulator.command("raw 0 03 00 0c 00 00"), "ok");
+    EXPECT_TRUE(runUntil([&] { return main("Text1", 0).text() == "?"; }));
+    // Choosing an input replaces the undefined value and reaches the unit.
+    user([&] { main("Option2", 0).click(); });
+    EXPECT_EQ(emulator.command("outputs 0"), "ok count=1 last=03 ff 02 00 00");
+}
+
+} // namespace
