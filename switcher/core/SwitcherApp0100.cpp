@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "layout.h"
-#include "windows.h"
+#include "window_units.h"
 
 namespace corvil::switcher {
 

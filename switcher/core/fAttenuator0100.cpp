@@ -1,7 +1,7 @@
 // The attenuator window: one check box per crosspoint, a checked box meaning
 // the 35 dB pad is in.
 #include "layout.h"
-#include "windows.h"
+#include "window_units.h"
 
 namespace corvil::switcher {
 

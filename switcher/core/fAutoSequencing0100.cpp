@@ -1,7 +1,7 @@
 // The auto-sequencing window: which inputs each output steps through, and
 // the step interval of each.
 #include "layout.h"
-#include "windows.h"
+#include "window_units.h"
 
 namespace corvil::switcher {
 

@@ -1,7 +1,7 @@
 // The main window: routing, auto-sequencing switches, the two configuration
 // buttons, the status line and the watchdog timer.
 #include "layout.h"
-#include "windows.h"
+#include "window_units.h"
 
 namespace corvil::switcher {
 

@@ -8,7 +8,7 @@
 #include "SwitcherApp0100.h"
 #include "emulator_process.h"
 #include "layout.h"
-#include "windows.h"
+#include "window_units.h"
 
 using namespace corvil::switcher;
 using corvil::form::Control;

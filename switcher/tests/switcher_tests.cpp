@@ -6,7 +6,7 @@
 #include "SwitcherApp0100.h"
 #include "layout.h"
 #include "scripted_corvhid.h"
-#include "windows.h"
+#include "window_units.h"
 
 using namespace corvil::switcher;
 using corvil::form::Control;
