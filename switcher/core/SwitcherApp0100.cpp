@@ -36,6 +36,12 @@ std::uint8_t SwitcherApp0100::bitMaskAt(int index) const {
     return bitMask[static_cast<std::size_t>(index)];
 }
 
+void SwitcherApp0100::setGridBit(std::uint8_t &byte1, std::uint8_t &byte2, int index, bool on) const {
+    std::uint8_t &byte = index < 8 ? byte1 : byte2;
+    const std::uint8_t bit = bitMaskAt(index < 8 ? index : index - 8);
+    byte = static_cast<std::uint8_t>(on ? byte | bit : byte & (255 - bit));
+}
+
 std::string SwitcherApp0100::displayText(std::uint8_t input, std::uint8_t padMask) const {
     if (input == 0) return "-";
     // Values of 11 and above lie outside bitMask: the unit reported something

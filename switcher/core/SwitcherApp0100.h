@@ -39,6 +39,9 @@ public:
 
     // Entry `index` of bitMask; an index outside 0 to 9 is an error.
     std::uint8_t bitMaskAt(int index) const;
+    // Check box `index` of a configuration window's grid (0-7 channel 1,
+    // 8-15 channel 2) sets or clears its input's bit in byte1 or byte2.
+    void setGridBit(std::uint8_t &byte1, std::uint8_t &byte2, int index, bool on) const;
     // The text of a channel's display box for input `input` (display conventions).
     std::string displayText(std::uint8_t input, std::uint8_t padMask) const;
 

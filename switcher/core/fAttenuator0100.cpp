@@ -27,12 +27,7 @@ void fAttenuator0100::Form_Activate() {
 void fAttenuator0100::Check1_Click(int index) {
     if (!app_.padsLoaded) return;
     app_.userBusy = true;
-    std::uint8_t &mask = index < 8 ? app_.padMask1 : app_.padMask2;
-    const std::uint8_t bit = app_.bitMaskAt(index < 8 ? index : index - 8);
-    if (form.at("Check1", index).value() > 0)
-        mask = static_cast<std::uint8_t>(mask | bit);
-    else
-        mask = static_cast<std::uint8_t>(mask & (255 - bit));
+    app_.setGridBit(app_.padMask1, app_.padMask2, index, form.at("Check1", index).value() > 0);
     if (app_.unitConnected && !app_.appClosing && app_.syncComplete &&
         (app_.sentPadMask1 != app_.padMask1 || app_.sentPadMask2 != app_.padMask2)) {
         if (!app_.syncing) {

@@ -58,12 +58,7 @@ void fAutoSequencing0100::Form_Activate() {
 void fAutoSequencing0100::Check1_Click(int index) {
     if (!app_.autoSeqLoaded) return;
     app_.userBusy = true;
-    std::uint8_t &mask = index < 8 ? app_.autoSeqInputs1 : app_.autoSeqInputs2;
-    const std::uint8_t bit = app_.bitMaskAt(index < 8 ? index : index - 8);
-    if (form.at("Check1", index).value() > 0)
-        mask = static_cast<std::uint8_t>(mask | bit);
-    else
-        mask = static_cast<std::uint8_t>(mask & (255 - bit));
+    app_.setGridBit(app_.autoSeqInputs1, app_.autoSeqInputs2, index, form.at("Check1", index).value() > 0);
     app_.SendAutoSequencing();
     app_.userBusy = false;
 }
