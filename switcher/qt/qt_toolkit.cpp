@@ -1,0 +1,322 @@
+#include "qt_toolkit.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace corvil::switcher::qt {
+
+using form::Control;
+using form::Form;
+using form::Kind;
+
+namespace {
+
+QString q(const std::string &s) { return QString::fromLatin1(s.data(), static_cast<int>(s.size())); }
+
+// A top-level window of the program: closing it unloads its form, and its
+// activation is the form's activate event.
+class FormWindow : public QWidget {
+public:
+    FormWindow(QtToolkit &toolkit, Form &form) : toolkit_(toolkit), form_(form) {}
+
+protected:
+    bool event(QEvent *e) override {
+        if (e->type() == QEvent::WindowActivate) toolkit_.deliver([this] { form_.activated(); });
+        return QWidget::event(e);
+    }
+    void closeEvent(QCloseEvent *e) override {
+        e->ignore(); // the form decides; unloading destroys this window
+        Form &form = form_;
+        const bool main = form.spec().name == "fSwitcherApp0100";
+        toolkit_.deliver([&form, main] {
+            form.unload();
+            if (main) form.terminate();
+        });
+    }
+
+private:
+    QtToolkit &toolkit_;
+    Form &form_;
+};
+
+// A push button whose caption wraps, as the configuration buttons' do.
+class WrappingButton : public QPushButton {
+public:
+    explicit WrappingButton(QWidget *parent) : QPushButton(parent), label_(new QLabel(this)) {
+        auto *layout = new QHBoxLayout(this);
+        layout->setContentsMargins(4, 4, 4, 4);
+        label_->setWordWrap(true);
+        label_->setAlignment(Qt::AlignCenter);
+        label_->setAttribute(Qt::WA_TransparentForMouseEvents);
+        layout->addWidget(label_);
+    }
+    void setCaption(const QString &text) { label_->setText(text); }
+    QString caption() const { return label_->text(); }
+
+private:
+    QLabel *label_;
+};
+
+QFont fontOf(const form::Font &f, const QFont &inherited) {
+    if (f.name.empty()) return inherited;
+    QFont font(q(f.name));
+    font.setPointSizeF(f.size);
+    font.setBold(f.bold);
+    return font;
+}
+
+} // namespace
+
+QtToolkit::QtToolkit() = default;
+QtToolkit::~QtToolkit() {
+    for (auto &[form, window] : windows_) delete window;
+}
+
+void QtToolkit::deliver(const std::function<void()> &action) {
+    try {
+        action();
+    } catch (...) {
+        if (!pending_) pending_ = std::current_exception();
+    }
+}
+
+void QtToolkit::rethrow() {
+    if (pending_) std::rethrow_exception(std::exchange(pending_, nullptr));
+}
+
+void QtToolkit::processPendingEvents() {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    rethrow();
+}
+
+void QtToolkit::waitForEvent() {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    rethrow();
+}
+
+void QtToolkit::messageBox(const std::string &text, const std::string &title) {
+    QMessageBox::critical(nullptr, q(title), q(text), QMessageBox::Ok);
+}
+
+void QtToolkit::stopMessage(const std::string &text) {
+    QMessageBox::critical(nullptr, QStringLiteral("Corvil Switcher"), q(text), QMessageBox::Ok);
+}
+
+QWidget *QtToolkit::widget(Control &control) const {
+    auto it = widgets_.find(&control);
+    return it == widgets_.end() ? nullptr : it->second;
+}
+
+QWidget *QtToolkit::window(Form &form) const {
+    auto it = windows_.find(&form);
+    return it == windows_.end() ? nullptr : it->second;
+}
+
+void QtToolkit::formCreated(Form &form) {
+    const form::FormSpec &spec = form.spec();
+    auto *window = new FormWindow(*this, form);
+    window->setObjectName(q(spec.name));
+    window->setWindowTitle(q(spec.title));
+    window->setWindowIcon(QIcon(QStringLiteral(":/corvil-switcher.png")));
+    window->setFixedSize(px(spec.clientWidth), px(spec.clientHeight));
+    window->setFont(fontOf(spec.font, QApplication::font()));
+    windows_[&form] = window;
+
+    // Containers first, so that the controls inside find their parents.
+    std::map<std::string, QWidget *> containers;
+    std::vector<std::pair<int, QWidget *>> tabOrder;
+    for (auto &owned : form.controls()) {
+        Control &c = *owned;
+        const form::ControlSpec &s = c.spec();
+        QWidget *parent = window;
+        if (!s.container.empty() && containers.count(s.container)) parent = containers[s.container];
+        const QFont font = fontOf(s.font, parent->font());
+        QWidget *w = nullptr;
+        switch (s.kind) {
+        case Kind::Label: {
+            auto *label = new QLabel(parent);
+            label->setWordWrap(true);
+            label->setAlignment((s.rightAligned ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop);
+            w = label;
+            break;
+        }
+        case Kind::TextBox: {
+            auto *edit = new QLineEdit(parent);
+            edit->setReadOnly(true); // written only by the program
+            edit->setAlignment(Qt::AlignCenter);
+            w = edit;
+            break;
+        }
+        case Kind::Frame: {
+            if (s.caption.empty()) {
+                auto *frame = new QFrame(parent);
+                frame->setFrameShape(QFrame::NoFrame);
+                w = frame;
+            } else {
+                w = new QGroupBox(parent);
+            }
+            containers[form::qualifiedName(s.name, s.index)] = w;
+            break;
+        }
+        case Kind::OptionButton: {
+            auto *radio = new QRadioButton(parent);
+            radio->setAutoExclusive(false); // the form model keeps one on per group
+            connect(radio, &QRadioButton::clicked, this, [this, &c] {
+                deliver([&c] { c.click(); });
+                apply(c);
+            });
+            w = radio;
+            break;
+        }
+        case Kind::CheckBox: {
+            auto *box = new QCheckBox(parent);
+            connect(box, &QCheckBox::clicked, this, [this, &c] {
+                deliver([&c] { c.click(); });
+                apply(c);
+            });
+            w = box;
+            break;
+        }
+        case Kind::CommandButton: {
+            auto *button = new WrappingButton(parent);
+            connect(button, &QPushButton::clicked, this, [this, &c] { deliver([&c] { c.click(); }); });
+            w = button;
+            break;
+        }
+        case Kind::ComboBox: {
+            auto *combo = new QComboBox(parent);
+            combo->setEditable(true);
+            combo->setInsertPolicy(QComboBox::NoInsert);
+            connect(combo, &QComboBox::activated, this, [this, &c](int index) {
+                deliver([&c, index] { c.choose(index); });
+                apply(c);
+            });
+            w = combo;
+            break;
+        }
+        case Kind::Line: {
+            auto *line = new QFrame(parent);
+            const bool vertical = s.left == s.width; // x1 == x2
+            line->setFrameShape(vertical ? QFrame::VLine : QFrame::HLine);
+            line->setFrameShadow(QFrame::Plain);
+            line->setLineWidth(1);
+            const int x = px(std::min(s.left, s.width)), y = px(std::min(s.top, s.height));
+            line->setGeometry(x, y, vertical ? 1 : px(std::abs(s.width - s.left)) + 1,
+                              vertical ? px(std::abs(s.height - s.top)) + 1 : 1);
+            w = line;
+            break;
+        }
+        case Kind::Timer: {
+            auto *timer = new QTimer(window);
+            timer->setInterval(s.timerIntervalMs);
+            connect(timer, &QTimer::timeout, this, [this, &form] { deliver([&form] { form.tick(); }); });
+            timer->start();
+            timers_[&form] = timer;
+            continue;
+        }
+        }
+        w->setObjectName(q(form::qualifiedName(s.name, s.index)));
+        w->setFont(font);
+        if (s.kind != Kind::Line) w->setGeometry(px(s.left), px(s.top), px(s.width), px(s.height));
+        const bool focusable = s.kind == Kind::TextBox || s.kind == Kind::OptionButton ||
+                               s.kind == Kind::CheckBox || s.kind == Kind::CommandButton ||
+                               s.kind == Kind::ComboBox;
+        w->setFocusPolicy(focusable ? Qt::StrongFocus : Qt::NoFocus);
+        if (focusable) tabOrder.emplace_back(s.tabIndex, w);
+        widgets_[&c] = w;
+        apply(c);
+    }
+    std::sort(tabOrder.begin(), tabOrder.end(), [](auto &a, auto &b) { return a.first < b.first; });
+    for (std::size_t i = 1; i < tabOrder.size(); ++i) QWidget::setTabOrder(tabOrder[i - 1].second, tabOrder[i].second);
+}
+
+void QtToolkit::formDestroyed(Form &form) {
+    auto it = windows_.find(&form);
+    if (it == windows_.end()) return;
+    for (auto &c : form.controls()) widgets_.erase(c.get());
+    timers_.erase(&form);
+    it->second->hide();
+    it->second->deleteLater();
+    windows_.erase(it);
+}
+
+void QtToolkit::formShown(Form &form) {
+    if (QWidget *w = window(form)) {
+        w->show();
+        w->raise();
+        w->activateWindow();
+    }
+}
+
+void QtToolkit::formHidden(Form &form) {
+    if (QWidget *w = window(form)) w->hide();
+}
+
+void QtToolkit::focusChanged(Form &, Control *control) {
+    if (!control) return;
+    if (QWidget *w = widget(*control)) w->setFocus(Qt::OtherFocusReason);
+}
+
+void QtToolkit::controlChanged(Control &control) { apply(control); }
+
+void QtToolkit::apply(Control &c) {
+    QWidget *w = widget(c);
+    if (!w) return;
+    const QSignalBlocker block(w);
+    w->setEnabled(c.enabled());
+    switch (c.kind()) {
+    case Kind::Label: {
+        auto *label = static_cast<QLabel *>(w);
+        label->setText(q(c.text()));
+        // A wrapped text that needs another line may grow into the free room
+        // below it in its container rather than be cut off.
+        const int designed = px(c.spec().height);
+        const int room = label->parentWidget()->height() - label->y() - 2;
+        const int needed = label->heightForWidth(label->width());
+        label->resize(label->width(), std::max(designed, std::min(needed, room)));
+        break;
+    }
+    case Kind::TextBox: static_cast<QLineEdit *>(w)->setText(q(c.text())); break;
+    case Kind::Frame:
+        if (auto *box = dynamic_cast<QGroupBox *>(w)) box->setTitle(q(c.text()));
+        break;
+    case Kind::OptionButton:
+    case Kind::CheckBox: static_cast<QAbstractButton *>(w)->setChecked(c.value() != 0); break;
+    case Kind::CommandButton: static_cast<WrappingButton *>(w)->setCaption(q(c.text())); break;
+    case Kind::ComboBox: {
+        auto *combo = static_cast<QComboBox *>(w);
+        QStringList entries;
+        for (const std::string &e : c.entries()) entries << q(e);
+        QStringList current;
+        for (int i = 0; i < combo->count(); ++i) current << combo->itemText(i);
+        if (current != entries) {
+            combo->clear();
+            combo->addItems(entries);
+        }
+        combo->setCurrentIndex(c.listIndex());
+        combo->setEditText(q(c.editText()));
+        break;
+    }
+    case Kind::Line:
+    case Kind::Timer: break;
+    }
+}
+
+} // namespace corvil::switcher::qt

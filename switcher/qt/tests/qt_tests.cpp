@@ -1,0 +1,209 @@
+// The Qt windows: the layout from the description and from the live widgets,
+// real clicks reaching the unit, the unit's changes reaching the widgets, and
+// screenshots of the three windows (saved under the build tree).
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTest>
+
+#include <chrono>
+#include <functional>
+
+#include "SwitcherApp0100.h"
+#include "emulator_process.h"
+#include "layout.h"
+#include "qt_toolkit.h"
+#include "window_units.h"
+
+using namespace corvil::switcher;
+using corvil::form::Control;
+using corvil::form::ControlSpec;
+using corvil::form::Form;
+using corvil::form::FormSpec;
+using corvil::form::Kind;
+using corvil::testing::EmulatorProcess;
+using qt::px;
+
+namespace {
+
+const ControlSpec &specOf(const FormSpec &f, const std::string &name, int index = -1) {
+    for (const ControlSpec &c : f.controls)
+        if (c.name == name && c.index == index) return c;
+    throw std::out_of_range(name);
+}
+
+// Top of a control in its window, in twips.
+int windowTop(const FormSpec &f, const ControlSpec &c) {
+    if (c.container.empty()) return c.top;
+    const auto open = c.container.find('(');
+    const std::string name = c.container.substr(0, open);
+    const int index = open == std::string::npos ? -1 : std::stoi(c.container.substr(open + 1));
+    return specOf(f, name, index).top + c.top;
+}
+
+TEST(Layout, OptionButtonsAreLevelWithTheirRowLabels) {
+    const FormSpec f = mainWindowLayout();
+    for (int column = 0; column < 2; ++column) {
+        for (int r = 1; r <= 9; ++r) {
+            const ControlSpec &button = specOf(f, "Option" + std::to_string(r), column);
+            const ControlSpec &label = specOf(f, "Label1", r - 1);
+            EXPECT_EQ(2 * windowTop(f, button) + button.height, 2 * label.top + label.height)
+                << button.name << "(" << column << ")";
+        }
+    }
+    EXPECT_EQ(specOf(f, "Label1", 8).caption, "No Input");
+    EXPECT_EQ(specOf(f, "Command2").caption, "Auto- Sequencing Configuration");
+    EXPECT_EQ(specOf(f, "Timer1").timerIntervalMs, 100);
+}
+
+TEST(Layout, TabOrderOfTheMainWindow) {
+    const FormSpec f = mainWindowLayout();
+    std::vector<std::pair<int, std::string>> order;
+    for (const ControlSpec &c : f.controls)
+        if (c.kind == Kind::TextBox || c.kind == Kind::OptionButton || c.kind == Kind::CommandButton ||
+            c.kind == Kind::CheckBox)
+            order.emplace_back(c.tabIndex, corvil::form::qualifiedName(c.name, c.index));
+    std::sort(order.begin(), order.end());
+    ASSERT_EQ(order.size(), 24u);
+    EXPECT_EQ(order[0].second, "Text1(1)");
+    EXPECT_EQ(order[1].second, "Text1(0)");
+    EXPECT_EQ(order[2].second, "Option1(0)");
+    EXPECT_EQ(order[19].second, "Option9(1)");
+    EXPECT_EQ(order[20].second, "Command1") << "the buttons come after all eighteen option buttons";
+    EXPECT_EQ(order[23].second, "cAutoSeq2");
+}
+
+class QtWindows : public ::testing::Test {
+protected:
+    void SetUp() override { corvil::testing::usePrivateRendezvous(); }
+    void TearDown() override { app.mainForm().unload(); }
+
+    qt::QtToolkit toolkit;
+    Corvil_0100_Interface corvhid{CORVHID_LIBRARY_PATH};
+    SwitcherApp0100 app{toolkit, corvhid};
+
+    template <typename W = QWidget> W *widget(Form &form, const std::string &name, int index = -1) {
+        return qobject_cast<W *>(toolkit.window(form)->findChild<QWidget *>(
+            QString::fromStdString(corvil::form::qualifiedName(name, index))));
+    }
+    bool runUntil(const std::function<bool()> &done, int seconds = 20) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (std::chrono::steady_clock::now() < deadline) {
+            app.pass();
+            if (done()) return true;
+        }
+        return false;
+    }
+    void screenshot(Form &form, const std::string &name) {
+        QDir().mkpath(SCREENSHOT_DIR);
+        toolkit.window(form)->grab().save(QString(SCREENSHOT_DIR) + "/qt-" + QString::fromStdString(name) + ".png");
+    }
+};
+
+TEST_F(QtWindows, LiveWidgetsFollowTheDescription) {
+    EmulatorProcess emulator;
+    ASSERT_TRUE(emulator.start({}));
+    app.start();
+    app.mainForm().at("Command1").click();
+    app.mainForm().at("Command2").click();
+    for (Form *form : {&app.mainForm(), &app.attenuatorForm(), &app.autoSequencingForm()}) {
+        QWidget *window = toolkit.window(*form);
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(window->windowTitle().toStdString(), form->spec().title);
+        EXPECT_EQ(window->size(), QSize(px(form->spec().clientWidth), px(form->spec().clientHeight)));
+        for (const ControlSpec &c : form->spec().controls) {
+            if (c.kind == Kind::Timer || c.kind == Kind::Line) continue;
+            QWidget *w = widget(*form, c.name, c.index);
+            ASSERT_NE(w, nullptr) << form->name() << " " << c.name << "(" << c.index << ")";
+            const QRect designed(px(c.left), px(c.top), px(c.width), px(c.height));
+            if (c.kind == Kind::Label) { // a label may grow downwards to show its whole text
+                EXPECT_EQ(w->geometry().topLeft(), designed.topLeft()) << c.name;
+                EXPECT_EQ(w->width(), designed.width()) << c.name;
+                EXPECT_GE(w->height(), designed.height()) << c.name;
+            } else {
+                EXPECT_EQ(w->geometry(), designed) << c.name;
+            }
+            if (!c.font.name.empty()) {
+                EXPECT_EQ(w->font().family().toStdString(), c.font.name) << c.name;
+                EXPECT_DOUBLE_EQ(w->font().pointSizeF(), c.font.size) << c.name;
+            }
+            if (c.kind == Kind::Label && c.index != 0 && c.name != "Label4") { // status lines change
+                EXPECT_EQ(static_cast<QLabel *>(w)->text().toStdString(), c.caption);
+            }
+        }
+    }
+    // Each option button's centre is level with its row label's centre.
+    Form &main = app.mainForm();
+    for (int r = 1; r <= 9; ++r) {
+        QWidget *button = widget(main, "Option" + std::to_string(r), 0);
+        QWidget *label = widget(main, "Label1", r - 1);
+        const int buttonCentre = button->mapTo(toolkit.window(main), button->rect().center()).y();
+        EXPECT_NEAR(buttonCentre, label->geometry().center().y(), 1) << r;
+    }
+    // The tab order: the display boxes first (index 1 first), then the option buttons.
+    QWidget *w = widget(main, "Text1", 1);
+    std::vector<std::string> chain;
+    for (int i = 0; i < 5; ++i) {
+        chain.push_back(w->objectName().toStdString());
+        do w = w->nextInFocusChain();
+        while (w->focusPolicy() == Qt::NoFocus || w->parent() == nullptr);
+    }
+    EXPECT_EQ(chain, (std::vector<std::string>{"Text1(1)", "Text1(0)", "Option1(0)", "Option2(0)", "Option3(0)"}));
+}
+
+TEST_F(QtWindows, RealClicksReachTheUnitAndTheUnitReachesTheWidgets) {
+    EmulatorProcess emulator({"--serial", "QTE01"});
+    ASSERT_EQ(emulator.command("pad 0 1 2 on"), "ok");
+    app.start();
+    Form &main = app.mainForm();
+    ASSERT_TRUE(runUntil([&] { return app.syncComplete && main.at("Label4").text().find("QTE01") != std::string::npos; }));
+    EXPECT_EQ(widget<QLabel>(main, "Label4")->text().toStdString(), "Connected to Corvil\r\nSerial No. QTE01");
+
+    QTest::mouseClick(widget(main, "Option5", 1), Qt::LeftButton);
+    EXPECT_EQ(emulator.command("outputs 0"), "ok count=1 last=03 05 ff 00 02");
+    EXPECT_TRUE(widget<QRadioButton>(main, "Option5", 1)->isChecked());
+    EXPECT_FALSE(widget<QRadioButton>(main, "Option9", 1)->isChecked());
+
+    ASSERT_EQ(emulator.command("route 0 1 2"), "ok");
+    EXPECT_TRUE(runUntil([&] { return widget<QLineEdit>(main, "Text1", 0)->text() == "2."; }));
+    EXPECT_TRUE(widget<QRadioButton>(main, "Option2", 0)->isChecked());
+
+    QTest::mouseClick(widget(main, "Command1"), Qt::LeftButton);
+    ASSERT_TRUE(runUntil([&] { return app.padsLoaded; }));
+    QTest::mouseClick(widget(app.attenuatorForm(), "Check1", 12), Qt::LeftButton);
+    EXPECT_EQ(emulator.command("outputs 0"), "ok count=2 last=03 ff ff 10 02");
+
+    QTest::mouseClick(widget(main, "Command2"), Qt::LeftButton);
+    for (const char *c : {"seq-inputs 0 1 0x0c", "seq-interval 0 1 6", "route 0 2 3", "pad 0 2 3 on"})
+        ASSERT_EQ(emulator.command(c), "ok");
+    ASSERT_TRUE(runUntil([&] {
+        return widget<QComboBox>(app.autoSequencingForm(), "cChan1Time")->currentText() == "3.0 seconds" &&
+               widget<QLineEdit>(main, "Text1", 1)->text() == "3.";
+    }));
+    EXPECT_TRUE(widget<QCheckBox>(app.autoSequencingForm(), "Check1", 2)->isChecked());
+    screenshot(main, "main");
+    screenshot(app.attenuatorForm(), "attenuator");
+    screenshot(app.autoSequencingForm(), "auto-sequencing");
+
+    // Closing a configuration window discards it; the poll makes it again, hidden.
+    toolkit.window(app.attenuatorForm())->close();
+    app.pass();
+    EXPECT_FALSE(app.attenuatorForm().isVisible());
+    ASSERT_EQ(emulator.command("pad 0 1 1 on"), "ok");
+    EXPECT_TRUE(runUntil([&] { return app.attenuatorForm().loaded() && app.padsLoaded; }));
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
