@@ -34,14 +34,17 @@ QString q(const std::string &s) { return QString::fromLatin1(s.data(), static_ca
 class FormWindow : public QWidget {
 public:
     FormWindow(QtToolkit &toolkit, Form &form) : toolkit_(toolkit), form_(form) {}
+    // The form let go of this window: it waits for deletion and reports nothing.
+    bool detached = false;
 
 protected:
     bool event(QEvent *e) override {
-        if (e->type() == QEvent::WindowActivate) toolkit_.deliver([this] { form_.activated(); });
+        if (e->type() == QEvent::WindowActivate && !detached) toolkit_.deliver([this] { form_.activated(); });
         return QWidget::event(e);
     }
     void closeEvent(QCloseEvent *e) override {
         e->ignore(); // the form decides; unloading destroys this window
+        if (detached) return;
         Form &form = form_;
         const bool main = form.spec().name == "fSwitcherApp0100";
         toolkit_.deliver([&form, main] {
@@ -85,7 +88,10 @@ QFont fontOf(const form::Font &f, const QFont &inherited) {
 
 QtToolkit::QtToolkit() = default;
 QtToolkit::~QtToolkit() {
-    for (auto &[form, window] : windows_) delete window;
+    for (auto &[form, window] : windows_) {
+        static_cast<FormWindow *>(window)->detached = true;
+        delete window;
+    }
 }
 
 void QtToolkit::deliver(const std::function<void()> &action) {
@@ -252,6 +258,7 @@ void QtToolkit::formDestroyed(Form &form) {
     if (it == windows_.end()) return;
     for (auto &c : form.controls()) widgets_.erase(c.get());
     timers_.erase(&form);
+    static_cast<FormWindow *>(it->second)->detached = true;
     it->second->hide();
     it->second->deleteLater();
     windows_.erase(it);

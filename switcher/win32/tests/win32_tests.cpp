@@ -1,0 +1,192 @@
+// The Win32 windows under Wine: the live layout, clicks posted to the real
+// controls reaching the unit, the unit's changes reaching the controls, and
+// screenshots of the three windows (BMP files under the build tree).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+
+#include "SwitcherApp0100.h"
+#include "emulator_process.h"
+#include "layout.h"
+#include "win32_toolkit.h"
+#include "window_units.h"
+
+using namespace corvil::switcher;
+using corvil::form::Control;
+using corvil::form::ControlSpec;
+using corvil::form::Form;
+using corvil::form::Kind;
+using corvil::testing::EmulatorProcess;
+using win32::px;
+
+namespace {
+
+class Win32Windows : public ::testing::Test {
+protected:
+    void SetUp() override { corvil::testing::usePrivateRendezvous(); }
+    void TearDown() override { app.mainForm().unload(); }
+
+    win32::Win32Toolkit toolkit{::GetModuleHandleA(nullptr)};
+    Corvil_0100_Interface corvhid{CORVHID_LIBRARY_PATH};
+    SwitcherApp0100 app{toolkit, corvhid};
+
+    HWND hwnd(Form &form, const std::string &name, int index = -1) { return toolkit.control(form.at(name, index)); }
+    std::string text(HWND h) {
+        char buffer[256] = {};
+        ::GetWindowTextA(h, buffer, sizeof buffer);
+        return buffer;
+    }
+    RECT clientRect(HWND child) {
+        RECT r;
+        ::GetWindowRect(child, &r);
+        ::MapWindowPoints(HWND_DESKTOP, ::GetParent(child), reinterpret_cast<POINT *>(&r), 2);
+        return r;
+    }
+    bool runUntil(const std::function<bool()> &done, int seconds = 30) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (std::chrono::steady_clock::now() < deadline) {
+            app.pass();
+            if (done()) return true;
+        }
+        return false;
+    }
+    // A mouse click as the control's own window receives it.
+    void click(HWND h) {
+        ::PostMessageA(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+        ::PostMessageA(h, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
+        app.pass();
+    }
+    void screenshot(Form &form, const char *name) {
+        HWND w = toolkit.window(form);
+        ::RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        RECT r;
+        ::GetClientRect(w, &r);
+        POINT origin{0, 0};
+        ::ClientToScreen(w, &origin);
+        HDC screen = ::GetDC(nullptr);
+        HDC memory = ::CreateCompatibleDC(screen);
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = r.right;
+        info.bmiHeader.biHeight = r.bottom;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 24;
+        void *bits = nullptr;
+        HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HGDIOBJ old = ::SelectObject(memory, bitmap);
+        ::BitBlt(memory, 0, 0, r.right, r.bottom, screen, origin.x, origin.y, SRCCOPY);
+        ::GdiFlush();
+        const int stride = (r.right * 3 + 3) & ~3;
+        BITMAPFILEHEADER file{};
+        file.bfType = 0x4D42;
+        file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+        file.bfSize = file.bfOffBits + static_cast<DWORD>(stride * r.bottom);
+        ::CreateDirectoryA(SCREENSHOT_DIR, nullptr);
+        const std::string path = std::string(SCREENSHOT_DIR) + "/win32-" + name + ".bmp";
+        if (FILE *f = std::fopen(path.c_str(), "wb")) {
+            std::fwrite(&file, sizeof file, 1, f);
+            std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, f);
+            std::fwrite(bits, 1, static_cast<std::size_t>(stride * r.bottom), f);
+            std::fclose(f);
+        }
+        ::SelectObject(memory, old);
+        ::DeleteObject(bitmap);
+        ::DeleteDC(memory);
+        ::ReleaseDC(nullptr, screen);
+    }
+};
+
+TEST_F(Win32Windows, LiveWindowsFollowTheDescription) {
+    EmulatorProcess emulator;
+    ASSERT_TRUE(emulator.start({}));
+    app.start();
+    app.mainForm().at("Command1").click();
+    app.mainForm().at("Command2").click();
+    app.pass();
+    for (Form *form : {&app.mainForm(), &app.attenuatorForm(), &app.autoSequencingForm()}) {
+        HWND w = toolkit.window(*form);
+        ASSERT_NE(w, nullptr);
+        EXPECT_EQ(text(w), form->spec().title);
+        RECT client;
+        ::GetClientRect(w, &client);
+        EXPECT_EQ(client.right, px(form->spec().clientWidth)) << form->name();
+        EXPECT_EQ(client.bottom, px(form->spec().clientHeight)) << form->name();
+        for (auto &owned : form->controls()) {
+            const ControlSpec &s = owned->spec();
+            if (s.kind == Kind::Timer || s.kind == Kind::Line) continue;
+            HWND h = toolkit.control(*owned);
+            ASSERT_NE(h, nullptr) << s.name;
+            const RECT r = clientRect(h);
+            EXPECT_EQ(r.right - r.left, px(s.width)) << s.name << "(" << s.index << ")";
+            if (s.kind != Kind::ComboBox) {
+                EXPECT_EQ(r.bottom - r.top, px(s.height)) << s.name;
+            }
+            if (!s.font.name.empty()) {
+                LOGFONTA font{};
+                ::GetObjectA(reinterpret_cast<HFONT>(::SendMessageA(h, WM_GETFONT, 0, 0)), sizeof font, &font);
+                EXPECT_STREQ(font.lfFaceName, s.font.name.c_str()) << s.name;
+            }
+        }
+    }
+    // Option buttons sit in their frame: centre level with the row label's.
+    Form &main = app.mainForm();
+    for (int r = 1; r <= 9; ++r) {
+        const RECT button = clientRect(hwnd(main, "Option" + std::to_string(r), 1));
+        const RECT label = clientRect(hwnd(main, "Label1", r - 1));
+        EXPECT_NEAR((button.top + button.bottom) / 2.0, (label.top + label.bottom) / 2.0, 1.0) << r;
+        EXPECT_EQ(button.left, px(3600) + px(240));
+    }
+    // The tab order follows the tab indexes: the display boxes first.
+    HWND first = ::GetNextDlgTabItem(toolkit.window(main), nullptr, FALSE);
+    EXPECT_EQ(first, hwnd(main, "Text1", 1));
+    EXPECT_EQ(::GetNextDlgTabItem(toolkit.window(main), first, FALSE), hwnd(main, "Text1", 0));
+}
+
+TEST_F(Win32Windows, PostedClicksReachTheUnitAndTheUnitReachesTheControls) {
+    EmulatorProcess emulator({"--serial", "WIN01"});
+    ASSERT_EQ(emulator.command("pad 0 1 2 on"), "ok");
+    app.start();
+    Form &main = app.mainForm();
+    ASSERT_TRUE(runUntil([&] { return app.syncComplete && text(hwnd(main, "Label4")).find("WIN01") != std::string::npos; }));
+    EXPECT_EQ(text(hwnd(main, "Label4")), "Connected to Corvil\r\nSerial No. WIN01");
+
+    click(hwnd(main, "Option5", 1));
+    EXPECT_EQ(emulator.command("outputs 0"), "ok count=1 last=03 05 ff 00 02");
+    EXPECT_EQ(::SendMessageA(hwnd(main, "Option5", 1), BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(::SendMessageA(hwnd(main, "Option9", 1), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+
+    ASSERT_EQ(emulator.command("route 0 1 2"), "ok");
+    EXPECT_TRUE(runUntil([&] { return text(hwnd(main, "Text1", 0)) == "2."; }));
+
+    click(hwnd(main, "Command1"));
+    ASSERT_TRUE(runUntil([&] { return app.padsLoaded; }));
+    click(hwnd(app.attenuatorForm(), "Check1", 12));
+    EXPECT_EQ(emulator.command("outputs 0"), "ok count=2 last=03 ff ff 10 02");
+
+    click(hwnd(main, "Command2"));
+    for (const char *c : {"seq-inputs 0 1 0x0c", "seq-interval 0 1 6", "route 0 2 3", "pad 0 2 3 on"})
+        ASSERT_EQ(emulator.command(c), "ok");
+    ASSERT_TRUE(runUntil([&] {
+        return text(hwnd(app.autoSequencingForm(), "cChan1Time")) == "3.0 seconds" &&
+               text(hwnd(main, "Text1", 1)) == "3.";
+    }));
+    // Keep the windows apart for the pictures.
+    ::SetWindowPos(toolkit.window(main), nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ::SetWindowPos(toolkit.window(app.attenuatorForm()), nullptr, 320, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ::SetWindowPos(toolkit.window(app.autoSequencingForm()), nullptr, 660, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    for (int i = 0; i < 5; ++i) app.pass();
+    screenshot(main, "main");
+    screenshot(app.attenuatorForm(), "attenuator");
+    screenshot(app.autoSequencingForm(), "auto-sequencing");
+
+    // The user closes a configuration window: it is discarded.
+    ::PostMessageA(toolkit.window(app.attenuatorForm()), WM_CLOSE, 0, 0);
+    app.pass();
+    EXPECT_EQ(toolkit.window(app.attenuatorForm()), nullptr);
+}
+
+} // namespace

@@ -1,0 +1,323 @@
+#include "win32_toolkit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace corvil::switcher::win32 {
+
+using form::Control;
+using form::Form;
+using form::Kind;
+
+namespace {
+
+constexpr char kWindowClass[] = "CorvilSwitcherWindow";
+constexpr int kFirstControlId = 100;
+constexpr UINT_PTR kTimerId = 1;
+
+Win32Toolkit *gToolkit = nullptr;
+
+struct Creation {
+    Win32Toolkit *toolkit;
+    Form *form;
+};
+
+LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto *creation = static_cast<Creation *>(reinterpret_cast<CREATESTRUCTA *>(lParam)->lpCreateParams);
+        ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creation->form));
+    }
+    auto *form = reinterpret_cast<Form *>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (form && gToolkit) return gToolkit->handle(*form, hwnd, message, wParam, lParam);
+    return ::DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+bool focusable(Kind kind) {
+    return kind == Kind::TextBox || kind == Kind::OptionButton || kind == Kind::CheckBox ||
+           kind == Kind::CommandButton || kind == Kind::ComboBox;
+}
+
+// Where a control sits in its window's client area: inside a frame, from
+// the frame's top-left corner.
+POINT origin(Form &form, const form::ControlSpec &s) {
+    POINT p{px(s.left), px(s.top)};
+    if (s.container.empty()) return p;
+    const auto open = s.container.find('(');
+    const std::string name = s.container.substr(0, open);
+    const int index = open == std::string::npos ? -1 : std::atoi(s.container.c_str() + open + 1);
+    for (const form::ControlSpec &c : form.spec().controls) {
+        if (c.name == name && c.index == index) {
+            p.x += px(c.left);
+            p.y += px(c.top);
+        }
+    }
+    return p;
+}
+
+} // namespace
+
+Win32Toolkit::Win32Toolkit(HINSTANCE instance) : instance_(instance) {
+    gToolkit = this;
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = windowProc;
+    wc.hInstance = instance;
+    wc.hIcon = ::LoadIconA(instance, MAKEINTRESOURCEA(1));
+    wc.hIconSm = wc.hIcon;
+    wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kWindowClass;
+    ::RegisterClassExA(&wc);
+}
+
+Win32Toolkit::~Win32Toolkit() {
+    for (auto &[form, w] : windows_) ::DestroyWindow(w.hwnd);
+    for (auto &[key, f] : fonts_) ::DeleteObject(f);
+    gToolkit = nullptr;
+}
+
+void Win32Toolkit::rethrow() {
+    if (pending_) std::rethrow_exception(std::exchange(pending_, nullptr));
+}
+
+void Win32Toolkit::processPendingEvents() {
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        HWND top = msg.hwnd ? ::GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+        if (top && ::IsDialogMessageA(top, &msg)) continue; // Tab moves the focus in tab order
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+    }
+    rethrow();
+}
+
+void Win32Toolkit::waitForEvent() {
+    ::WaitMessage();
+    processPendingEvents();
+}
+
+void Win32Toolkit::messageBox(const std::string &text, const std::string &title) {
+    ::MessageBoxA(nullptr, text.c_str(), title.c_str(), MB_ICONERROR | MB_OK);
+}
+
+void Win32Toolkit::stopMessage(const std::string &text) {
+    ::MessageBoxA(nullptr, text.c_str(), "Corvil Switcher", MB_ICONERROR | MB_OK);
+}
+
+HWND Win32Toolkit::window(Form &form) const {
+    auto it = windows_.find(&form);
+    return it == windows_.end() ? nullptr : it->second.hwnd;
+}
+
+HWND Win32Toolkit::control(Control &control) const {
+    auto it = controls_.find(&control);
+    return it == controls_.end() ? nullptr : it->second;
+}
+
+HFONT Win32Toolkit::font(const form::Font &spec, HFONT inherited) {
+    if (spec.name.empty()) return inherited;
+    const std::string key = spec.name + "/" + std::to_string(spec.size) + (spec.bold ? "/b" : "");
+    auto it = fonts_.find(key);
+    if (it != fonts_.end()) return it->second;
+    const int height = -static_cast<int>(std::lround(spec.size * 96.0 / 72.0));
+    HFONT f = ::CreateFontA(height, 0, 0, 0, spec.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                            spec.name.c_str());
+    fonts_[key] = f;
+    return f;
+}
+
+void Win32Toolkit::formCreated(Form &form) {
+    const form::FormSpec &spec = form.spec();
+    RECT frame{0, 0, px(spec.clientWidth), px(spec.clientHeight)};
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    ::AdjustWindowRectEx(&frame, style, FALSE, 0);
+    Creation creation{this, &form};
+    HWND hwnd = ::CreateWindowExA(0, kWindowClass, spec.title.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance_,
+                                  &creation);
+    Window &w = windows_[&form];
+    w.hwnd = hwnd;
+    HFONT windowFont = font(spec.font, static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)));
+
+    std::vector<std::pair<int, HWND>> tabOrder;
+    for (auto &owned : form.controls()) {
+        Control &c = *owned;
+        const form::ControlSpec &s = c.spec();
+        if (s.kind == Kind::Line) continue; // drawn by the window
+        if (s.kind == Kind::Timer) {
+            ::SetTimer(hwnd, kTimerId, static_cast<UINT>(s.timerIntervalMs), nullptr);
+            continue;
+        }
+        const char *cls = "STATIC";
+        DWORD st = WS_CHILD | WS_VISIBLE;
+        int height = px(s.height);
+        switch (s.kind) {
+        case Kind::Label: st |= s.rightAligned ? SS_RIGHT : SS_LEFT; break;
+        case Kind::TextBox:
+            cls = "EDIT";
+            st |= ES_CENTER | ES_READONLY | WS_BORDER;
+            break;
+        case Kind::Frame:
+            if (s.caption.empty()) {
+                st &= ~WS_VISIBLE; // a frame without caption only places its buttons
+            } else {
+                cls = "BUTTON";
+                st |= BS_GROUPBOX;
+            }
+            break;
+        case Kind::OptionButton:
+            cls = "BUTTON";
+            st |= BS_RADIOBUTTON;
+            break;
+        case Kind::CheckBox:
+            cls = "BUTTON";
+            st |= BS_CHECKBOX;
+            break;
+        case Kind::CommandButton:
+            cls = "BUTTON";
+            st |= BS_PUSHBUTTON | BS_MULTILINE;
+            break;
+        case Kind::ComboBox:
+            cls = "COMBOBOX";
+            st |= CBS_DROPDOWN | WS_VSCROLL;
+            height += 200; // the drop-down part
+            break;
+        default: break;
+        }
+        if (focusable(s.kind)) st |= WS_TABSTOP;
+        const POINT at = origin(form, s);
+        const int id = kFirstControlId + static_cast<int>(w.controls.size());
+        HWND child = ::CreateWindowExA(0, cls, "", st, at.x, at.y, px(s.width), height, hwnd,
+                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
+        ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font(s.font, windowFont)), FALSE);
+        w.controls.push_back(&c);
+        controls_[&c] = child;
+        if (focusable(s.kind)) tabOrder.emplace_back(s.tabIndex, child);
+        apply(c);
+    }
+    // The focus follows the z-order of the children: put them in tab order.
+    std::stable_sort(tabOrder.begin(), tabOrder.end(), [](auto &a, auto &b) { return a.first < b.first; });
+    HWND previous = HWND_TOP;
+    for (auto &[tab, child] : tabOrder) {
+        ::SetWindowPos(child, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        previous = child;
+    }
+}
+
+void Win32Toolkit::formDestroyed(Form &form) {
+    auto it = windows_.find(&form);
+    if (it == windows_.end()) return;
+    for (Control *c : it->second.controls) controls_.erase(c);
+    HWND hwnd = it->second.hwnd;
+    windows_.erase(it);
+    ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+    ::DestroyWindow(hwnd);
+}
+
+void Win32Toolkit::formShown(Form &form) {
+    if (HWND h = window(form)) {
+        ::ShowWindow(h, SW_SHOW);
+        ::SetForegroundWindow(h);
+    }
+}
+
+void Win32Toolkit::formHidden(Form &form) {
+    if (HWND h = window(form)) ::ShowWindow(h, SW_HIDE);
+}
+
+void Win32Toolkit::focusChanged(Form &, Control *c) {
+    if (c)
+        if (HWND h = control(*c)) ::SetFocus(h);
+}
+
+void Win32Toolkit::controlChanged(Control &c) { apply(c); }
+
+void Win32Toolkit::apply(Control &c) {
+    HWND h = control(c);
+    if (!h) return;
+    ::EnableWindow(h, c.enabled());
+    switch (c.kind()) {
+    case Kind::Label:
+    case Kind::TextBox:
+    case Kind::Frame:
+    case Kind::CommandButton: ::SetWindowTextA(h, c.text().c_str()); break;
+    case Kind::OptionButton:
+    case Kind::CheckBox: ::SendMessageA(h, BM_SETCHECK, c.value() ? BST_CHECKED : BST_UNCHECKED, 0); break;
+    case Kind::ComboBox: {
+        const int count = static_cast<int>(::SendMessageA(h, CB_GETCOUNT, 0, 0));
+        bool same = count == static_cast<int>(c.entries().size());
+        for (int i = 0; same && i < count; ++i) {
+            char text[64] = {};
+            ::SendMessageA(h, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+            same = c.entries()[i] == text;
+        }
+        if (!same) {
+            ::SendMessageA(h, CB_RESETCONTENT, 0, 0);
+            for (const std::string &e : c.entries()) ::SendMessageA(h, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(e.c_str()));
+        }
+        ::SendMessageA(h, CB_SETCURSEL, c.listIndex(), 0);
+        ::SetWindowTextA(h, c.editText().c_str());
+        break;
+    }
+    default: break;
+    }
+}
+
+LRESULT Win32Toolkit::handle(Form &form, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND: {
+        auto it = windows_.find(&form);
+        const int index = LOWORD(wParam) - kFirstControlId;
+        if (it == windows_.end() || index < 0 || index >= static_cast<int>(it->second.controls.size())) break;
+        Control *c = it->second.controls[static_cast<std::size_t>(index)];
+        const int code = HIWORD(wParam);
+        if (c->kind() == Kind::ComboBox && code == CBN_SELCHANGE) {
+            const int chosen = static_cast<int>(::SendMessageA(reinterpret_cast<HWND>(lParam), CB_GETCURSEL, 0, 0));
+            deliver([c, chosen] { c->choose(chosen); });
+            if (control(*c)) apply(*c);
+            return 0;
+        }
+        if (code == BN_CLICKED && (c->kind() == Kind::OptionButton || c->kind() == Kind::CheckBox ||
+                                   c->kind() == Kind::CommandButton)) {
+            deliver([c] { c->click(); });
+            if (control(*c)) apply(*c); // the model may have refused the change
+            return 0;
+        }
+        break;
+    }
+    case WM_TIMER:
+        if (wParam == kTimerId) deliver([&form] { form.tick(); });
+        return 0;
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) != WA_INACTIVE) deliver([&form] { form.activated(); });
+        break;
+    case WM_CLOSE: {
+        const bool main = form.spec().name == "fSwitcherApp0100";
+        deliver([&form, main] {
+            form.unload();
+            if (main) form.terminate();
+        });
+        return 0;
+    }
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = ::BeginPaint(hwnd, &ps);
+        HGDIOBJ old = ::SelectObject(dc, ::GetStockObject(BLACK_PEN));
+        for (const form::ControlSpec &s : form.spec().controls) {
+            if (s.kind != Kind::Line) continue;
+            ::MoveToEx(dc, px(s.left), px(s.top), nullptr);
+            ::LineTo(dc, px(s.width), px(s.height));
+            ::SetPixel(dc, px(s.width), px(s.height), 0); // LineTo leaves out the end point
+        }
+        ::SelectObject(dc, old);
+        ::EndPaint(hwnd, &ps);
+        return 0;
+    }
+    default: break;
+    }
+    return ::DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+} // namespace corvil::switcher::win32
