@@ -220,12 +220,27 @@ public:
             ::WaitForMultipleObjects(static_cast<DWORD>(events.size()), events.data(), FALSE, wait);
 
             // Messages from the units' connections first: a command that
-            // follows a host's transfer must see its effect.
-            for (std::size_t u = 0; u < listeners_.size(); ++u)
-                if (listeners_[u].handle != INVALID_HANDLE_VALUE && listeners_[u].signalled()) accept(u);
-            for (Connection &c : connections_)
-                if (!c.dead && c.pipe.signalled()) service(c);
-            connections_.remove_if([](const Connection &c) { return c.dead; });
+            // follows a host's transfer must see its effect. A transfer that
+            // arrived may complete only while this thread waits, so wait
+            // (without blocking) until none is left.
+            for (bool more = true; more;) {
+                more = false;
+                for (std::size_t u = 0; u < listeners_.size(); ++u)
+                    if (listeners_[u].handle != INVALID_HANDLE_VALUE && listeners_[u].signalled()) accept(u);
+                for (Connection &c : connections_) {
+                    if (!c.dead && c.pipe.signalled()) {
+                        service(c);
+                        more = true;
+                    }
+                }
+                connections_.remove_if([](const Connection &c) { return c.dead; });
+                std::vector<HANDLE> pending;
+                for (Connection &c : connections_)
+                    if (pending.size() < MAXIMUM_WAIT_OBJECTS) pending.push_back(c.pipe.event);
+                if (!more && !pending.empty())
+                    more = ::WaitForMultipleObjects(static_cast<DWORD>(pending.size()), pending.data(), FALSE, 1) <
+                           WAIT_OBJECT_0 + pending.size();
+            }
 
             ::ResetEvent(gWake);
             bool ended = false;

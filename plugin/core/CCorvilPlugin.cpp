@@ -1,0 +1,200 @@
+#include "CCorvilPlugin.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace corvil::plugin {
+
+namespace {
+constexpr char kPrefix[] = "SERIAL ";
+constexpr std::size_t kPrefixLength = sizeof kPrefix - 1;
+} // namespace
+
+std::int32_t &moduleLockCount() {
+    static std::int32_t count = 0;
+    return count;
+}
+
+bool parseAddress(const char *address, std::string &serial) {
+    if (!address || std::strncmp(address, kPrefix, kPrefixLength) != 0) return false;
+    const char *rest = address + kPrefixLength;
+    serial.assign(rest, strnlen(rest, 5));
+    return true;
+}
+
+void copyText(const char *text, char *buffer, std::int32_t size) {
+    // A size of 0 or less leaves no room even for the NUL.
+    if (!buffer || size < 1) return;
+    const std::size_t n = std::min(std::strlen(text), static_cast<std::size_t>(size) - 1);
+    std::memcpy(buffer, text, n);
+    buffer[n] = '\0';
+    buffer[size - 1] = '\0';
+}
+
+CCorvilPlugin::CCorvilPlugin(corvhid::Library &device) : device_(device) {
+    device_.cleanup();
+    EnumerateUnits();
+}
+
+CCorvilPlugin::~CCorvilPlugin() { device_.cleanup(); }
+
+std::uint32_t CCorvilPlugin::AddRef() {
+    ++moduleLockCount();
+    return static_cast<std::uint32_t>(++referenceCount_);
+}
+
+std::uint32_t CCorvilPlugin::Release() {
+    --moduleLockCount();
+    if (--referenceCount_ == 0) {
+        delete this;
+        return 0;
+    }
+    return static_cast<std::uint32_t>(referenceCount_);
+}
+
+EqResult CCorvilPlugin::SetHost(IEqHost *host) {
+    host_ = host;
+    return kEqOk;
+}
+
+EqResult CCorvilPlugin::GetTypeCode(std::int32_t *code) {
+    if (code) *code = 4;
+    return kEqOk;
+}
+
+EqResult CCorvilPlugin::GetShortName(char *text, std::int16_t size) {
+    copyText("TL Corvil", text, size);
+    return kEqOk;
+}
+
+EqResult CCorvilPlugin::GetLongName(char *text, std::int16_t size) {
+    copyText("Tolvane Corvil", text, size);
+    return kEqOk;
+}
+
+EqResult CCorvilPlugin::GetDefaultAddress(char *text, std::int16_t size) {
+    if (!text || size <= 12) return kEqFailed;
+    // The address, then NULs up to the end of the buffer.
+    std::strncpy(text, "SERIAL ?????", static_cast<std::size_t>(size));
+    return kEqOk;
+}
+
+EqResult CCorvilPlugin::GetOutputCount(std::int32_t *count) {
+    if (count) *count = 2;
+    return kEqOk;
+}
+
+EqResult CCorvilPlugin::GetInputCount(std::int32_t *count) {
+    if (count) *count = 9; // "No In" and eight inputs
+    return kEqOk;
+}
+
+EqResult CCorvilPlugin::GetLevelCount(std::int32_t input, std::int32_t *count) {
+    if (count) *count = input != 0 ? 2 : 0;
+    return kEqOk;
+}
+
+EqResult CCorvilPlugin::GetOutputName(std::int32_t output, char *text, std::int32_t size, std::int32_t *out) {
+    copyText(output == 0 ? "Out 1" : "Out 2", text, size);
+    if (out) *out = 1;
+    return kEqOk;
+}
+
+EqResult CCorvilPlugin::GetInputName(std::int32_t input, char *text, std::int32_t size, std::int32_t *out) {
+    if (input == 0) {
+        copyText("No In", text, size);
+        if (out) *out = 0;
+        return kEqOk;
+    }
+    char name[24];
+    std::snprintf(name, sizeof name, "In %d", static_cast<int>(input));
+    copyText(name, text, size);
+    if (out) *out = 1;
+    return kEqOk;
+}
+
+EqResult CCorvilPlugin::GetLevelName(std::int32_t, std::int32_t level, char *text, std::int32_t size) {
+    copyText(level == 0 ? "Mic" : "Line", text, size);
+    return kEqOk;
+}
+
+EqResult CCorvilPlugin::EnumerateUnits() {
+    unitCount_ = 0;
+    // The device code numbers units with an 8-bit count and appends on every
+    // discovery; before it could run out, its tables are cleared (this list
+    // is rebuilt whole below, and other objects rebuild theirs when their
+    // next device call fails).
+    if (device_.unitCount() > corvhid::kMaxUnits - (kMaxUnits + 1)) device_.cleanup();
+    std::int16_t index = 0;
+    auto record = [&] {
+        unitIndexes_[unitCount_] = index;
+        std::memset(serials_[unitCount_], 0, sizeof serials_[unitCount_]);
+        device_.readSerialNumber(index, serials_[unitCount_]); // a unit whose serial fails stays listed
+        serials_[unitCount_][5] = '\0';
+        ++unitCount_;
+    };
+    if (device_.findFirst(&index) == corvhid::kSuccess) {
+        record();
+        while (unitCount_ < kMaxUnits && device_.findNext(&index) == corvhid::kSuccess) record();
+    }
+    device_.doneFinding();
+    return kEqOk;
+}
+
+int CCorvilPlugin::findSerial(const std::string &serial) {
+    if (unitCount_ == 0) EnumerateUnits();
+    for (int i = 0; i < unitCount_; ++i) {
+        // A unit whose serial could not be read matches no address.
+        if (serials_[i][0] != '\0' && serial == serials_[i]) return i;
+    }
+    return -1;
+}
+
+EqResult CCorvilPlugin::GetRouting(const char *address, std::int32_t *inputs, std::int32_t *reserved,
+                                   std::int32_t *levels, std::int32_t outputs) {
+    if (outputs != 2) return kEqFailed;
+    std::string serial;
+    if (!parseAddress(address, serial)) return kEqFailed;
+    const int position = findSerial(serial);
+    if (position < 0) return kEqFailed;
+    std::uint8_t input[2], pads[2];
+    if (device_.readSettings(unitIndexes_[position], &input[0], &input[1], &pads[0], &pads[1]) != corvhid::kSuccess) {
+        EnumerateUnits();
+        return kEqFailed;
+    }
+    for (int o = 0; o < 2; ++o) {
+        inputs[o] = input[o];
+        reserved[o] = 0;
+        levels[o] = input[o] != 0 && input[o] <= 8 && (pads[o] & (1u << (input[o] - 1))) ? 1 : 0;
+    }
+    return kEqOk;
+}
+
+EqResult CCorvilPlugin::SetRouting(const char *address, const std::int32_t *inputs, const std::int32_t *,
+                                   const std::int32_t *levels, std::int32_t outputs) {
+    if (outputs != 2) return kEqFailed;
+    std::string serial;
+    if (!parseAddress(address, serial)) return kEqFailed;
+    const int position = findSerial(serial);
+    if (position < 0) return kEqFailed;
+    std::uint8_t input[2], pads[2];
+    if (device_.readSettings(unitIndexes_[position], &input[0], &input[1], &pads[0], &pads[1]) != corvhid::kSuccess) {
+        EnumerateUnits();
+        return kEqFailed;
+    }
+    for (int o = 0; o < 2; ++o) {
+        input[o] = static_cast<std::uint8_t>(inputs[o] & 0xFF);
+        // Only inputs 1..8 have a pad bit; other values leave the mask as read.
+        if (input[o] >= 1 && input[o] <= 8) {
+            const auto bit = static_cast<std::uint8_t>(1u << (input[o] - 1));
+            pads[o] = static_cast<std::uint8_t>(levels[o] ? pads[o] | bit : pads[o] & ~bit);
+        }
+    }
+    if (device_.writeSettings(unitIndexes_[position], input[0], input[1], pads[0], pads[1]) == corvhid::kSuccess)
+        return kEqOk;
+    EnumerateUnits();
+    return kEqFailed;
+}
+
+} // namespace corvil::plugin

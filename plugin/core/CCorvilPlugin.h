@@ -1,0 +1,70 @@
+// The plug-in object's unit list and routing (the IEqDevice behaviour that
+// needs no window): names, counts, the unit list of at most 16 attached
+// units with their serials, unit addresses, and the translation between the
+// analyser's routing model and the unit's settings. It calls the device code
+// compiled into the plug-in directly.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "eq_abi.h"
+#include "library.h"
+
+namespace corvil::plugin {
+
+// The module lock count: every AddRef and Release of any object of the module.
+std::int32_t &moduleLockCount();
+
+// Parses a unit address ("SERIAL " and up to five serial characters).
+bool parseAddress(const char *address, std::string &serial);
+
+// Copies `text` into a caller's buffer of `size` bytes, cut to size - 1
+// characters, with a NUL at position size - 1. A size below 1 writes nothing.
+void copyText(const char *text, char *buffer, std::int32_t size);
+
+class CCorvilPlugin {
+public:
+    static constexpr int kMaxUnits = 16;
+
+    explicit CCorvilPlugin(corvhid::Library &device);
+    ~CCorvilPlugin();
+
+    std::uint32_t AddRef();
+    std::uint32_t Release(); // destroys the object at 0
+    EqResult SetHost(IEqHost *host);
+    EqResult GetTypeCode(std::int32_t *code);
+    EqResult GetShortName(char *text, std::int16_t size);
+    EqResult GetLongName(char *text, std::int16_t size);
+    EqResult GetDefaultAddress(char *text, std::int16_t size);
+    EqResult GetOutputCount(std::int32_t *count);
+    EqResult GetInputCount(std::int32_t *count);
+    EqResult GetLevelCount(std::int32_t input, std::int32_t *count);
+    EqResult GetOutputName(std::int32_t output, char *text, std::int32_t size, std::int32_t *out);
+    EqResult GetInputName(std::int32_t input, char *text, std::int32_t size, std::int32_t *out);
+    EqResult GetLevelName(std::int32_t unused, std::int32_t level, char *text, std::int32_t size);
+    EqResult GetRouting(const char *address, std::int32_t *inputs, std::int32_t *reserved, std::int32_t *levels,
+                        std::int32_t outputs);
+    EqResult SetRouting(const char *address, const std::int32_t *inputs, const std::int32_t *reserved,
+                        const std::int32_t *levels, std::int32_t outputs);
+    EqResult EnumerateUnits();
+
+    // The unit list position of `serial`, enumerating first when the list is
+    // empty; -1 when not attached.
+    int findSerial(const std::string &serial);
+    std::int16_t unitIndex(int position) const { return unitIndexes_[position]; }
+    int unitCount() const { return unitCount_; }
+    const char *serial(int position) const { return serials_[position]; }
+    std::int32_t referenceCount() const { return referenceCount_; }
+    IEqHost *host() const { return host_; }
+
+private:
+    corvhid::Library &device_;
+    std::int32_t referenceCount_ = 0;
+    int unitCount_ = 0;
+    std::int16_t unitIndexes_[kMaxUnits] = {};
+    char serials_[kMaxUnits][6] = {};
+    IEqHost *host_ = nullptr;
+};
+
+} // namespace corvil::plugin
