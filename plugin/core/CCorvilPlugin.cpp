@@ -32,7 +32,7 @@ void copyText(const char *text, char *buffer, std::int32_t size) {
     buffer[size - 1] = '\0';
 }
 
-CCorvilPlugin::CCorvilPlugin(corvhid::Library &device) : device_(device) {
+CCorvilPlugin::CCorvilPlugin(Services &services) : services_(services), device_(services.device) {
     device_.cleanup();
     EnumerateUnits();
 }
@@ -139,6 +139,34 @@ EqResult CCorvilPlugin::EnumerateUnits() {
         while (unitCount_ < kMaxUnits && device_.findNext(&index) == corvhid::kSuccess) record();
     }
     device_.doneFinding();
+    return kEqOk;
+}
+
+EqResult CCorvilPlugin::LoadSettings(const char *root, const char *section) {
+    CConfig config(services_.registry, services_.log);
+    config.Init(section, root);
+    char subkey[40];
+    GetShortName(subkey, sizeof subkey);
+    char rect[256];
+    config.GetCfgStr(subkey, "controlrect", "", rect, sizeof rect);
+    savedRect = parseControlRect(rect);
+    savedScrollX = config.GetCfgInt(subkey, "controlscrollx", 0);
+    savedScrollY = config.GetCfgInt(subkey, "controlscrolly", 0);
+    return kEqOk;
+}
+
+EqResult CCorvilPlugin::SaveSettings(const char *root, const char *section) {
+    CConfig config(services_.registry, services_.log);
+    config.Init(section, root);
+    char subkey[40];
+    GetShortName(subkey, sizeof subkey);
+    char rect[64];
+    std::snprintf(rect, sizeof rect, "%d, %d, %d, %d", static_cast<int>(savedRect.left),
+                  static_cast<int>(savedRect.top), static_cast<int>(savedRect.right),
+                  static_cast<int>(savedRect.bottom));
+    config.SetCfgVal(subkey, "controlrect", rect);
+    config.SetCfgInt(subkey, "controlscrollx", savedScrollX);
+    config.SetCfgInt(subkey, "controlscrolly", savedScrollY);
     return kEqOk;
 }
 

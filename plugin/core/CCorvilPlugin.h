@@ -8,8 +8,10 @@
 #include <cstdint>
 #include <string>
 
+#include "CConfig.h"
 #include "eq_abi.h"
 #include "library.h"
+#include "seams.h"
 
 namespace corvil::plugin {
 
@@ -23,11 +25,19 @@ bool parseAddress(const char *address, std::string &serial);
 // characters, with a NUL at position size - 1. A size below 1 writes nothing.
 void copyText(const char *text, char *buffer, std::int32_t size);
 
+// What a plug-in object works with: the process-wide device code and the
+// platform's registry and the host's log.
+struct Services {
+    corvhid::Library &device;
+    Registry &registry;
+    Log &log;
+};
+
 class CCorvilPlugin {
 public:
     static constexpr int kMaxUnits = 16;
 
-    explicit CCorvilPlugin(corvhid::Library &device);
+    explicit CCorvilPlugin(Services &services);
     ~CCorvilPlugin();
 
     std::uint32_t AddRef();
@@ -48,6 +58,12 @@ public:
     EqResult SetRouting(const char *address, const std::int32_t *inputs, const std::int32_t *reserved,
                         const std::int32_t *levels, std::int32_t outputs);
     EqResult EnumerateUnits();
+    EqResult LoadSettings(const char *root, const char *section);
+    EqResult SaveSettings(const char *root, const char *section);
+
+    // Placement of the unit window destroyed last, kept between runs.
+    Rect savedRect{};
+    std::int32_t savedScrollX = 0, savedScrollY = 0;
 
     // The unit list position of `serial`, enumerating first when the list is
     // empty; -1 when not attached.
@@ -59,6 +75,7 @@ public:
     IEqHost *host() const { return host_; }
 
 private:
+    Services &services_;
     corvhid::Library &device_;
     std::int32_t referenceCount_ = 0;
     int unitCount_ = 0;

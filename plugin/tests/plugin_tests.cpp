@@ -8,6 +8,7 @@
 #include "CCorvilPlugin.h"
 #include "emulator_process.h"
 #include "fake_platform.h"
+#include "fakes.h"
 #include "virtual/virtual_platform.h"
 
 using namespace corvil::plugin;
@@ -19,6 +20,9 @@ class Plugin : public ::testing::Test {
 protected:
     FakePlatform fake;
     corvhid::Library device{fake};
+    fakes::FakeRegistry registry;
+    fakes::RecordingLog log;
+    Services services{device, registry, log};
 
     void addUnit(const std::string &path, const char *serial, std::vector<std::uint8_t> settings = {3, 0, 0, 0, 0}) {
         auto &unit = fake.add(path);
@@ -29,7 +33,7 @@ protected:
 };
 
 TEST_F(Plugin, NamesCountsAndTheTextCopyRule) {
-    CCorvilPlugin plugin(device);
+    CCorvilPlugin plugin(services);
     char text[32];
     std::int32_t out = -9;
     plugin.GetShortName(text, 4);
@@ -95,7 +99,7 @@ TEST_F(Plugin, TheUnitListHoldsTheFirstSixteenWithTheirSerials) {
         std::snprintf(serial, sizeof serial, "U%04d", i);
         addUnit("/fake/" + std::to_string(i), serial);
     }
-    CCorvilPlugin plugin(device);
+    CCorvilPlugin plugin(services);
     ASSERT_EQ(plugin.unitCount(), 16);
     EXPECT_STREQ(plugin.serial(0), "U0000");
     EXPECT_STREQ(plugin.serial(15), "U0015");
@@ -112,7 +116,7 @@ TEST_F(Plugin, TheUnitListHoldsTheFirstSixteenWithTheirSerials) {
 
 TEST_F(Plugin, RoutingTranslatesLevelsToPads) {
     addUnit("/fake/a", "AAAAA", {3, 0, 5, 0x00, 0x10}); // output 1: input 5, pad of 5 in; output 2: none
-    CCorvilPlugin plugin(device);
+    CCorvilPlugin plugin(services);
     std::int32_t inputs[2] = {-1, -1}, reserved[2] = {-1, -1}, levels[2] = {-1, -1};
     ASSERT_EQ(plugin.GetRouting("SERIAL AAAAA", inputs, reserved, levels, 2), 0);
     EXPECT_EQ(inputs[0], 5);
@@ -139,7 +143,7 @@ TEST_F(Plugin, RoutingTranslatesLevelsToPads) {
 
 TEST_F(Plugin, ADeviceFailureRebuildsTheUnitList) {
     addUnit("/fake/a", "AAAAA");
-    CCorvilPlugin plugin(device);
+    CCorvilPlugin plugin(services);
     fake.interfaces[0].inputQueue.clear(); // silent
     std::int32_t inputs[2], reserved[2], levels[2];
     const int finds = fake.count("enum ");
@@ -150,7 +154,7 @@ TEST_F(Plugin, ADeviceFailureRebuildsTheUnitList) {
 
 TEST_F(Plugin, ReferenceCountsAndTheModuleLock) {
     const std::int32_t lock = moduleLockCount();
-    auto *plugin = new CCorvilPlugin(device);
+    auto *plugin = new CCorvilPlugin(services);
     EXPECT_EQ(plugin->AddRef(), 1u);
     EXPECT_EQ(plugin->AddRef(), 2u);
     EXPECT_EQ(moduleLockCount(), lock + 2);
@@ -166,7 +170,10 @@ TEST(PluginWithEmulator, RoutesTwoUnitsBoundBySerial) {
     ASSERT_EQ(emulator.command("pad 1 2 6 on"), "ok");
     corvhid::VirtualPlatform platform;
     corvhid::Library device(platform);
-    CCorvilPlugin plugin(device);
+    fakes::FakeRegistry registry;
+    fakes::RecordingLog log;
+    Services services{device, registry, log};
+    CCorvilPlugin plugin(services);
     ASSERT_EQ(plugin.unitCount(), 2);
 
     std::int32_t inputs[2], reserved[2], levels[2];
