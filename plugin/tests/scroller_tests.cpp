@@ -1,0 +1,139 @@
+// The unit window's content scrolling, over a window whose client area
+// shrinks when a bar shows, as a real one does.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "CDlgScroller.h"
+
+using namespace corvil::plugin;
+using Bar = ScrollWindow::Bar;
+
+namespace {
+
+class FakeScrollWindow : public ScrollWindow {
+public:
+    Size area{286, 66}; // the client area with no bar showing
+    bool shown[2] = {false, false};
+    std::int32_t max[2] = {0, 0}, page[2] = {0, 0}, position[2] = {0, 0};
+    Size contentOffset;
+    std::function<void()> onSizeChange; // the window forwards size changes
+    int sizeChanges = 0;
+
+    bool exists() override { return true; }
+    Size clientSize() override {
+        return {area.cx - (shown[Vertical] ? 17 : 0), area.cy - (shown[Horizontal] ? 17 : 0)};
+    }
+    bool hasBorderStyle() override { return false; }
+    bool hasScrollBarControl(Bar) override { return false; }
+    std::int32_t systemBarSize(Bar) override { return 17; }
+    bool barShowing(Bar b) override { return shown[b]; }
+    void showBar(Bar b, bool show) override {
+        if (shown[b] == show) return;
+        shown[b] = show;
+        ++sizeChanges;
+        if (onSizeChange) onSizeChange();
+    }
+    bool setBarInfo(Bar b, std::int32_t m, std::int32_t p) override {
+        max[b] = m;
+        page[b] = p;
+        position[b] = std::clamp(position[b], 0, scrollLimit(b));
+        return true;
+    }
+    void setBarRange(Bar b, std::int32_t m) override { max[b] = m; }
+    std::int32_t barPosition(Bar b) override { return position[b]; }
+    void setBarPosition(Bar b, std::int32_t p) override { position[b] = std::clamp(p, 0, scrollLimit(b)); }
+    std::int32_t scrollLimit(Bar b) override { return std::max(0, max[b] - std::max(page[b] - 1, 0)); }
+    bool barEnabled(Bar b) override { return shown[b]; }
+    void moveContent(std::int32_t dx, std::int32_t dy) override {
+        contentOffset.cx += dx;
+        contentOffset.cy += dy;
+    }
+    void invalidate(bool) override {}
+    void updateNow() override {}
+    Size toDevice(std::int32_t, Size s) override { return s; }
+};
+
+class Scroller : public ::testing::Test {
+protected:
+    FakeScrollWindow window;
+    CDlgScroller scroller;
+    void SetUp() override {
+        window.onSizeChange = [this] { scroller.UpdateBars(); };
+        scroller.Attach(&window);
+        scroller.SetScrollSizes(CDlgScroller::kPixelMapping, Size{286, 66});
+    }
+    void resize(std::int32_t cx, std::int32_t cy) {
+        window.area = {cx, cy};
+        scroller.Attach(&window);
+        scroller.UpdateBars();
+    }
+};
+
+TEST_F(Scroller, PageAndLineDefaultToTenthsOfTheContent) {
+    scroller.SetScrollSizes(CDlgScroller::kPixelMapping, Size{190, 44});
+    EXPECT_EQ(scroller.pageDev().cx, 19);
+    EXPECT_EQ(scroller.lineDev().cx, 1);
+    EXPECT_EQ(scroller.pageDev().cy, 4);
+    EXPECT_EQ(scroller.lineDev().cy, 0);
+}
+
+TEST_F(Scroller, BarsAppearWhereTheContentDoesNotFitAndGoAgain) {
+    resize(286, 66);
+    EXPECT_FALSE(window.shown[Bar::Horizontal]);
+    EXPECT_FALSE(window.shown[Bar::Vertical]) << "no bars at the design size";
+    resize(400, 300);
+    EXPECT_FALSE(window.shown[Bar::Horizontal] || window.shown[Bar::Vertical]);
+
+    // Narrower than the content: a horizontal bar, whose height leaves the
+    // client shorter than the content: a vertical bar as well.
+    resize(200, 66);
+    EXPECT_TRUE(window.shown[Bar::Horizontal]);
+    EXPECT_TRUE(window.shown[Bar::Vertical]);
+    EXPECT_EQ(window.max[Bar::Horizontal], 285);
+    EXPECT_EQ(window.page[Bar::Horizontal], 200 - 18);
+
+    // Only narrower, with height to spare: one bar.
+    resize(200, 120);
+    EXPECT_TRUE(window.shown[Bar::Horizontal]);
+    EXPECT_FALSE(window.shown[Bar::Vertical]);
+
+    EXPECT_TRUE(scroller.OnScroll(0xFF00 | 3, 0, true)); // page right
+    EXPECT_GT(window.position[Bar::Horizontal], 0);
+    EXPECT_EQ(window.contentOffset.cx, -window.position[Bar::Horizontal]);
+
+    // Large enough again: the bars go and the content is back at its origin.
+    resize(300, 120);
+    EXPECT_FALSE(window.shown[Bar::Horizontal] || window.shown[Bar::Vertical]);
+    EXPECT_EQ(window.position[Bar::Horizontal], 0);
+    EXPECT_EQ(window.contentOffset.cx, 0);
+    EXPECT_EQ(window.contentOffset.cy, 0);
+}
+
+TEST_F(Scroller, ScrollCodesStayWithinTheLimits) {
+    resize(150, 120); // a horizontal bar only
+    ASSERT_FALSE(window.shown[Bar::Vertical]);
+    const std::int32_t limit = window.scrollLimit(Bar::Horizontal);
+    ASSERT_GT(limit, 0);
+    EXPECT_TRUE(scroller.OnScroll(0xFF00 | 7, 0, true)); // bottom
+    EXPECT_EQ(window.position[Bar::Horizontal], limit) << "to the limit, never beyond";
+    EXPECT_FALSE(scroller.OnScroll(0xFF00 | 1, 0, true)) << "a line further does not move";
+    EXPECT_TRUE(scroller.OnScroll(0xFF00 | 6, 0, true)); // top
+    EXPECT_EQ(window.position[Bar::Horizontal], 0);
+    EXPECT_TRUE(scroller.OnScroll(0xFF00 | 5, 30, true)); // thumb track
+    EXPECT_EQ(window.position[Bar::Horizontal], 30);
+    EXPECT_FALSE(scroller.OnScroll(0xFF00 | 4, 90, true)) << "thumb position keeps the position";
+    EXPECT_TRUE(scroller.OnScroll(0xFF00 | 0, 0, false)) << "would move";
+    EXPECT_EQ(window.position[Bar::Horizontal], 30) << "but does not without do scroll";
+    EXPECT_FALSE(scroller.ScrollBy(0, 50, true)) << "no vertical bar: no vertical scrolling";
+}
+
+TEST_F(Scroller, NoRoomForBarsHidesThem) {
+    resize(200, 120);
+    ASSERT_TRUE(window.shown[Bar::Horizontal]);
+    resize(10, 120); // narrower than a bar is wide
+    EXPECT_FALSE(window.shown[Bar::Horizontal] || window.shown[Bar::Vertical]);
+}
+
+} // namespace
