@@ -1,5 +1,7 @@
 #include "CCorvilPlugin.h"
 
+#include "dialogs.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -167,6 +169,22 @@ EqResult CCorvilPlugin::SaveSettings(const char *root, const char *section) {
     config.SetCfgVal(subkey, "controlrect", rect);
     config.SetCfgInt(subkey, "controlscrollx", savedScrollX);
     config.SetCfgInt(subkey, "controlscrolly", savedScrollY);
+    return kEqOk;
+}
+
+EqResult CCorvilPlugin::ConfigureUnit(char *address, std::int16_t addressSize, char *name, std::int16_t nameSize,
+                                      std::int32_t unitId, HostWindow parent) {
+    std::string serial;
+    if (!parseAddress(address, serial) || !services_.dialogs) return kEqFailed;
+    const std::string given = name && nameSize > 0 ? std::string(name, strnlen(name, static_cast<std::size_t>(nameSize)))
+                                                   : std::string();
+    CUnitConfigDlg dialog(*this, unitId, given, serial);
+    if (services_.dialogs->runModal(kUnitConfigTemplate, parent, dialog) != DialogHandler::kIdOk) return kEqFailed;
+    copyText(dialog.unitName.c_str(), name, nameSize);
+    const std::string newAddress = "SERIAL " + dialog.serial;
+    // An address that does not fit the host's buffer is dropped.
+    if (addressSize > 0 && newAddress.size() < static_cast<std::size_t>(addressSize))
+        std::memcpy(address, newAddress.c_str(), newAddress.size() + 1);
     return kEqOk;
 }
 

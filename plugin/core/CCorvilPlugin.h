@@ -27,10 +27,15 @@ void copyText(const char *text, char *buffer, std::int32_t size);
 
 // What a plug-in object works with: the process-wide device code and the
 // platform's registry and the host's log.
+class Dialogs;
+class WindowSystem;
+
 struct Services {
     corvhid::Library &device;
     Registry &registry;
     Log &log;
+    Dialogs *dialogs = nullptr;
+    WindowSystem *windows = nullptr;
 };
 
 class CCorvilPlugin {
@@ -58,6 +63,8 @@ public:
     EqResult SetRouting(const char *address, const std::int32_t *inputs, const std::int32_t *reserved,
                         const std::int32_t *levels, std::int32_t outputs);
     EqResult EnumerateUnits();
+    EqResult ConfigureUnit(char *address, std::int16_t addressSize, char *name, std::int16_t nameSize,
+                           std::int32_t unitId, HostWindow parent);
     EqResult LoadSettings(const char *root, const char *section);
     EqResult SaveSettings(const char *root, const char *section);
 

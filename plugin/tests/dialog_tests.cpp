@@ -1,0 +1,158 @@
+// The unit configuration and About dialogs: name proposal and check, the
+// serial list, and what ConfigureUnit hands back to the host.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "CCorvilPlugin.h"
+#include "dialogs.h"
+#include "fake_platform.h"
+#include "fakes.h"
+
+using namespace corvil::plugin;
+using namespace corvil::plugin::fakes;
+
+namespace {
+
+class ConfigureUnitDialog : public ::testing::Test {
+protected:
+    corvhid::FakePlatform fake;
+    corvhid::Library device{fake};
+    FakeRegistry registry;
+    RecordingLog log;
+    FakeDialogs dialogs;
+    FakeHost host;
+    Services services{device, registry, log, &dialogs};
+
+    void addUnit(const char *serial) {
+        auto &unit = fake.add(std::string("/fake/") + serial);
+        unit.feature = {1, 0, 0, 0, 0, 0};
+        std::memcpy(unit.feature.data() + 1, serial, 5);
+    }
+    // Runs ConfigureUnit with the user's actions; gives the result.
+    EqResult configure(CCorvilPlugin &plugin, char *address, std::int16_t addressSize, char *name,
+                       std::int16_t nameSize, std::function<void(FakeDialogView &, DialogHandler &)> user) {
+        dialogs.user = std::move(user);
+        return plugin.ConfigureUnit(address, addressSize, name, nameSize, 7, nullptr);
+    }
+};
+
+TEST_F(ConfigureUnitDialog, ProposesAFreeNameAndListsTheSerialsSorted) {
+    addUnit("ZZ001");
+    addUnit("AB002");
+    CCorvilPlugin plugin(services);
+    plugin.SetHost(&host.iface);
+    host.usedNames = {"TL Corvil 1", "TL Corvil 2"};
+    char address[32] = "SERIAL ZZ001";
+    char name[32] = "";
+    ASSERT_EQ(configure(plugin, address, sizeof address, name, sizeof name,
+                        [](FakeDialogView &v, DialogHandler &h) { h.onOk(v); }),
+              0);
+    EXPECT_EQ(dialogs.templates, (std::vector<int>{354}));
+    EXPECT_EQ(dialogs.last.title, "Tolvane Corvil Configuration");
+    EXPECT_STREQ(name, "TL Corvil 3");
+    EXPECT_EQ(dialogs.last.lists[kSerialListId], (std::vector<std::string>{"?????", "AB002", "ZZ001"}));
+    EXPECT_EQ(dialogs.last.selections[kSerialListId], 2) << "the unit's own serial, wherever sorting put it";
+    EXPECT_EQ(dialogs.last.focused, DialogHandler::kIdOk);
+    EXPECT_STREQ(address, "SERIAL ZZ001");
+}
+
+TEST_F(ConfigureUnitDialog, TheNameRule) {
+    CCorvilPlugin plugin(services);
+    plugin.SetHost(&host.iface);
+    host.usedNames = {"Kept", "Taken"};
+    char address[32] = "SERIAL ?????";
+    char name[32] = "Kept";
+
+    // The initial name is accepted even though the host reports it used.
+    EXPECT_EQ(configure(plugin, address, sizeof address, name, sizeof name,
+                        [](FakeDialogView &v, DialogHandler &h) { h.onOk(v); }),
+              0);
+    EXPECT_STREQ(name, "Kept");
+
+    // A used or empty name is refused with the message; the dialog stays open.
+    EXPECT_EQ(configure(plugin, address, sizeof address, name, sizeof name,
+                        [](FakeDialogView &v, DialogHandler &h) {
+                            v.texts[kNameEditId] = "Taken";
+                            h.onOk(v);
+                            EXPECT_EQ(v.result, 0);
+                            v.texts[kNameEditId] = "";
+                            h.onOk(v);
+                            EXPECT_EQ(v.result, 0);
+                            h.onCancel(v);
+                        }),
+              -1);
+    EXPECT_EQ(host.messages, (std::vector<std::string>{"48: Invalid unit name.", "48: Invalid unit name."}));
+    EXPECT_STREQ(name, "Kept") << "cancel leaves the buffers alone";
+
+    // A new name that is free; a name buffer of 8 bytes takes seven characters.
+    char small[8];
+    EXPECT_EQ(configure(plugin, address, sizeof address, small, sizeof small,
+                        [](FakeDialogView &v, DialogHandler &h) {
+                            v.texts[kNameEditId] = "Main room left";
+                            h.onOk(v);
+                        }),
+              0);
+    EXPECT_STREQ(small, "Main ro");
+}
+
+TEST_F(ConfigureUnitDialog, AddressesInAndOut) {
+    addUnit("AB002");
+    CCorvilPlugin plugin(services);
+    plugin.SetHost(&host.iface);
+    char name[16] = "Desk";
+    char bad[32] = "serial AB002";
+    EXPECT_EQ(configure(plugin, bad, sizeof bad, name, sizeof name, nullptr), -1);
+    EXPECT_TRUE(dialogs.templates.empty()) << "nothing shown for an address that does not parse";
+
+    char address[32] = "SERIAL NOTHR";
+    ASSERT_EQ(configure(plugin, address, sizeof address, name, sizeof name,
+                        [](FakeDialogView &v, DialogHandler &h) {
+                            EXPECT_EQ(v.listEntry(kSerialListId, v.listSelection(kSerialListId)), "?????")
+                                << "a serial not attached selects ?????";
+                            v.listSelect(kSerialListId, v.listFind(kSerialListId, "AB002"));
+                            h.onOk(v);
+                        }),
+              0);
+    EXPECT_STREQ(address, "SERIAL AB002");
+
+    // An address buffer of 12 bytes cannot take it: kept, and still success.
+    char tight[12] = "SERIAL ?";
+    ASSERT_EQ(configure(plugin, tight, sizeof tight, name, sizeof name,
+                        [](FakeDialogView &v, DialogHandler &h) {
+                            v.listSelect(kSerialListId, v.listFind(kSerialListId, "AB002"));
+                            h.onOk(v);
+                        }),
+              0);
+    EXPECT_STREQ(tight, "SERIAL ?");
+}
+
+TEST_F(ConfigureUnitDialog, TheNameSearchEnds) {
+    CCorvilPlugin plugin(services);
+    struct AllUsed : FakeHost {
+        AllUsed() { binding.iface.vtbl = &t; }
+        static EqResult EQ_CALL used(IEqHost *, const char *, std::int32_t) { return 1; }
+        IEqHostVtbl t{nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, showMessage,
+                      nullptr, nullptr, nullptr, requestConfigure, used};
+    } host;
+    plugin.SetHost(&host.iface);
+    char address[32] = "SERIAL ?????";
+    char name[32] = "";
+    EXPECT_EQ(configure(plugin, address, sizeof address, name, sizeof name,
+                        [](FakeDialogView &v, DialogHandler &h) {
+                            EXPECT_EQ(v.texts[kNameEditId], "") << "no name proposed";
+                            h.onCancel(v);
+                        }),
+              -1);
+}
+
+TEST(AboutDialog, Texts) {
+    FakeDialogView view;
+    CAboutDlg about;
+    about.onInit(view);
+    EXPECT_EQ(view.title, "About Orlo Fathom DLL For Tolvane Corvil");
+    EXPECT_EQ(view.texts[kVersionTextId], "DLL Version 5.0.3");
+    EXPECT_EQ(view.texts[kProductTextId], "Tolvane Corvil");
+}
+
+} // namespace
