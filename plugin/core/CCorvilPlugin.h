@@ -6,7 +6,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "CConfig.h"
 #include "eq_abi.h"
@@ -29,6 +31,7 @@ void copyText(const char *text, char *buffer, std::int32_t size);
 // platform's registry and the host's log.
 class Dialogs;
 class WindowSystem;
+class CUnitDlg;
 
 struct Services {
     corvhid::Library &device;
@@ -65,8 +68,25 @@ public:
     EqResult EnumerateUnits();
     EqResult ConfigureUnit(char *address, std::int16_t addressSize, char *name, std::int16_t nameSize,
                            std::int32_t unitId, HostWindow parent);
+    EqResult OpenUnitWindow(HostWindow host, const char *address, const char *name, std::int32_t unitId);
+    EqResult GetUnitWindowInfo(char *address, std::int16_t addressSize, char *name, std::int16_t nameSize,
+                               std::int32_t unitId);
+    EqResult UpdateUnitWindow(const char *address, const char *name, std::int32_t unitId);
+    EqResult CloseUnitWindow(std::int32_t unitId);
+    EqResult Tick(std::int16_t elapsedMs);
     EqResult LoadSettings(const char *root, const char *section);
     EqResult SaveSettings(const char *root, const char *section);
+
+    // Reads a unit's settings for the unit windows and routing.
+    bool readUnitSettings(std::int16_t unitIndex, std::uint8_t &input1, std::uint8_t &input2,
+                          std::uint8_t &padMask1, std::uint8_t &padMask2);
+
+    Services &services() { return services_; }
+    static constexpr int kMaxWindows = 16;
+    int openWindowCount() const { return static_cast<int>(windows_.size()); }
+    CUnitDlg *window(int place) const { return windows_[static_cast<std::size_t>(place)].get(); }
+    std::int32_t pollCountdown = 0;
+    bool dropdownOpen = false;
 
     // Placement of the unit window destroyed last, kept between runs.
     Rect savedRect{};
@@ -89,6 +109,10 @@ private:
     std::int16_t unitIndexes_[kMaxUnits] = {};
     char serials_[kMaxUnits][6] = {};
     IEqHost *host_ = nullptr;
+    std::vector<std::shared_ptr<CUnitDlg>> windows_; // in the order opened
+    std::shared_ptr<CUnitDlg> findWindow(std::int32_t unitId) const;
+    void removeWindow(const std::shared_ptr<CUnitDlg> &window);
+    void pollPass();
 };
 
 } // namespace corvil::plugin

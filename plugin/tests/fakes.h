@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "CUnitDlg.h"
 #include "dialogs.h"
 #include "eq_abi.h"
 #include "seams.h"
@@ -158,6 +159,104 @@ public:
         if (user) user(last, handler);
         return last.result ? last.result : DialogHandler::kIdCancel;
     }
+};
+
+// A unit window that keeps its controls' state, and reports as the real
+// one would when it is destroyed.
+class FakeUnitView : public UnitWindowView, public ScrollWindow {
+public:
+    FakeUnitView(UnitWindowEvents &events, std::vector<FakeUnitView *> &live) : events_(events), live_(live) {
+        live_.push_back(this);
+    }
+    ~FakeUnitView() override { forget(); }
+    void forget() {
+        auto it = std::find(live_.begin(), live_.end(), this);
+        if (it != live_.end()) live_.erase(it);
+    }
+
+    std::map<int, bool> radios;
+    std::map<int, std::vector<std::string>> levels;
+    std::map<int, int> selections;
+    std::map<int, bool> enabled;
+    std::string title;
+    std::vector<std::string> systemMenu;
+    Rect rect{100, 100, 390, 190};
+    bool visible = false, alive = true;
+    int repaints = 0;
+
+    bool exists() override { return alive; }
+    void destroy() override {
+        if (!alive) return;
+        events_.onDestroy();
+        alive = false;
+        forget();
+    }
+    void show() override { visible = true; }
+    void hide() override { visible = false; }
+    void repaintNow() override { ++repaints; }
+    void setTitle(const std::string &t) override { title = t; }
+    void setRadio(int id, bool on) override { radios[id] = on; }
+    bool radio(int id) override { return radios[id]; }
+    void levelClear(int id) override { levels[id].clear(); }
+    void levelAdd(int id, const std::string &e) override { levels[id].push_back(e); }
+    void levelSelect(int id, int index) override { selections[id] = index; }
+    int levelSelection(int id) override { return selections.count(id) ? selections[id] : -1; }
+    void enable(int id, bool on) override { enabled[id] = on; }
+    Rect windowRect() override { return rect; }
+    void place(const Rect &r) override { rect = r; }
+    void moveTo(std::int32_t l, std::int32_t t) override { rect = Rect{l, t, l + rect.width(), t + rect.height()}; }
+    void resizeNotTopmost(std::int32_t w, std::int32_t h) override {
+        rect.right = rect.left + w;
+        rect.bottom = rect.top + h;
+    }
+    Size clientSize() override { return {rect.width() - 8, rect.height() - 30}; }
+    void hideScrollBars() override {}
+    void appendSystemMenu(const std::string &configure, const std::string &about) override {
+        systemMenu = {configure, about};
+    }
+    void focusSelf() override {}
+    ScrollWindow &scrolling() override { return *this; }
+    // A window without scroll bars of its own: enough for placement.
+    bool hasBorderStyle() override { return false; }
+    bool hasScrollBarControl(Bar) override { return false; }
+    std::int32_t systemBarSize(Bar) override { return 17; }
+    bool barShowing(Bar) override { return false; }
+    void showBar(Bar, bool) override {}
+    bool setBarInfo(Bar, std::int32_t, std::int32_t) override { return true; }
+    void setBarRange(Bar, std::int32_t) override {}
+    std::int32_t barPosition(Bar b) override { return position[b]; }
+    void setBarPosition(Bar b, std::int32_t p) override { position[b] = p; }
+    std::int32_t scrollLimit(Bar) override { return 1000; }
+    bool barEnabled(Bar) override { return false; }
+    void moveContent(std::int32_t, std::int32_t) override {}
+    void invalidate(bool) override {}
+    void updateNow() override {}
+    Size toDevice(std::int32_t, Size s) override { return s; }
+    std::int32_t position[2] = {0, 0};
+
+    UnitWindowEvents &events() { return events_; }
+
+private:
+    UnitWindowEvents &events_;
+    std::vector<FakeUnitView *> &live_;
+};
+
+class FakeWindowSystem : public WindowSystem {
+public:
+    std::vector<FakeUnitView *> live; // windows that exist, in creation order
+    std::vector<HostWindow> focused;
+    Rect work{0, 0, 1280, 1000};
+    bool refuse = false;
+
+    std::unique_ptr<UnitWindowView> createUnitWindow(HostWindow, UnitWindowEvents &events) override {
+        if (refuse) return nullptr;
+        auto view = std::make_unique<FakeUnitView>(events, live);
+        events.onInit(*view);
+        return view;
+    }
+    void focus(HostWindow w) override { focused.push_back(w); }
+    Rect workArea() override { return work; }
+    FakeUnitView &last() { return *live.back(); }
 };
 
 } // namespace corvil::plugin::fakes

@@ -1,0 +1,214 @@
+// The unit windows: opening, controls from and to the unit's settings, the
+// poll passes, Escape and close-pending, contact lost, placement, and the
+// host re-entering while a window's own handler runs.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "CCorvilPlugin.h"
+#include "CUnitDlg.h"
+#include "fake_platform.h"
+#include "fakes.h"
+
+using namespace corvil::plugin;
+using namespace corvil::plugin::fakes;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+class UnitWindows : public ::testing::Test {
+protected:
+    corvhid::FakePlatform fake;
+    corvhid::Library device{fake};
+    FakeRegistry registry;
+    RecordingLog log;
+    FakeDialogs dialogs;
+    FakeWindowSystem windows;
+    FakeHost host;
+    Services services{device, registry, log, &dialogs, &windows};
+    std::unique_ptr<CCorvilPlugin> plugin;
+    HostWindow hostWindow = reinterpret_cast<HostWindow>(0x1234);
+
+    corvhid::FakeInterface &addUnit(const char *serial, Bytes settings) {
+        auto &unit = fake.add(std::string("/fake/") + serial);
+        unit.feature = {1, 0, 0, 0, 0, 0};
+        std::memcpy(unit.feature.data() + 1, serial, 5);
+        for (int i = 0; i < 50; ++i) unit.inputQueue.push_back(settings);
+        return unit;
+    }
+    void start() {
+        plugin = std::make_unique<CCorvilPlugin>(services);
+        plugin->SetHost(&host.iface);
+    }
+    FakeUnitView &viewOf(int place) { return *static_cast<FakeUnitView *>(plugin->window(place)->view()); }
+};
+
+TEST_F(UnitWindows, OpeningShowsTheUnitsSettings) {
+    addUnit("AAAAA", {3, 0, 5, 0x00, 0x10}); // output 1: input 5 with its pad; output 2: none
+    start();
+    ASSERT_EQ(plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "Desk", 7), 0);
+    FakeUnitView &v = viewOf(0);
+    EXPECT_TRUE(v.visible);
+    EXPECT_EQ(v.title, "Desk");
+    EXPECT_TRUE(v.radios[kRadioOutput1 + 5]);
+    EXPECT_FALSE(v.radios[kRadioOutput1]);
+    EXPECT_TRUE(v.radios[kRadioOutput2]);
+    EXPECT_EQ(v.selections[kLevelList1], 1) << "Line: pad in";
+    EXPECT_TRUE(v.enabled[kLevelList1]);
+    EXPECT_FALSE(v.enabled[kLevelList2]) << "no input: disabled, no selection";
+    EXPECT_EQ(v.selections[kLevelList2], -1);
+    EXPECT_EQ(v.levels[kLevelList1], (std::vector<std::string>{"Mic", "Line"}));
+    EXPECT_EQ(v.systemMenu, (std::vector<std::string>{"Configure", "About TL Corvil"}));
+    EXPECT_EQ(windows.focused.back(), hostWindow);
+    EXPECT_EQ(plugin->pollCountdown, 500);
+
+    char address[32], name[5];
+    ASSERT_EQ(plugin->GetUnitWindowInfo(address, sizeof address, name, sizeof name, 7), 0);
+    EXPECT_STREQ(address, "SERIAL AAAAA");
+    EXPECT_STREQ(name, "Desk");
+    char shortName[4];
+    plugin->GetUnitWindowInfo(address, sizeof address, shortName, sizeof shortName, 7);
+    EXPECT_STREQ(shortName, "Des");
+    EXPECT_EQ(plugin->GetUnitWindowInfo(address, sizeof address, name, sizeof name, 8), -1);
+}
+
+TEST_F(UnitWindows, SixteenPlacesInOpeningOrder) {
+    addUnit("AAAAA", {3, 1, 1, 0, 0});
+    start();
+    for (int id = 1; id <= 16; ++id) ASSERT_EQ(plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "U", id), 0);
+    EXPECT_EQ(plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "U", 17), -1);
+    EXPECT_EQ(plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "again", 5), 0) << "an open id reuses its place";
+    EXPECT_EQ(plugin->openWindowCount(), 16);
+    ASSERT_EQ(plugin->CloseUnitWindow(3), 0);
+    EXPECT_EQ(plugin->window(2)->unitId, 4) << "later places move down";
+    EXPECT_EQ(plugin->CloseUnitWindow(3), -1);
+    EXPECT_EQ(windows.live.size(), 15u);
+}
+
+TEST_F(UnitWindows, ClicksWriteAtOnceAndKeepThePads) {
+    auto &unit = addUnit("AAAAA", {3, 0, 3, 0x00, 0x10});
+    start();
+    plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "Desk", 7);
+    FakeUnitView &v = viewOf(0);
+    // Input 5 of output 1: the pad bits go back as they were; the list then shows input 5's pad.
+    v.radios[kRadioOutput1 + 3] = false;
+    v.radios[kRadioOutput1 + 5] = true;
+    v.events().onRadioClick(kRadioOutput1 + 5);
+    EXPECT_EQ(unit.writes.back(), (Bytes{3, 0, 5, 0x00, 0x10}));
+    EXPECT_EQ(v.selections[kLevelList1], 1);
+    EXPECT_EQ(plugin->pollCountdown, 2500);
+
+    // "Mic" for input 5 clears only its bit.
+    plugin->window(0)->padMask1 = 0x14;
+    v.selections[kLevelList1] = 0;
+    v.events().onLevelChange(kLevelList1);
+    EXPECT_EQ(unit.writes.back(), (Bytes{3, 0, 5, 0x00, 0x04}));
+}
+
+TEST_F(UnitWindows, PollPassesCloseEscapedWindowsAndRespectTheDropDown) {
+    addUnit("AAAAA", {3, 1, 2, 0, 0});
+    start();
+    plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "One", 1);
+    plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "Two", 2);
+    viewOf(0).events().onEscape();
+    EXPECT_FALSE(viewOf(0).visible) << "Escape hides at once";
+    EXPECT_EQ(plugin->openWindowCount(), 2);
+
+    const int reads = fake.count("read");
+    plugin->Tick(499);
+    EXPECT_EQ(plugin->openWindowCount(), 2) << "not yet 500 ms";
+    plugin->Tick(1);
+    EXPECT_EQ(plugin->openWindowCount(), 1) << "one pass removes the first";
+    EXPECT_EQ(plugin->window(0)->unitId, 2);
+    EXPECT_GT(fake.count("read"), reads) << "and refreshes the second";
+    EXPECT_EQ(plugin->pollCountdown, 500);
+
+    viewOf(0).events().onDropDown(true);
+    const int before = fake.count("read");
+    plugin->Tick(500);
+    EXPECT_EQ(fake.count("read"), before) << "no refresh while a level list is open";
+    viewOf(0).events().onDropDown(false);
+    plugin->Tick(500);
+    EXPECT_GT(fake.count("read"), before) << "and polling goes on once it closes";
+
+    plugin->CloseUnitWindow(2);
+    EXPECT_EQ(plugin->pollCountdown, 0);
+}
+
+TEST_F(UnitWindows, ContactLostIsReportedAndTheWindowGoesAtTheNextPass) {
+    auto &unit = addUnit("AAAAA", {3, 1, 2, 0, 0});
+    start();
+    plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "Desk", 7);
+    unit.inputQueue.clear(); // the unit stops answering
+    plugin->Tick(500);
+    EXPECT_EQ(host.messages, (std::vector<std::string>{"48: Contact was lost with unit Desk."}));
+    EXPECT_TRUE(plugin->window(0)->closePending);
+    EXPECT_TRUE(viewOf(0).alive) << "controls keep the last settings until the next pass";
+    plugin->Tick(500);
+    EXPECT_EQ(plugin->openWindowCount(), 0);
+    EXPECT_TRUE(windows.live.empty());
+}
+
+TEST_F(UnitWindows, TheHostReEnteringDuringAHandlerNeverPullsTheWindowAway) {
+    auto &unit = addUnit("AAAAA", {3, 1, 2, 0, 0});
+    start();
+    plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "Desk", 7);
+    FakeUnitView *view = &viewOf(0);
+
+    // While the contact-lost message of a click is shown, the host ticks
+    // (which would remove the window) and closes it outright.
+    unit.writeOutcome = corvhid::Transfer::NotStarted;
+    host.duringMessage = [&] {
+        plugin->Tick(500);
+        plugin->CloseUnitWindow(7);
+        EXPECT_TRUE(view->alive) << "not destroyed under its running handler";
+    };
+    view->radios[kRadioOutput1 + 3] = true;
+    view->events().onRadioClick(kRadioOutput1 + 3);
+    EXPECT_EQ(plugin->openWindowCount(), 0);
+    EXPECT_TRUE(windows.live.empty()) << "destroyed once the handler returned";
+    host.duringMessage = nullptr;
+
+    // "Configure": the host closes the window while it handles the request.
+    unit.writeOutcome = corvhid::Transfer::Completed;
+    plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "Desk", 7);
+    view = &viewOf(0);
+    host.duringConfigure = [&](std::int32_t id) { plugin->CloseUnitWindow(id); };
+    view->events().onSystemCommand(kConfigureCommand);
+    EXPECT_EQ(host.configureRequests, (std::vector<std::int32_t>{7}));
+    EXPECT_TRUE(windows.live.empty());
+}
+
+TEST_F(UnitWindows, PlacementMaximizeAndTheSavedRectangle) {
+    addUnit("AAAAA", {3, 1, 2, 0, 0});
+    start();
+    plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "Desk", 7);
+    FakeUnitView &v = viewOf(0);
+    EXPECT_EQ(v.rect, (Rect{1280 - 290, 1000 - 90, 1280, 1000})) << "bottom-right of the work area";
+    v.rect = Rect{10, 10, 600, 600};
+    v.events().onMaximize();
+    EXPECT_EQ(v.rect, (Rect{10, 10, 300, 100})) << "back to the design size";
+    plugin->CloseUnitWindow(7);
+    EXPECT_EQ(plugin->savedRect, (Rect{10, 10, 300, 100})) << "the destroyed window's rectangle is kept";
+
+    plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "Desk", 7);
+    EXPECT_EQ(viewOf(0).rect, (Rect{10, 10, 300, 100})) << "and used by the next window";
+
+    // About from the system menu.
+    viewOf(0).events().onSystemCommand(kAboutCommand);
+    EXPECT_EQ(dialogs.templates.back(), 355);
+}
+
+TEST_F(UnitWindows, UpdatingToAnUnattachedSerialRemovesTheWindowSilently) {
+    addUnit("AAAAA", {3, 1, 2, 0, 0});
+    start();
+    plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "Desk", 7);
+    EXPECT_EQ(plugin->UpdateUnitWindow("SERIAL AAAAA", "Renamed", 7), 0);
+    EXPECT_EQ(viewOf(0).title, "Renamed");
+    EXPECT_EQ(plugin->UpdateUnitWindow("SERIAL ZZZZZ", "Renamed", 7), 0);
+    EXPECT_EQ(plugin->openWindowCount(), 0);
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(plugin->UpdateUnitWindow("SERIAL AAAAA", "x", 7), -1);
+}
+
+} // namespace
