@@ -35,7 +35,10 @@ void copyText(const char *text, char *buffer, std::int32_t size) {
     buffer[size - 1] = '\0';
 }
 
-CCorvilPlugin::CCorvilPlugin(Services &services) : services_(services), device_(services.device) {
+const IEqDeviceVtbl *eqDeviceTable(); // eq_device.cpp
+
+CCorvilPlugin::CCorvilPlugin(Services &services)
+    : com_{{eqDeviceTable()}, this}, services_(services), device_(services.device) {
     device_.cleanup();
     EnumerateUnits();
 }
@@ -170,6 +173,16 @@ void CCorvilPlugin::pollPass() {
     // A pass that could refresh nothing (a level list is dropped down) keeps
     // the polling going rather than stopping it for good.
     if (!refreshed && !windows_.empty()) pollCountdown = 500;
+}
+
+CCorvilPlugin &CCorvilPlugin::of(IEqDevice *iface) { return *reinterpret_cast<Interface *>(iface)->self; }
+
+HResult CCorvilPlugin::QueryInterface(const EqGuid *iid, void **out) {
+    if (!iid || !out) return kE_POINTER;
+    if (!(*iid == kIID_IUnknown) && !(*iid == kIID_IEqDevice)) return kE_NOINTERFACE;
+    *out = asInterface();
+    AddRef();
+    return kS_OK;
 }
 
 std::uint32_t CCorvilPlugin::AddRef() {

@@ -48,6 +48,11 @@ public:
     explicit CCorvilPlugin(Services &services);
     ~CCorvilPlugin();
 
+    // The object as the host sees it: IEqDevice's table of 31 slots.
+    IEqDevice *asInterface() { return &com_.iface; }
+    static CCorvilPlugin &of(IEqDevice *iface);
+    HResult QueryInterface(const EqGuid *iid, void **out);
+
     std::uint32_t AddRef();
     std::uint32_t Release(); // destroys the object at 0
     EqResult SetHost(IEqHost *host);
@@ -102,6 +107,11 @@ public:
     IEqHost *host() const { return host_; }
 
 private:
+    struct Interface {
+        IEqDevice iface;
+        CCorvilPlugin *self;
+    };
+    Interface com_;
     Services &services_;
     corvhid::Library &device_;
     std::int32_t referenceCount_ = 0;
