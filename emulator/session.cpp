@@ -31,6 +31,11 @@ bool Session::onMessage(const Report &message, std::int64_t nowMs) {
     case wire::kReadRequest:
         asked_ = true;
         return deliver();
+    case wire::kReadIfQueued: {
+        if (asked_ || queue_.empty()) return send_({wire::kNothingQueued});
+        asked_ = true;
+        return deliver();
+    }
     case wire::kOutputReport:
         unit_.receiveOutputReport(body, nowMs);
         return true;

@@ -116,6 +116,11 @@ Transfer CompositePlatform::writeOutputReport(Handle main, const std::uint8_t *b
     auto [p, inner] = resolve(main);
     return p ? p->writeOutputReport(inner, buffer, length) : Transfer::NotStarted;
 }
+Transfer CompositePlatform::readQueuedInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) {
+    auto [p, inner] = resolve(input);
+    return p ? p->readQueuedInputReport(inner, buffer, length) : Transfer::NotStarted;
+}
+
 void CompositePlatform::cancelIo(Handle handle) {
     auto [p, inner] = resolve(handle);
     if (p) p->cancelIo(inner);

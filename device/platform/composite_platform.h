@@ -37,6 +37,7 @@ public:
     Transfer readInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) override;
     Transfer writeOutputReport(Handle main, const std::uint8_t *buffer, std::uint32_t length) override;
     void cancelIo(Handle handle) override;
+    Transfer readQueuedInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) override;
     bool getFeature(Handle main, std::uint8_t *buffer, std::uint32_t length) override;
     bool setFeature(Handle main, const std::uint8_t *buffer, std::uint32_t length) override;
 

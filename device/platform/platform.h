@@ -116,6 +116,9 @@ public:
     virtual Transfer writeOutputReport(Handle main, const std::uint8_t *buffer,
                                        std::uint32_t length) = 0;
     virtual void cancelIo(Handle handle) = 0;
+    // An input report that is already queued, without waiting: TimedOut when
+    // none is. (Transports that cannot tell say TimedOut.)
+    virtual Transfer readQueuedInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length);
 
     // Synchronous feature reports, report id in byte 0.
     virtual bool getFeature(Handle main, std::uint8_t *buffer, std::uint32_t length) = 0;

@@ -7,6 +7,7 @@
 namespace corvhid {
 
 void *Platform::allocate(std::size_t bytes) { return std::malloc(bytes); }
+Transfer Platform::readQueuedInputReport(Handle, std::uint8_t *, std::uint32_t) { return Transfer::TimedOut; }
 void Platform::deallocate(void *block) { std::free(block); }
 
 namespace {
@@ -307,6 +308,31 @@ Result Library::readAutoSequencing(std::int16_t unit, std::uint8_t *inputs1, std
                                    std::uint8_t *control1, std::uint8_t *control2) {
     std::uint8_t *const autoSeq[4] = {inputs1, inputs2, control1, control2};
     return readRecord(unit, 10, false, true, nullptr, autoSeq);
+}
+
+Result Library::readNewestSettings(std::int16_t unit, std::uint8_t *input1, std::uint8_t *input2,
+                                   std::uint8_t *padMask1, std::uint8_t *padMask2) {
+    if (!selectUnit(unit, Need::Both)) return kFailure;
+    const std::uint32_t length = reportLengths_.input;
+    if (length == 0 || length > kBufferSize) return readSettings(unit, input1, input2, padMask1, padMask2);
+    bool found = false;
+    std::uint8_t newest[5] = {};
+    // At most what a full queue holds, and one more that arrived meanwhile.
+    for (int i = 0; i < 65; ++i) {
+        receiveBuffer_[0] = 0;
+        if (platform_.readQueuedInputReport(currentInput_, receiveBuffer_, length) != Transfer::Completed) break;
+        if (receiveBuffer_[0] == kSettingsReportId) {
+            std::memcpy(newest, receiveBuffer_, sizeof newest);
+            found = true;
+        }
+    }
+    if (!found) return readSettings(unit, input1, input2, padMask1, padMask2);
+    setText(text::kConnected);
+    put(input2, newest[1]);
+    put(input1, newest[2]);
+    put(padMask2, newest[3]);
+    put(padMask1, newest[4]);
+    return kSuccess;
 }
 
 Result Library::readAllSettings(std::int16_t unit, std::uint8_t *input1, std::uint8_t *input2,

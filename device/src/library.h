@@ -68,6 +68,11 @@ public:
                               std::uint8_t *control1, std::uint8_t *control2);
     Result writeAutoSequencing(std::int16_t unit, std::uint8_t inputs1, std::uint8_t inputs2,
                                std::uint8_t control1, std::uint8_t control2);
+    // The newest settings report the unit has already queued (older queued
+    // reports are passed over); when none is queued, as readSettings. For
+    // callers that poll seldom and want the unit's present state.
+    Result readNewestSettings(std::int16_t unit, std::uint8_t *input1, std::uint8_t *input2,
+                              std::uint8_t *padMask1, std::uint8_t *padMask2);
     Result readSerialNumber(std::int16_t unit, char *serial);
     Result writeSerialNumber(std::int16_t unit, const char *serial);
 

@@ -216,3 +216,27 @@ TEST_F(Operations, EachOperationUsesItsUnitsHandles) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Operations, TheNewestQueuedSettingsReportWins) {
+    device().inputQueue.push_back({3, 1, 1, 0, 0});
+    device().inputQueue.push_back({4, 9, 9, 9, 9});
+    device().inputQueue.push_back({3, 2, 6, 0x20, 0x02});
+    device().inputQueue.push_back({4, 8, 8, 8, 8});
+    std::uint8_t v[4] = {};
+    ASSERT_EQ(lib.readNewestSettings(unit, &v[0], &v[1], &v[2], &v[3]), -1);
+    EXPECT_EQ(Bytes(v, v + 4), (Bytes{6, 2, 0x02, 0x20}));
+    EXPECT_TRUE(device().inputQueue.empty()) << "the older reports are passed over";
+
+    // Nothing queued: it waits for the next report like readSettings.
+    device().standing = {3, 4, 3, 0, 0};
+    ASSERT_EQ(lib.readNewestSettings(unit, &v[0], &v[1], &v[2], &v[3]), -1);
+    EXPECT_EQ(v[0], 3);
+    device().standing.clear();
+    EXPECT_EQ(lib.readNewestSettings(unit, &v[0], &v[1], &v[2], &v[3]), 0);
+    EXPECT_EQ(text(), "Corvil not responding.");
+    EXPECT_EQ(lib.readNewestSettings(5, &v[0], &v[1], &v[2], &v[3]), 0);
+}
+
+} // namespace

@@ -56,7 +56,10 @@ bool gTickBusy = false;
 
 bool CCorvilPlugin::readUnitSettings(std::int16_t unitIndex, std::uint8_t &input1, std::uint8_t &input2,
                                      std::uint8_t &padMask1, std::uint8_t &padMask2) {
-    return device_.readSettings(unitIndex, &input1, &input2, &padMask1, &padMask2) == corvhid::kSuccess;
+    // The unit reports far more often than the plug-in reads: the oldest
+    // queued report would be seconds old, and writing it back (SetRouting)
+    // would undo a change just made on the unit.
+    return device_.readNewestSettings(unitIndex, &input1, &input2, &padMask1, &padMask2) == corvhid::kSuccess;
 }
 
 std::shared_ptr<CUnitDlg> CCorvilPlugin::findWindow(std::int32_t unitId) const {

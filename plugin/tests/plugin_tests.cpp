@@ -28,7 +28,7 @@ protected:
         auto &unit = fake.add(path);
         unit.feature = {1, 0, 0, 0, 0, 0};
         std::memcpy(unit.feature.data() + 1, serial, 5);
-        for (int i = 0; i < 20; ++i) unit.inputQueue.push_back(settings);
+        unit.standing = settings;
     }
 };
 
@@ -144,7 +144,7 @@ TEST_F(Plugin, RoutingTranslatesLevelsToPads) {
 TEST_F(Plugin, ADeviceFailureRebuildsTheUnitList) {
     addUnit("/fake/a", "AAAAA");
     CCorvilPlugin plugin(services);
-    fake.interfaces[0].inputQueue.clear(); // silent
+    fake.interfaces[0].standing.clear(); // silent
     std::int32_t inputs[2], reserved[2], levels[2];
     const int finds = fake.count("enum ");
     EXPECT_EQ(plugin.GetRouting("SERIAL AAAAA", inputs, reserved, levels, 2), -1);

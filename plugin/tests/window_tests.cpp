@@ -3,12 +3,16 @@
 // host re-entering while a window's own handler runs.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "CCorvilPlugin.h"
 #include "CUnitDlg.h"
+#include "emulator_process.h"
 #include "fake_platform.h"
 #include "fakes.h"
+#include "virtual/virtual_platform.h"
 
 using namespace corvil::plugin;
 using namespace corvil::plugin::fakes;
@@ -33,7 +37,7 @@ protected:
         auto &unit = fake.add(std::string("/fake/") + serial);
         unit.feature = {1, 0, 0, 0, 0, 0};
         std::memcpy(unit.feature.data() + 1, serial, 5);
-        for (int i = 0; i < 50; ++i) unit.inputQueue.push_back(settings);
+        unit.standing = settings;
         return unit;
     }
     void start() {
@@ -139,7 +143,7 @@ TEST_F(UnitWindows, ContactLostIsReportedAndTheWindowGoesAtTheNextPass) {
     auto &unit = addUnit("AAAAA", {3, 1, 2, 0, 0});
     start();
     plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "Desk", 7);
-    unit.inputQueue.clear(); // the unit stops answering
+    unit.standing.clear(); // the unit stops answering
     plugin->Tick(500);
     EXPECT_EQ(host.messages, (std::vector<std::string>{"48: Contact was lost with unit Desk."}));
     EXPECT_TRUE(plugin->window(0)->closePending);
@@ -209,6 +213,51 @@ TEST_F(UnitWindows, UpdatingToAnUnattachedSerialRemovesTheWindowSilently) {
     EXPECT_EQ(plugin->openWindowCount(), 0);
     EXPECT_TRUE(host.messages.empty());
     EXPECT_EQ(plugin->UpdateUnitWindow("SERIAL AAAAA", "x", 7), -1);
+}
+
+} // namespace
+
+namespace {
+
+TEST(UnitWindowsWithEmulator, AUnitUnpluggedDuringAPassLosesContactAloneAndChangesShow) {
+    corvil::testing::usePrivateRendezvous();
+    corvil::testing::EmulatorProcess emulator({"--serial", "WIN01", "--serial", "WIN02"});
+    corvhid::VirtualPlatform platform;
+    corvhid::Library device(platform);
+    FakeRegistry registry;
+    RecordingLog log;
+    FakeDialogs dialogs;
+    FakeWindowSystem windows;
+    FakeHost host;
+    Services services{device, registry, log, &dialogs, &windows};
+    CCorvilPlugin plugin(services);
+    plugin.SetHost(&host.iface);
+    ASSERT_EQ(plugin.OpenUnitWindow(nullptr, "SERIAL WIN01", "Left", 1), 0);
+    ASSERT_EQ(plugin.OpenUnitWindow(nullptr, "SERIAL WIN02", "Right", 2), 0);
+    auto view = [&](int place) { return static_cast<FakeUnitView *>(plugin.window(place)->view()); };
+
+    // A front-panel change shows at the next pass: the newest report is read.
+    ASSERT_EQ(emulator.command("route 1 2 4"), "ok");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    plugin.Tick(500);
+    EXPECT_TRUE(view(1)->radios[kRadioOutput2 + 4]);
+
+    // The first unit goes while a pass reads it; the second is still refreshed.
+    ASSERT_EQ(emulator.command("unplug 0"), "ok");
+    ASSERT_EQ(emulator.command("route 1 1 6"), "ok");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    plugin.Tick(500);
+    EXPECT_EQ(host.messages, (std::vector<std::string>{"48: Contact was lost with unit Left."}));
+    EXPECT_TRUE(view(1)->radios[kRadioOutput1 + 6]) << "the other unit, found again after the new enumeration";
+    plugin.Tick(500);
+    ASSERT_EQ(plugin.openWindowCount(), 1);
+    EXPECT_EQ(plugin.window(0)->unitId, 2);
+
+    // A click in the remaining window reaches its unit.
+    view(0)->radios[kRadioOutput1 + 6] = false;
+    view(0)->radios[kRadioOutput1 + 2] = true;
+    view(0)->events().onRadioClick(kRadioOutput1 + 2);
+    EXPECT_NE(emulator.command("state 1").find("input1=2 input2=4"), std::string::npos);
 }
 
 } // namespace

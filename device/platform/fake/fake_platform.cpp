@@ -130,9 +130,12 @@ Transfer FakePlatform::readInputReport(Handle input, std::uint8_t *buffer, std::
     if (it == openHandles.end()) return Transfer::NotStarted;
     FakeInterface &fi = interfaces[it->second];
     if (fi.readFailure != Transfer::Completed) return fi.readFailure;
-    if (fi.inputQueue.empty()) return Transfer::TimedOut;
-    std::vector<std::uint8_t> report = std::move(fi.inputQueue.front());
-    fi.inputQueue.pop_front();
+    if (fi.inputQueue.empty() && fi.standing.empty()) return Transfer::TimedOut;
+    std::vector<std::uint8_t> report = fi.standing;
+    if (!fi.inputQueue.empty()) {
+        report = std::move(fi.inputQueue.front());
+        fi.inputQueue.pop_front();
+    }
     if (!report.empty()) std::memcpy(buffer, report.data(), std::min<std::size_t>(length, report.size()));
     return Transfer::Completed;
 }
@@ -144,6 +147,13 @@ Transfer FakePlatform::writeOutputReport(Handle main, const std::uint8_t *buffer
     if (fi.writeOutcome == Transfer::Completed) fi.writes.emplace_back(buffer, buffer + length);
     return fi.writeOutcome;
 }
+Transfer FakePlatform::readQueuedInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) {
+    auto it = openHandles.find(input);
+    if (it == openHandles.end()) return Transfer::NotStarted;
+    if (interfaces[it->second].inputQueue.empty()) return Transfer::TimedOut;
+    return readInputReport(input, buffer, length);
+}
+
 void FakePlatform::cancelIo(Handle handle) { log("cancel " + std::to_string(handle)); }
 bool FakePlatform::getFeature(Handle main, std::uint8_t *buffer, std::uint32_t length) {
     log("getFeature " + std::to_string(main) + " " + std::to_string(length) + " id " +

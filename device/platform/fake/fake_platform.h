@@ -24,6 +24,9 @@ struct FakeInterface {
 
     // Input reports waiting in the driver's queue, oldest first.
     std::deque<std::vector<std::uint8_t>> inputQueue;
+    // When nothing is queued, a read gets this report at once (a unit that
+    // keeps reporting); empty: the read times out.
+    std::vector<std::uint8_t> standing;
     Transfer readFailure = Transfer::Completed;  // non-Completed: every read ends so
     Transfer writeOutcome = Transfer::Completed; // outcome of every write
     std::vector<std::vector<std::uint8_t>> writes; // output reports received
@@ -83,6 +86,7 @@ public:
     Transfer readInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) override;
     Transfer writeOutputReport(Handle main, const std::uint8_t *buffer, std::uint32_t length) override;
     void cancelIo(Handle handle) override;
+    Transfer readQueuedInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) override;
     bool getFeature(Handle main, std::uint8_t *buffer, std::uint32_t length) override;
     bool setFeature(Handle main, const std::uint8_t *buffer, std::uint32_t length) override;
     void *allocate(std::size_t bytes) override;

@@ -164,9 +164,13 @@ bool HidrawPlatform::readReportLengths(Handle handle, ReportLengths &lengths) {
 }
 
 Transfer HidrawPlatform::readInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) {
+    return read(input, buffer, length, kTransferTimeoutMs);
+}
+
+Transfer HidrawPlatform::read(Handle input, std::uint8_t *buffer, std::uint32_t length, int timeoutMs) {
     auto device = find(input);
     if (!device) return Transfer::NotStarted;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTransferTimeoutMs);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         pollfd p{device->fd, POLLIN, 0};

@@ -58,11 +58,15 @@ public:
     Transfer readInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) override;
     Transfer writeOutputReport(Handle main, const std::uint8_t *buffer, std::uint32_t length) override;
     void cancelIo(Handle) override {}
+    Transfer readQueuedInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) override {
+        return read(input, buffer, length, 0);
+    }
     bool getFeature(Handle main, std::uint8_t *buffer, std::uint32_t length) override;
     bool setFeature(Handle main, const std::uint8_t *buffer, std::uint32_t length) override;
 
 private:
     struct Device;
+    Transfer read(Handle input, std::uint8_t *buffer, std::uint32_t length, int timeoutMs);
     std::shared_ptr<Device> find(Handle handle);
 
     std::string sysRoot_, devRoot_;

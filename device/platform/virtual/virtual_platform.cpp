@@ -135,6 +135,35 @@ Transfer VirtualPlatform::readInputReport(Handle input, std::uint8_t *buffer, st
     return Transfer::Completed;
 }
 
+Transfer VirtualPlatform::readQueuedInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) {
+    Connection *c = find(input);
+    if (!c || c->broken) return Transfer::NotStarted;
+    std::vector<std::uint8_t> message;
+    if (c->early.empty()) {
+        // A read that gave up earlier is still answered first: nothing to ask.
+        if (c->readRequested) return Transfer::TimedOut;
+        if (c->channel->send({wire::kReadIfQueued}, kTransferTimeoutMs) != virt::Io::Ok) {
+            c->broken = true;
+            return Transfer::NotStarted;
+        }
+        // The unit answers at once, with a report or with "nothing queued".
+        for (;;) {
+            virt::Io io = c->channel->receive(message, kFeatureTimeoutMs);
+            if (io == virt::Io::Closed) c->broken = true;
+            if (io != virt::Io::Ok) return c->broken ? Transfer::NotStarted : Transfer::TimedOut;
+            if (!message.empty() && (message[0] == wire::kInputReport || message[0] == wire::kNothingQueued)) break;
+        }
+        if (message[0] == wire::kNothingQueued) return Transfer::TimedOut;
+    } else {
+        message = std::move(c->early.front());
+        c->early.erase(c->early.begin());
+    }
+    std::size_t n = std::min<std::size_t>(length, message.size() - 1);
+    std::memcpy(buffer, message.data() + 1, n);
+    if (n < length) std::memset(buffer + n, 0, length - n);
+    return Transfer::Completed;
+}
+
 Transfer VirtualPlatform::writeOutputReport(Handle main, const std::uint8_t *buffer, std::uint32_t length) {
     Connection *c = find(main);
     if (!c || c->broken) return Transfer::NotStarted;

@@ -14,8 +14,10 @@ inline constexpr std::uint8_t kHello = 'H';         // + ids and report lengths
 inline constexpr std::uint8_t kInputReport = 'I';   // + the report, id first
 inline constexpr std::uint8_t kFeatureAnswer = 'g'; // + ok byte + 6 report bytes
 inline constexpr std::uint8_t kFeatureSetAck = 's'; // + ok byte
+inline constexpr std::uint8_t kNothingQueued = 'E';  // answer to kReadIfQueued
 // Host to unit.
 inline constexpr std::uint8_t kReadRequest = 'R';   // answer with the next queued input report
+inline constexpr std::uint8_t kReadIfQueued = 'N';  // the oldest queued report now, or kNothingQueued
 inline constexpr std::uint8_t kOutputReport = 'O';  // + the report, id first
 inline constexpr std::uint8_t kFeatureGet = 'G';    // + 6 bytes, id first
 inline constexpr std::uint8_t kFeatureSet = 'S';    // + 6 bytes, id first

@@ -166,7 +166,7 @@ void Win32Platform::closeReportEvents() {
     }
 }
 
-Transfer Win32Platform::transfer(bool reading, HANDLE device, void *buffer, DWORD length) {
+Transfer Win32Platform::transfer(bool reading, HANDLE device, void *buffer, DWORD length, DWORD timeoutMs) {
     OVERLAPPED &overlapped = reading ? readOverlapped_ : writeOverlapped_;
     HANDLE event = overlapped.hEvent;
     overlapped.Offset = overlapped.OffsetHigh = 0;
@@ -174,7 +174,7 @@ Transfer Win32Platform::transfer(bool reading, HANDLE device, void *buffer, DWOR
     BOOL started = reading ? ::ReadFile(device, buffer, length, &moved, &overlapped)
                            : ::WriteFile(device, buffer, length, &moved, &overlapped);
     if (!started && ::GetLastError() != kIoPending) return Transfer::NotStarted;
-    if (::WaitForSingleObject(event, kTransferTimeoutMs) == WAIT_OBJECT_0) {
+    if (::WaitForSingleObject(event, timeoutMs) == WAIT_OBJECT_0) {
         // A transfer that ended in an error (the unit was pulled while it
         // ran) signals the event too, but moved no report.
         const BOOL ok = ::GetOverlappedResult(device, &overlapped, &moved, FALSE);
@@ -190,11 +190,16 @@ Transfer Win32Platform::transfer(bool reading, HANDLE device, void *buffer, DWOR
 }
 
 Transfer Win32Platform::readInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) {
-    return transfer(true, asHandle(input), buffer, length);
+    return transfer(true, asHandle(input), buffer, length, kTransferTimeoutMs);
+}
+
+Transfer Win32Platform::readQueuedInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) {
+    ensureReportEvents();
+    return transfer(true, asHandle(input), buffer, length, 0);
 }
 
 Transfer Win32Platform::writeOutputReport(Handle main, const std::uint8_t *buffer, std::uint32_t length) {
-    return transfer(false, asHandle(main), const_cast<std::uint8_t *>(buffer), length);
+    return transfer(false, asHandle(main), const_cast<std::uint8_t *>(buffer), length, kTransferTimeoutMs);
 }
 
 void Win32Platform::cancelIo(Handle handle) { ::CancelIo(asHandle(handle)); }

@@ -35,11 +35,12 @@ public:
     Transfer readInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) override;
     Transfer writeOutputReport(Handle main, const std::uint8_t *buffer, std::uint32_t length) override;
     void cancelIo(Handle handle) override;
+    Transfer readQueuedInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) override;
     bool getFeature(Handle main, std::uint8_t *buffer, std::uint32_t length) override;
     bool setFeature(Handle main, const std::uint8_t *buffer, std::uint32_t length) override;
 
 private:
-    Transfer transfer(bool reading, HANDLE device, void *buffer, DWORD length);
+    Transfer transfer(bool reading, HANDLE device, void *buffer, DWORD length, DWORD timeoutMs);
 
     HMODULE hid_ = nullptr;
     HMODULE setup_ = nullptr;
