@@ -344,18 +344,24 @@ int CCorvilPlugin::findSerial(const std::string &serial) {
     return -1;
 }
 
-EqResult CCorvilPlugin::GetRouting(const char *address, std::int32_t *inputs, std::int32_t *reserved,
-                                   std::int32_t *levels, std::int32_t outputs) {
-    if (outputs != 2) return kEqFailed;
+int CCorvilPlugin::routingRead(const char *address, std::int32_t outputs, std::uint8_t input[2],
+                               std::uint8_t pads[2]) {
+    if (outputs != 2) return -1;
     std::string serial;
-    if (!parseAddress(address, serial)) return kEqFailed;
+    if (!parseAddress(address, serial)) return -1;
     const int position = findSerial(serial);
-    if (position < 0) return kEqFailed;
-    std::uint8_t input[2], pads[2];
+    if (position < 0) return -1;
     if (!readUnitSettings(unitIndexes_[position], input[0], input[1], pads[0], pads[1])) {
         EnumerateUnits();
-        return kEqFailed;
+        return -1;
     }
+    return position;
+}
+
+EqResult CCorvilPlugin::GetRouting(const char *address, std::int32_t *inputs, std::int32_t *reserved,
+                                   std::int32_t *levels, std::int32_t outputs) {
+    std::uint8_t input[2], pads[2];
+    if (routingRead(address, outputs, input, pads) < 0) return kEqFailed;
     for (int o = 0; o < 2; ++o) {
         inputs[o] = input[o];
         reserved[o] = 0;
@@ -366,16 +372,9 @@ EqResult CCorvilPlugin::GetRouting(const char *address, std::int32_t *inputs, st
 
 EqResult CCorvilPlugin::SetRouting(const char *address, const std::int32_t *inputs, const std::int32_t *,
                                    const std::int32_t *levels, std::int32_t outputs) {
-    if (outputs != 2) return kEqFailed;
-    std::string serial;
-    if (!parseAddress(address, serial)) return kEqFailed;
-    const int position = findSerial(serial);
-    if (position < 0) return kEqFailed;
     std::uint8_t input[2], pads[2];
-    if (!readUnitSettings(unitIndexes_[position], input[0], input[1], pads[0], pads[1])) {
-        EnumerateUnits();
-        return kEqFailed;
-    }
+    const int position = routingRead(address, outputs, input, pads);
+    if (position < 0) return kEqFailed;
     for (int o = 0; o < 2; ++o) {
         input[o] = static_cast<std::uint8_t>(inputs[o] & 0xFF);
         // Only inputs 1..8 have a pad bit; other values leave the mask as read.

@@ -123,6 +123,9 @@ private:
     std::shared_ptr<CUnitDlg> findWindow(std::int32_t unitId) const;
     void removeWindow(const std::shared_ptr<CUnitDlg> &window);
     void pollPass();
+    // Checks a routing call and reads the unit's settings: its list
+    // position, or -1 (after a device failure the list is rebuilt).
+    int routingRead(const char *address, std::int32_t outputs, std::uint8_t input[2], std::uint8_t pads[2]);
 };
 
 } // namespace corvil::plugin

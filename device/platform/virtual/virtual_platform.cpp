@@ -17,6 +17,13 @@ std::vector<std::uint8_t> frame(std::uint8_t kind, const std::uint8_t *report, s
     if (length) std::memcpy(message.data() + 1, report, length);
     return message;
 }
+// An input-report message into the caller's buffer, zero-padded.
+Transfer copyReport(const std::vector<std::uint8_t> &message, std::uint8_t *buffer, std::uint32_t length) {
+    const std::size_t n = std::min<std::size_t>(length, message.size() - 1);
+    std::memcpy(buffer, message.data() + 1, n);
+    if (n < length) std::memset(buffer + n, 0, length - n);
+    return Transfer::Completed;
+}
 } // namespace
 
 VirtualPlatform::VirtualPlatform() = default;
@@ -129,10 +136,7 @@ Transfer VirtualPlatform::readInputReport(Handle input, std::uint8_t *buffer, st
         message = std::move(c->early.front());
         c->early.erase(c->early.begin());
     }
-    std::size_t n = std::min<std::size_t>(length, message.size() - 1);
-    std::memcpy(buffer, message.data() + 1, n);
-    if (n < length) std::memset(buffer + n, 0, length - n);
-    return Transfer::Completed;
+    return copyReport(message, buffer, length);
 }
 
 Transfer VirtualPlatform::readQueuedInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) {
@@ -158,10 +162,7 @@ Transfer VirtualPlatform::readQueuedInputReport(Handle input, std::uint8_t *buff
         message = std::move(c->early.front());
         c->early.erase(c->early.begin());
     }
-    std::size_t n = std::min<std::size_t>(length, message.size() - 1);
-    std::memcpy(buffer, message.data() + 1, n);
-    if (n < length) std::memset(buffer + n, 0, length - n);
-    return Transfer::Completed;
+    return copyReport(message, buffer, length);
 }
 
 Transfer VirtualPlatform::writeOutputReport(Handle main, const std::uint8_t *buffer, std::uint32_t length) {
