@@ -126,16 +126,34 @@ void SwitcherApp0100::PollUnit() {
     }
 
     [&] {
-        if (corvhid.ReadCorvilAllSettings(unitNumber, readInput1, readInput2, readPads1, readPads2,
-                                          readAutoSeqInputs1, readAutoSeqInputs2, readAutoSeqControl1,
-                                          readAutoSeqControl2) != -1)
-            return;
+        // Which record the read brought: a unit never reports input 255, so
+        // a settings group that still holds it was not filled.
+        const std::uint8_t kept[4] = {readInput1, readInput2, readPads1, readPads2};
+        readInput1 = 255;
+        const bool answered = corvhid.ReadCorvilAllSettings(unitNumber, readInput1, readInput2, readPads1, readPads2,
+                                                            readAutoSeqInputs1, readAutoSeqInputs2,
+                                                            readAutoSeqControl1, readAutoSeqControl2) == -1;
+        if (readInput1 == 255) {
+            readInput1 = kept[0];
+            readInput2 = kept[1];
+            readPads1 = kept[2];
+            readPads2 = kept[3];
+            if (answered) autoSeqArrived = true;
+        } else if (answered) {
+            settingsArrived = true;
+        }
+        if (!answered) return;
         unitResponded = true;
         if (selectedInput1 > 8 || selectedInput2 > 8) {
             unitResponded = false;
             return;
         }
         if (writePending) return;
+        // Until both records have come from this connection, the other group
+        // holds nothing of this unit (zeros, or what a unit reported before a
+        // reconnection): adopting it would show it, and the next click would
+        // send it back as the unit's pads.
+        if (!settingsArrived || !autoSeqArrived) return;
         selectedInput1 = readInput1;
         selectedInput2 = readInput2;
         padMask1 = readPads1;

@@ -68,6 +68,9 @@ public:
     bool userBusy = false;
     bool writePending = false;
     bool unitResponded = false;
+    // Each record has been read at least once since the connection opened.
+    bool settingsArrived = false;
+    bool autoSeqArrived = false;
 
     // The application's copy of the unit's state.
     std::uint8_t selectedInput1 = 0, selectedInput2 = 0;

@@ -37,6 +37,7 @@ void fSwitcherApp0100::Form_Load() {
         app_.unitConnected = true;
         app_.userBusy = false;
         app_.serialShown = false;
+        app_.settingsArrived = app_.autoSeqArrived = false;
         form.at("Label4").setText("Connected");
         if (app_.attenuatorForm().isVisible()) app_.attenuatorForm().at("Label1", 0).setText(kPadInstruction);
         if (app_.autoSequencingForm().isVisible())
@@ -166,6 +167,7 @@ void fSwitcherApp0100::search() {
         app_.unitConnected = true;
         form.at("Label4").setText("Connected");
         app_.serialShown = false;
+        app_.settingsArrived = app_.autoSeqArrived = false;
         responseCountdown = 3;
         if (app_.attenuatorForm().isVisible()) app_.attenuatorForm().at("Label1", 0).setText(kPadInstruction);
         form::Form &autoSeq = app_.autoSequencingForm();

@@ -91,14 +91,16 @@ TEST_F(Switcher, FirstPollsShowTheSerialAndEveryDisplay) {
 
     app.PollUnit(); // serial, then the settings record
     EXPECT_EQ(status(), std::string("Connected to Corvil\r\nSerial No. A\0CDE", 37));
+    EXPECT_EQ(main("Text1", 0).text(), "") << "nothing is shown before both records have come";
+    EXPECT_FALSE(app.syncComplete);
+
+    app.PollUnit(); // the auto-sequencing record
     EXPECT_EQ(main("Text1", 0).text(), "3.");
     EXPECT_EQ(optionOn(0), 3);
     EXPECT_EQ(main("Text1", 1).text(), "-");
     EXPECT_EQ(optionOn(1), 9);
     EXPECT_EQ(pads().at("Check1", 2).value(), 1);
     EXPECT_FALSE(pads().isVisible()) << "the poll fills the pad boxes of a hidden window";
-
-    app.PollUnit(); // the auto-sequencing record
     EXPECT_TRUE(app.syncComplete);
     EXPECT_EQ(main("cAutoSeq1").value(), 1);
     EXPECT_TRUE(main("cAutoSeq1").enabled());
@@ -111,6 +113,27 @@ TEST_F(Switcher, FirstPollsShowTheSerialAndEveryDisplay) {
     unit.settings = {3, 0, 0x00, 0x00};
     app.PollUnit();
     EXPECT_EQ(main("Text1", 0).text(), "3") << "pad out";
+}
+
+TEST_F(Switcher, NoClickIsSentBeforeBothRecordsCameFromTheUnit) {
+    // After a reconnection the read-back buffer still holds the previous
+    // connection's values; a unit that reports auto-sequencing first must
+    // not have them shown, nor sent back with the next click.
+    unit.settings = {2, 0, 0x82, 0x00};
+    unit.reportSettingsNext = false;
+    start();
+    app.readInput1 = 7; // left from an earlier connection
+    app.readPads1 = 0x00;
+    app.PollUnit(); // auto-sequencing only
+    EXPECT_FALSE(app.syncComplete);
+    EXPECT_EQ(main("Text1", 0).text(), "");
+    user([&] { main("Option5", 1).click(); });
+    EXPECT_TRUE(unit.writes().empty());
+    app.PollUnit(); // now the settings
+    ASSERT_TRUE(app.syncComplete);
+    EXPECT_EQ(main("Text1", 0).text(), "2.");
+    user([&] { main("Option5", 1).click(); });
+    EXPECT_EQ(unit.writes(), (Strings{"WriteCorvilSettings(0,255,5,130,0)"})) << "the unit's pads go back unchanged";
 }
 
 TEST_F(Switcher, RoutingClicksSendOnlyTheClickedChannel) {
@@ -281,6 +304,7 @@ TEST_F(Switcher, WatchdogCountsDownAndReconnects) {
     unit.serialAnswers = true;
     tick();
     EXPECT_EQ(app.mainWindow->responseCountdown, 3) << "3 once answered";
+    tick(); // the second record: now everything is shown
     EXPECT_EQ(main("Text1", 1).text(), "6");
 
     unit.answering = false;
@@ -308,6 +332,7 @@ TEST_F(Switcher, WatchdogCountsDownAndReconnects) {
     unit.serialAnswers = true;
     tick();
     EXPECT_TRUE(app.unitConnected);
+    app.PollUnit();
     app.PollUnit();
     EXPECT_EQ(status(), "Connected to Corvil\r\nSerial No. SCR01");
     EXPECT_EQ(main("Text1", 0).text(), "4");
@@ -342,6 +367,7 @@ TEST_F(Switcher, ConfigurationWindowsFollowTheConnection) {
 TEST_F(Switcher, UndefinedInputValuesFromTheUnit) {
     unit.settings = {9, 11, 0, 0};
     start();
+    app.PollUnit();
     app.PollUnit();
     EXPECT_EQ(main("Text1", 0).text(), "9.");
     EXPECT_EQ(main("Text1", 1).text(), "?");
