@@ -94,15 +94,19 @@ EqResult CCorvilPlugin::OpenUnitWindow(HostWindow hostWindow, const char *addres
     w->store(address, name);
     w->unitId = unitId;
     w->hostWindow = hostWindow;
-    w->deviceRead();
-    if (!w->isRemoved() && w->view()) {
-        w->controlUpdate();
-        w->view()->show();
-        w->view()->repaintNow();
-    }
-    if (services_.windows) services_.windows->focus(hostWindow);
-    pollCountdown = 500;
+    showFromUnit(*w);
     return kEqOk;
+}
+
+void CCorvilPlugin::showFromUnit(CUnitDlg &w) {
+    w.deviceRead();
+    if (!w.isRemoved() && w.view()) {
+        w.controlUpdate();
+        w.view()->show();
+        w.view()->repaintNow();
+    }
+    if (services_.windows) services_.windows->focus(w.hostWindow);
+    pollCountdown = 500;
 }
 
 EqResult CCorvilPlugin::GetUnitWindowInfo(char *address, std::int16_t addressSize, char *name, std::int16_t nameSize,
@@ -123,16 +127,7 @@ EqResult CCorvilPlugin::UpdateUnitWindow(const char *address, const char *name, 
         return kEqOk;
     }
     w->store(address, name);
-    if (w->hasWindow()) {
-        w->deviceRead();
-        if (!w->isRemoved() && w->view()) {
-            w->controlUpdate();
-            w->view()->show();
-            w->view()->repaintNow();
-        }
-        if (services_.windows) services_.windows->focus(w->hostWindow);
-        pollCountdown = 500;
-    }
+    if (w->hasWindow()) showFromUnit(*w);
     return kEqOk;
 }
 

@@ -123,6 +123,8 @@ private:
     std::shared_ptr<CUnitDlg> findWindow(std::int32_t unitId) const;
     void removeWindow(const std::shared_ptr<CUnitDlg> &window);
     void pollPass();
+    // Reads the unit, shows its settings in the window, focus to the host window.
+    void showFromUnit(CUnitDlg &window);
     // Checks a routing call and reads the unit's settings: its list
     // position, or -1 (after a device failure the list is rebuilt).
     int routingRead(const char *address, std::int32_t outputs, std::uint8_t input[2], std::uint8_t pads[2]);

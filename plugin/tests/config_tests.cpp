@@ -71,11 +71,10 @@ TEST(CConfigStore, AnOverlongRootCannotOverrunTheBasePath) {
 }
 
 TEST(PluginSettings, PlacementSurvivesARun) {
-    corvhid::FakePlatform fake;
-    corvhid::Library device(fake);
-    FakeRegistry registry;
-    RecordingLog log;
-    Services services{device, registry, log};
+    corvil::plugin::fakes::FakeSurroundings world;
+    FakeRegistry &registry = world.registry;
+    RecordingLog &log = world.log;
+    Services &services = world.services;
     {
         CCorvilPlugin plugin(services);
         plugin.LoadSettings("Software\\Orlo\\FathomLive", "Devices");

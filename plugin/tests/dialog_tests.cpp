@@ -14,15 +14,8 @@ using namespace corvil::plugin::fakes;
 
 namespace {
 
-class ConfigureUnitDialog : public ::testing::Test {
+class ConfigureUnitDialog : public ::testing::Test, protected fakes::FakeSurroundings {
 protected:
-    corvhid::FakePlatform fake;
-    corvhid::Library device{fake};
-    FakeRegistry registry;
-    RecordingLog log;
-    FakeDialogs dialogs;
-    FakeHost host;
-    Services services{device, registry, log, &dialogs};
 
     void addUnit(const char *serial) {
         auto &unit = fake.add(std::string("/fake/") + serial);

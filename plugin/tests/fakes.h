@@ -12,9 +12,12 @@
 #include <algorithm>
 #include <functional>
 
+#include "CCorvilPlugin.h"
 #include "CUnitDlg.h"
 #include "dialogs.h"
 #include "eq_abi.h"
+#include "fake_platform.h"
+#include "library.h"
 #include "seams.h"
 
 namespace corvil::plugin::fakes {
@@ -257,6 +260,26 @@ public:
     void focus(HostWindow w) override { focused.push_back(w); }
     Rect workArea() override { return work; }
     FakeUnitView &last() { return *live.back(); }
+};
+
+// Everything a plug-in object works with, faked, over a device platform.
+struct Surroundings {
+    explicit Surroundings(corvhid::Platform &platform) : device(platform) {}
+    corvhid::Library device;
+    FakeRegistry registry;
+    RecordingLog log;
+    FakeDialogs dialogs;
+    FakeWindowSystem windows;
+    FakeHost host;
+    Services services{device, registry, log, &dialogs, &windows};
+};
+
+struct FakeDevices {
+    corvhid::FakePlatform fake;
+};
+// The same over scripted devices.
+struct FakeSurroundings : FakeDevices, Surroundings {
+    FakeSurroundings() : Surroundings(fake) {}
 };
 
 } // namespace corvil::plugin::fakes

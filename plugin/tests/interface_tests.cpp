@@ -18,16 +18,8 @@ template <typename F> F slot(IEqDevice *iface, int position) {
     return reinterpret_cast<F>(reinterpret_cast<void *const *>(iface->vtbl)[position]);
 }
 
-class ThroughTheInterface : public ::testing::Test {
+class ThroughTheInterface : public ::testing::Test, protected fakes::FakeSurroundings {
 protected:
-    corvhid::FakePlatform fake;
-    corvhid::Library device{fake};
-    FakeRegistry registry;
-    RecordingLog log;
-    FakeWindowSystem windows;
-    FakeDialogs dialogs;
-    FakeHost host;
-    Services services{device, registry, log, &dialogs, &windows};
 };
 
 TEST_F(ThroughTheInterface, SlotsByPosition) {

@@ -16,13 +16,8 @@ using corvhid::FakePlatform;
 
 namespace {
 
-class Plugin : public ::testing::Test {
+class Plugin : public ::testing::Test, protected fakes::FakeSurroundings {
 protected:
-    FakePlatform fake;
-    corvhid::Library device{fake};
-    fakes::FakeRegistry registry;
-    fakes::RecordingLog log;
-    Services services{device, registry, log};
 
     void addUnit(const std::string &path, const char *serial, std::vector<std::uint8_t> settings = {3, 0, 0, 0, 0}) {
         auto &unit = fake.add(path);
@@ -169,11 +164,8 @@ TEST(PluginWithEmulator, RoutesTwoUnitsBoundBySerial) {
     ASSERT_EQ(emulator.command("route 1 2 6"), "ok");
     ASSERT_EQ(emulator.command("pad 1 2 6 on"), "ok");
     corvhid::VirtualPlatform platform;
-    corvhid::Library device(platform);
-    fakes::FakeRegistry registry;
-    fakes::RecordingLog log;
-    Services services{device, registry, log};
-    CCorvilPlugin plugin(services);
+    fakes::Surroundings world(platform);
+    CCorvilPlugin plugin(world.services);
     ASSERT_EQ(plugin.unitCount(), 2);
 
     std::int32_t inputs[2], reserved[2], levels[2];

@@ -20,16 +20,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-class UnitWindows : public ::testing::Test {
+class UnitWindows : public ::testing::Test, protected fakes::FakeSurroundings {
 protected:
-    corvhid::FakePlatform fake;
-    corvhid::Library device{fake};
-    FakeRegistry registry;
-    RecordingLog log;
-    FakeDialogs dialogs;
-    FakeWindowSystem windows;
-    FakeHost host;
-    Services services{device, registry, log, &dialogs, &windows};
     std::unique_ptr<CCorvilPlugin> plugin;
     HostWindow hostWindow = reinterpret_cast<HostWindow>(0x1234);
 
@@ -223,15 +215,9 @@ TEST(UnitWindowsWithEmulator, AUnitUnpluggedDuringAPassLosesContactAloneAndChang
     corvil::testing::usePrivateRendezvous();
     corvil::testing::EmulatorProcess emulator({"--serial", "WIN01", "--serial", "WIN02"});
     corvhid::VirtualPlatform platform;
-    corvhid::Library device(platform);
-    FakeRegistry registry;
-    RecordingLog log;
-    FakeDialogs dialogs;
-    FakeWindowSystem windows;
-    FakeHost host;
-    Services services{device, registry, log, &dialogs, &windows};
-    CCorvilPlugin plugin(services);
-    plugin.SetHost(&host.iface);
+    Surroundings world(platform);
+    CCorvilPlugin plugin(world.services);
+    plugin.SetHost(&world.host.iface);
     ASSERT_EQ(plugin.OpenUnitWindow(nullptr, "SERIAL WIN01", "Left", 1), 0);
     ASSERT_EQ(plugin.OpenUnitWindow(nullptr, "SERIAL WIN02", "Right", 2), 0);
     auto view = [&](int place) { return static_cast<FakeUnitView *>(plugin.window(place)->view()); };
@@ -247,7 +233,7 @@ TEST(UnitWindowsWithEmulator, AUnitUnpluggedDuringAPassLosesContactAloneAndChang
     ASSERT_EQ(emulator.command("route 1 1 6"), "ok");
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     plugin.Tick(500);
-    EXPECT_EQ(host.messages, (std::vector<std::string>{"48: Contact was lost with unit Left."}));
+    EXPECT_EQ(world.host.messages, (std::vector<std::string>{"48: Contact was lost with unit Left."}));
     EXPECT_TRUE(view(1)->radios[kRadioOutput1 + 6]) << "the other unit, found again after the new enumeration";
     plugin.Tick(500);
     ASSERT_EQ(plugin.openWindowCount(), 1);

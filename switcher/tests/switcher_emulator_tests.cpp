@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "SwitcherApp0100.h"
+#include "driving.h"
 #include "emulator_process.h"
 #include "layout.h"
 #include "window_units.h"
@@ -33,24 +34,11 @@ protected:
         app.pass();
     }
     void tick() { user([&] { app.mainForm().tick(); }); }
-    // Passes of Main's loop (events, then a poll) until `done`; generous for a busy machine.
-    bool runUntil(const std::function<bool()> &done, int seconds = 20) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (std::chrono::steady_clock::now() < deadline) {
-            app.pass();
-            if (done()) return true;
-        }
-        return false;
-    }
+    bool runUntil(const std::function<bool()> &done, int seconds = 30) { return corvil::switcher::testing::runUntil(app, done, seconds); }
     bool connectedTo(const std::string &serial) {
         return runUntil([&] { return status() == "Connected to Corvil\r\nSerial No. " + serial && app.syncComplete; });
     }
-    int optionOn(int column) {
-        int on = -1;
-        for (int r = 1; r <= 9; ++r)
-            if (main("Option" + std::to_string(r), column).value()) on = r;
-        return on;
-    }
+    int optionOn(int column) { return corvil::switcher::testing::optionOn(app, column); }
 };
 
 TEST_F(SwitcherWithEmulator, FrontPanelChangesShowInEveryWindow) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "SwitcherApp0100.h"
+#include "driving.h"
 #include "layout.h"
 #include "scripted_corvhid.h"
 #include "window_units.h"
@@ -47,12 +48,7 @@ protected:
         toolkit.processPendingEvents();
     }
     void tick() { user([&] { mainForm().tick(); }); }
-    int optionOn(int column) {
-        int on = -1;
-        for (int r = 1; r <= 9; ++r)
-            if (main("Option" + std::to_string(r), column).value()) on = r;
-        return on;
-    }
+    int optionOn(int column) { return corvil::switcher::testing::optionOn(app, column); }
 };
 
 TEST_F(Switcher, StartsWithoutAUnitAndSaysWhy) {

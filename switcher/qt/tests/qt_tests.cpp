@@ -16,6 +16,7 @@
 #include <functional>
 
 #include "SwitcherApp0100.h"
+#include "driving.h"
 #include "emulator_process.h"
 #include "layout.h"
 #include "qt_toolkit.h"
@@ -92,14 +93,7 @@ protected:
         return qobject_cast<W *>(toolkit.window(form)->findChild<QWidget *>(
             QString::fromStdString(corvil::form::qualifiedName(name, index))));
     }
-    bool runUntil(const std::function<bool()> &done, int seconds = 20) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (std::chrono::steady_clock::now() < deadline) {
-            app.pass();
-            if (done()) return true;
-        }
-        return false;
-    }
+    bool runUntil(const std::function<bool()> &done) { return corvil::switcher::testing::runUntil(app, done); }
     void screenshot(Form &form, const std::string &name) {
         QDir().mkpath(SCREENSHOT_DIR);
         toolkit.window(form)->grab().save(QString(SCREENSHOT_DIR) + "/qt-" + QString::fromStdString(name) + ".png");

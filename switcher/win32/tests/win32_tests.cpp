@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "SwitcherApp0100.h"
+#include "driving.h"
 #include "emulator_process.h"
 #include "layout.h"
 #include "win32_toolkit.h"
@@ -46,14 +47,7 @@ protected:
         ::MapWindowPoints(HWND_DESKTOP, ::GetParent(child), reinterpret_cast<POINT *>(&r), 2);
         return r;
     }
-    bool runUntil(const std::function<bool()> &done, int seconds = 30) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (std::chrono::steady_clock::now() < deadline) {
-            app.pass();
-            if (done()) return true;
-        }
-        return false;
-    }
+    bool runUntil(const std::function<bool()> &done) { return corvil::switcher::testing::runUntil(app, done); }
     // A mouse click as the control's own window receives it.
     void click(HWND h) {
         ::PostMessageA(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
