@@ -9,8 +9,10 @@
 
 #if defined(_WIN32)
 #define EQ_CALL __stdcall
+#define EQ_CDECL __cdecl
 #else
 #define EQ_CALL
+#define EQ_CDECL
 #endif
 
 namespace corvil::plugin {
@@ -23,9 +25,11 @@ inline constexpr EqResult kEqFailed = -1;
 using HResult = std::int32_t;
 inline constexpr HResult kS_OK = 0;
 inline constexpr HResult kS_FALSE = 1;
+inline constexpr HResult kE_UNEXPECTED = static_cast<HResult>(0x8000FFFFu);
 inline constexpr HResult kE_NOINTERFACE = static_cast<HResult>(0x80004002u);
 inline constexpr HResult kE_POINTER = static_cast<HResult>(0x80004003u);
 inline constexpr HResult kE_FAIL = static_cast<HResult>(0x80004005u);
+inline constexpr HResult kE_INVALIDARG = static_cast<HResult>(0x80070057u);
 inline constexpr HResult kE_OUTOFMEMORY = static_cast<HResult>(0x8007000Eu);
 inline constexpr HResult kCLASS_E_NOAGGREGATION = static_cast<HResult>(0x80040110u);
 inline constexpr HResult kCLASS_E_CLASSNOTAVAILABLE = static_cast<HResult>(0x80040111u);
@@ -50,6 +54,9 @@ inline constexpr EqGuid kIID_IClassFactory{0x00000001, 0x0000, 0x0000, {0xC0, 0,
 inline constexpr EqGuid kIID_IEqDevice{0xC754B842, 0xDAF1, 0x11D6, {0x9D, 0x58, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
 // The plug-in object {2496CF40-DD25-11D6-9D58-AA45F1D0DE0A}
 inline constexpr EqGuid kCLSID_CorvilPlugin{0x2496CF40, 0xDD25, 0x11D6, {0x9D, 0x58, 0xAA, 0x45, 0xF1, 0xD0, 0xDE, 0x0A}};
+
+// The class identifier as it is registered, letter case exactly so.
+inline constexpr const char *kClassKey = "CLSID\\{2496CF40-DD25-11d6-9D58-AA45F1D0DE0A}";
 
 struct IEqHost;
 struct IEqDevice;
@@ -124,6 +131,23 @@ struct IEqDevice {
     const IEqDeviceVtbl *vtbl;
 };
 
+// The class object's interface, IClassFactory.
+struct EqClassFactory;
+struct EqClassFactoryVtbl {
+    HResult(EQ_CALL *QueryInterface)(EqClassFactory *self, const EqGuid *iid, void **out);            // 0
+    std::uint32_t(EQ_CALL *AddRef)(EqClassFactory *self);                                             // 1
+    std::uint32_t(EQ_CALL *Release)(EqClassFactory *self);                                            // 2
+    HResult(EQ_CALL *CreateInstance)(EqClassFactory *self, void *outer, const EqGuid *iid, void **out); // 3
+    HResult(EQ_CALL *LockServer)(EqClassFactory *self, std::int32_t lock);                            // 4
+};
+struct EqClassFactory {
+    const EqClassFactoryVtbl *vtbl;
+};
+
+// The module's exports, as a host finds them by name.
+using DllGetClassObjectFn = HResult(EQ_CALL *)(const EqGuid *clsid, const EqGuid *iid, void **out);
+using DllEntryFn = HResult(EQ_CALL *)(); // DllCanUnloadNow, DllRegisterServer, DllUnregisterServer
+
 // The host finds each slot by its position in the table.
 #define EQ_SLOT(table, member, n) static_assert(offsetof(table, member) == (n) * sizeof(void *), #member " is slot " #n)
 EQ_SLOT(IEqDeviceVtbl, QueryInterface, 0);
@@ -140,6 +164,8 @@ EQ_SLOT(IEqDeviceVtbl, GetRouting, 24);
 EQ_SLOT(IEqDeviceVtbl, EnumerateUnits, 26);
 EQ_SLOT(IEqDeviceVtbl, CloseUnitWindow, 30);
 EQ_SLOT(IEqHostVtbl, ShowMessage, 6);
+EQ_SLOT(EqClassFactoryVtbl, CreateInstance, 3);
+EQ_SLOT(EqClassFactoryVtbl, LockServer, 4);
 EQ_SLOT(IEqHostVtbl, RequestConfigure, 10);
 EQ_SLOT(IEqHostVtbl, IsUnitNameUsed, 11);
 #undef EQ_SLOT

@@ -1,6 +1,5 @@
 #include "CConfig.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,20 +16,11 @@ void copyDefault(const char *text, char *out, std::uint32_t size) {
 }
 } // namespace
 
-void CConfig::log(const char *format, ...) {
-    char line[2048];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    log_.log(kLogLevel, line);
-}
-
 void CConfig::Init(const char *section, const char *root) {
     root_ = root ? root : "";
     // Cut to the 512-byte field: a longer root and section cannot overrun it.
     std::snprintf(basePath_, sizeof basePath_, "%s\\%s\\", root ? root : "", section ? section : "");
-    log("CConfig::Init, base=\"%s\"\n", basePath_);
+    log_(kLogLevel, "CConfig::Init, base=\"%s\"\n", basePath_);
 }
 
 std::string CConfig::keyPath(const char *subkey) const {
@@ -43,14 +33,14 @@ void CConfig::GetCfgStr(const char *subkey, const char *name, const char *defaul
                         std::uint32_t size) {
     const std::string path = keyPath(subkey);
     Registry::Key key = nullptr;
-    if (long error = registry_.open(path, key); error != 0) {
-        log("CConfig::GetCfgStr, could not open key \"%s\", error=%ld\n", path.c_str(), error);
+    if (long error = registry_.open(Registry::Hive::CurrentUser, path, key); error != 0) {
+        log_(kLogLevel, "CConfig::GetCfgStr, could not open key \"%s\", error=%ld\n", path.c_str(), error);
         copyDefault(defaultText, out, size);
         return;
     }
     std::uint32_t got = size;
     if (long error = registry_.query(key, name, out, got); error != 0) {
-        log("CConfig::GetCfgStr, could not get valued for key \"%s\", entry=\"%s\", error=%ld\n", path.c_str(), name,
+        log_(kLogLevel, "CConfig::GetCfgStr, could not get valued for key \"%s\", entry=\"%s\", error=%ld\n", path.c_str(), name,
             error);
         registry_.close(key);
         copyDefault(defaultText, out, size);
@@ -65,13 +55,13 @@ void CConfig::GetCfgStr(const char *subkey, const char *name, const char *defaul
 void CConfig::SetCfgVal(const char *subkey, const char *name, const char *text) {
     const std::string path = keyPath(subkey);
     Registry::Key key = nullptr;
-    if (long error = registry_.create(path, key); error != 0) {
-        log("CConfig::SetCfgVal, could not open key \"%s\", error=%ld\n", path.c_str(), error);
+    if (long error = registry_.create(Registry::Hive::CurrentUser, path, key); error != 0) {
+        log_(kLogLevel, "CConfig::SetCfgVal, could not open key \"%s\", error=%ld\n", path.c_str(), error);
         return;
     }
     const auto bytes = static_cast<std::uint32_t>(std::strlen(text) + 1);
     if (long error = registry_.setString(key, name, text, bytes); error != 0)
-        log("CConfig::SetCfgVal, could not set value for key \"%s\", entry=\"%s\", error=%ld\n", path.c_str(), name,
+        log_(kLogLevel, "CConfig::SetCfgVal, could not set value for key \"%s\", entry=\"%s\", error=%ld\n", path.c_str(), name,
             error);
     registry_.close(key);
 }

@@ -12,7 +12,7 @@ namespace corvil::plugin {
 
 class CConfig {
 public:
-    CConfig(Registry &registry, Log &log) : registry_(registry), log_(log) {}
+    CConfig(Registry &registry, LogEntry log) : registry_(registry), log_(log) {}
 
     void Init(const char *section, const char *root);
     void GetCfgStr(const char *subkey, const char *name, const char *defaultText, char *out, std::uint32_t size);
@@ -24,10 +24,9 @@ public:
 
 private:
     std::string keyPath(const char *subkey) const;
-    void log(const char *format, ...);
 
     Registry &registry_;
-    Log &log_;
+    LogEntry log_;
     char basePath_[512] = {};
     std::string root_;
 };

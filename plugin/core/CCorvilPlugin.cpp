@@ -49,128 +49,12 @@ CCorvilPlugin::~CCorvilPlugin() {
     device_.cleanup();
 }
 
-namespace {
-// Tick is not re-entered across all plug-in objects of the module.
-bool gTickBusy = false;
-} // namespace
-
 bool CCorvilPlugin::readUnitSettings(std::int16_t unitIndex, std::uint8_t &input1, std::uint8_t &input2,
                                      std::uint8_t &padMask1, std::uint8_t &padMask2) {
     // The unit reports far more often than the plug-in reads: the oldest
     // queued report would be seconds old, and writing it back (SetRouting)
     // would undo a change just made on the unit.
     return device_.readNewestSettings(unitIndex, &input1, &input2, &padMask1, &padMask2) == corvhid::kSuccess;
-}
-
-std::shared_ptr<CUnitDlg> CCorvilPlugin::findWindow(std::int32_t unitId) const {
-    for (const auto &w : windows_)
-        if (w->unitId == unitId) return w;
-    return nullptr;
-}
-
-void CCorvilPlugin::removeWindow(const std::shared_ptr<CUnitDlg> &window) {
-    auto it = std::find(windows_.begin(), windows_.end(), window);
-    if (it == windows_.end()) return;
-    std::shared_ptr<CUnitDlg> keep = *it; // later windows move down one place
-    windows_.erase(it);
-    if (windows_.empty()) pollCountdown = 0;
-    keep->removed();
-}
-
-EqResult CCorvilPlugin::OpenUnitWindow(HostWindow hostWindow, const char *address, const char *name,
-                                       std::int32_t unitId) {
-    std::shared_ptr<CUnitDlg> w = findWindow(unitId);
-    if (!w) {
-        if (openWindowCount() >= kMaxWindows) return kEqFailed;
-        w = std::make_shared<CUnitDlg>(*this);
-        w->unitId = unitId;
-        windows_.push_back(w);
-    }
-    if (!w->hasWindow() && !w->create(hostWindow)) {
-        // A place whose window could not be made is given back.
-        removeWindow(w);
-        return kEqFailed;
-    }
-    w->store(address, name);
-    w->unitId = unitId;
-    w->hostWindow = hostWindow;
-    showFromUnit(*w);
-    return kEqOk;
-}
-
-void CCorvilPlugin::showFromUnit(CUnitDlg &w) {
-    w.deviceRead();
-    if (!w.isRemoved() && w.view()) {
-        w.controlUpdate();
-        w.view()->show();
-        w.view()->repaintNow();
-    }
-    if (services_.windows) services_.windows->focus(w.hostWindow);
-    pollCountdown = 500;
-}
-
-EqResult CCorvilPlugin::GetUnitWindowInfo(char *address, std::int16_t addressSize, char *name, std::int16_t nameSize,
-                                          std::int32_t unitId) {
-    std::shared_ptr<CUnitDlg> w = findWindow(unitId);
-    if (!w) return kEqFailed;
-    copyText(w->address, address, addressSize);
-    copyText(w->name, name, nameSize);
-    return kEqOk;
-}
-
-EqResult CCorvilPlugin::UpdateUnitWindow(const char *address, const char *name, std::int32_t unitId) {
-    std::shared_ptr<CUnitDlg> w = findWindow(unitId);
-    if (!w) return kEqFailed;
-    std::string serial;
-    if (!parseAddress(address, serial) || findSerial(serial) < 0) {
-        removeWindow(w);
-        return kEqOk;
-    }
-    w->store(address, name);
-    if (w->hasWindow()) showFromUnit(*w);
-    return kEqOk;
-}
-
-EqResult CCorvilPlugin::CloseUnitWindow(std::int32_t unitId) {
-    std::shared_ptr<CUnitDlg> w = findWindow(unitId);
-    if (!w) return kEqFailed;
-    removeWindow(w);
-    return kEqOk;
-}
-
-EqResult CCorvilPlugin::Tick(std::int16_t elapsedMs) {
-    if (gTickBusy) return kEqOk;
-    gTickBusy = true;
-    if (pollCountdown > 0) {
-        pollCountdown -= elapsedMs;
-        if (pollCountdown <= 0) pollPass();
-    }
-    gTickBusy = false;
-    return kEqOk;
-}
-
-void CCorvilPlugin::pollPass() {
-    bool refreshed = false;
-    for (std::size_t i = 0; i < windows_.size();) {
-        std::shared_ptr<CUnitDlg> w = windows_[i];
-        if (w->closePending) {
-            w->closePending = false;
-            removeWindow(w); // the window that moves into this place is next
-            continue;
-        }
-        if (w->hasWindow() && !dropdownOpen) {
-            w->deviceRead();
-            w->controlUpdate();
-            pollCountdown = 500;
-            refreshed = true;
-        }
-        // The host may have closed windows while it showed a message.
-        auto it = std::find(windows_.begin(), windows_.end(), w);
-        i = it == windows_.end() ? i : static_cast<std::size_t>(it - windows_.begin()) + 1;
-    }
-    // A pass that could refresh nothing (a level list is dropped down) keeps
-    // the polling going rather than stopping it for good.
-    if (!refreshed && !windows_.empty()) pollCountdown = 500;
 }
 
 CCorvilPlugin &CCorvilPlugin::of(IEqDevice *iface) { return *reinterpret_cast<Interface *>(iface)->self; }
@@ -191,10 +75,17 @@ std::uint32_t CCorvilPlugin::AddRef() {
 std::uint32_t CCorvilPlugin::Release() {
     --moduleLockCount();
     if (--referenceCount_ == 0) {
-        delete this;
+        if (callDepth_ > 0)
+            releasedInCall_ = true; // the call running on the object destroys it
+        else
+            delete this;
         return 0;
     }
     return static_cast<std::uint32_t>(referenceCount_);
+}
+
+CCorvilPlugin::CallGuard::~CallGuard() {
+    if (--object_.callDepth_ == 0 && object_.releasedInCall_) delete &object_;
 }
 
 EqResult CCorvilPlugin::SetHost(IEqHost *host) {
@@ -318,6 +209,7 @@ EqResult CCorvilPlugin::ConfigureUnit(char *address, std::int16_t addressSize, c
                                       std::int32_t unitId, HostWindow parent) {
     std::string serial;
     if (!parseAddress(address, serial) || !services_.dialogs) return kEqFailed;
+    CallGuard guard(*this); // the dialog calls the host
     const std::string given = name && nameSize > 0 ? std::string(name, strnlen(name, static_cast<std::size_t>(nameSize)))
                                                    : std::string();
     CUnitConfigDlg dialog(*this, unitId, given, serial);

@@ -36,7 +36,7 @@ class CUnitDlg;
 struct Services {
     corvhid::Library &device;
     Registry &registry;
-    Log &log;
+    LogEntry log;
     Dialogs *dialogs = nullptr;
     WindowSystem *windows = nullptr;
 };
@@ -54,7 +54,24 @@ public:
     HResult QueryInterface(const EqGuid *iid, void **out);
 
     std::uint32_t AddRef();
-    std::uint32_t Release(); // destroys the object at 0
+    std::uint32_t Release(); // destroys the object at 0, or when the call running on it returns
+
+    // Keeps the object alive while a call that may reach the host runs on
+    // it: the host can release the object from inside ShowMessage or
+    // RequestConfigure, and the call must not go on in freed memory. The
+    // outermost guard destroys an object released meanwhile.
+    class CallGuard {
+    public:
+        explicit CallGuard(CCorvilPlugin &object) : object_(object) { ++object_.callDepth_; }
+        ~CallGuard();
+        CallGuard(const CallGuard &) = delete;
+        CallGuard &operator=(const CallGuard &) = delete;
+
+    private:
+        CCorvilPlugin &object_;
+    };
+    // The host released the object during a call still running on it.
+    bool released() const { return releasedInCall_; }
     EqResult SetHost(IEqHost *host);
     EqResult GetTypeCode(std::int32_t *code);
     EqResult GetShortName(char *text, std::int16_t size);
@@ -119,6 +136,8 @@ private:
     std::int16_t unitIndexes_[kMaxUnits] = {};
     char serials_[kMaxUnits][6] = {};
     IEqHost *host_ = nullptr;
+    int callDepth_ = 0;
+    bool releasedInCall_ = false;
     std::vector<std::shared_ptr<CUnitDlg>> windows_; // in the order opened
     std::shared_ptr<CUnitDlg> findWindow(std::int32_t unitId) const;
     void removeWindow(const std::shared_ptr<CUnitDlg> &window);

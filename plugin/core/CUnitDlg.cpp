@@ -14,13 +14,15 @@ constexpr int kMaximizeCommandMask = 0xFFF0;
 
 class CUnitDlg::Busy {
 public:
-    explicit Busy(CUnitDlg &dlg) : keep_(dlg.shared_from_this()) { ++keep_->busy_; }
+    explicit Busy(CUnitDlg &dlg) : owner_(dlg.owner_), keep_(dlg.shared_from_this()) { ++keep_->busy_; }
     ~Busy() {
-        // A window removed while this handler ran goes now.
+        // A window removed while this handler ran goes now, while its owner
+        // (which the host may have released meanwhile) still stands.
         if (--keep_->busy_ == 0 && keep_->removed_ && keep_->view_) keep_->view_->destroy();
     }
 
 private:
+    CCorvilPlugin::CallGuard owner_; // released last
     std::shared_ptr<CUnitDlg> keep_;
 };
 
@@ -177,7 +179,7 @@ void CUnitDlg::onSystemCommand(int id) {
         controlUpdate(); // not when the host closed this window meanwhile
     } else if (id == kAboutCommand) {
         if (Dialogs *dialogs = owner_.services().dialogs) {
-            CAboutDlg about;
+            CAboutDlg about(dialogs->loadString(kVersionStringId));
             dialogs->runModal(kAboutTemplate, hostWindow, about);
         }
     }

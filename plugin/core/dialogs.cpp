@@ -57,7 +57,7 @@ void CUnitConfigDlg::onOk(DialogView &view) {
 
 void CAboutDlg::onInit(DialogView &view) {
     view.setTitle("About Orlo Fathom DLL For Tolvane Corvil");
-    versionText = std::string("DLL Version ") + kPluginVersion;
+    versionText = "DLL Version " + version_;
     productText = "Tolvane Corvil";
     view.setItemText(kVersionTextId, versionText);
     view.setItemText(kProductTextId, productText);

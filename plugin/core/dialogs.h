@@ -39,11 +39,12 @@ public:
 };
 
 // Runs a dialog from one of the plug-in's templates modally; the result is
-// the id it ended with.
+// the id it ended with. Strings come from the plug-in's own string table.
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
     virtual int runModal(int templateId, HostWindow parent, DialogHandler &handler) = 0;
+    virtual std::string loadString(int id) = 0;
 };
 
 inline constexpr int kUnitConfigTemplate = 354;
@@ -52,8 +53,8 @@ inline constexpr int kSerialListId = 1372;
 inline constexpr int kNameEditId = 1373;
 inline constexpr int kVersionTextId = 1000;
 inline constexpr int kProductTextId = 1001;
-// String table entry 2: the plug-in's version.
-inline constexpr const char *kPluginVersion = "5.0.3";
+// The string table entry that holds the plug-in's version text.
+inline constexpr int kVersionStringId = 2;
 
 class CUnitConfigDlg : public DialogHandler {
 public:
@@ -75,8 +76,12 @@ private:
 
 class CAboutDlg : public DialogHandler {
 public:
+    explicit CAboutDlg(std::string version) : version_(std::move(version)) {}
     void onInit(DialogView &view) override;
     std::string versionText, productText;
+
+private:
+    std::string version_;
 };
 
 } // namespace corvil::plugin

@@ -92,12 +92,40 @@ EqResult EQ_CALL closeUnitWindow(IEqDevice *p, std::int32_t id) {
     return guarded([&] { return self(p).CloseUnitWindow(id); });
 }
 
+// Each slot by its name: two slots of the same type cannot trade places
+// unnoticed, and an entry out of the table's order does not compile.
 const IEqDeviceVtbl kTable = {
-    queryInterface, addRef,         release,        setHost,       getTypeCode,    getShortName,   getLongName,
-    slot7,          slot8,          loadSettings,   saveSettings,  tick,           getDefaultAddress, configureUnit,
-    getOutputCount, getInputCount,  writesZero,     getLevelCount, writesZero,     writesZero,     getOutputName,
-    getInputName,   slot22,         getLevelName,   getRouting,    setRouting,     enumerateUnits, openUnitWindow,
-    getUnitWindowInfo, updateUnitWindow, closeUnitWindow,
+    .QueryInterface = queryInterface,
+    .AddRef = addRef,
+    .Release = release,
+    .SetHost = setHost,
+    .GetTypeCode = getTypeCode,
+    .GetShortName = getShortName,
+    .GetLongName = getLongName,
+    .Slot7 = slot7,
+    .Slot8 = slot8,
+    .LoadSettings = loadSettings,
+    .SaveSettings = saveSettings,
+    .Tick = tick,
+    .GetDefaultAddress = getDefaultAddress,
+    .ConfigureUnit = configureUnit,
+    .GetOutputCount = getOutputCount,
+    .GetInputCount = getInputCount,
+    .Slot16 = writesZero,
+    .GetLevelCount = getLevelCount,
+    .Slot18 = writesZero,
+    .Slot19 = writesZero,
+    .GetOutputName = getOutputName,
+    .GetInputName = getInputName,
+    .Slot22 = slot22,
+    .GetLevelName = getLevelName,
+    .GetRouting = getRouting,
+    .SetRouting = setRouting,
+    .EnumerateUnits = enumerateUnits,
+    .OpenUnitWindow = openUnitWindow,
+    .GetUnitWindowInfo = getUnitWindowInfo,
+    .UpdateUnitWindow = updateUnitWindow,
+    .CloseUnitWindow = closeUnitWindow,
 };
 
 } // namespace

@@ -27,7 +27,7 @@ TEST(ControlRect, ParsingAndMovingOntoTheScreen) {
 TEST(CConfigStore, ValuesLogLinesAndDefaults) {
     FakeRegistry registry;
     RecordingLog log;
-    CConfig config(registry, log);
+    CConfig config(registry, &RecordingLog::entry);
     config.Init("Devices", "Software\\Orlo\\FathomLive");
     EXPECT_STREQ(config.basePath(), "Software\\Orlo\\FathomLive\\Devices\\");
 
@@ -64,10 +64,22 @@ TEST(CConfigStore, ValuesLogLinesAndDefaults) {
 TEST(CConfigStore, AnOverlongRootCannotOverrunTheBasePath) {
     FakeRegistry registry;
     RecordingLog log;
-    CConfig config(registry, log);
+    CConfig config(registry, &RecordingLog::entry);
     const std::string root(600, 'r');
     config.Init("Section", root.c_str());
     EXPECT_EQ(std::strlen(config.basePath()), 511u);
+}
+
+TEST(CConfigStore, LogLinesCarryTextsAsArgumentsNeverAsFormat) {
+    FakeRegistry registry;
+    RecordingLog log;
+    CConfig config(registry, &RecordingLog::entry);
+    config.Init("100%", "Software\\%s%n%d");
+    char out[8];
+    config.GetCfgStr("TL Corvil", "controlrect", "", out, sizeof out);
+    ASSERT_EQ(log.lines.size(), 2u);
+    EXPECT_EQ(log.lines[0], "CConfig::Init, base=\"Software\\%s%n%d\\100%\\\"\n");
+    EXPECT_EQ(log.formats[1], "CConfig::GetCfgStr, could not open key \"%s\", error=%ld\n");
 }
 
 TEST(PluginSettings, PlacementSurvivesARun) {

@@ -141,10 +141,10 @@ TEST_F(ConfigureUnitDialog, TheNameSearchEnds) {
 
 TEST(AboutDialog, Texts) {
     FakeDialogView view;
-    CAboutDlg about;
+    CAboutDlg about("9.8.7"); // the string table's version text
     about.onInit(view);
     EXPECT_EQ(view.title, "About Orlo Fathom DLL For Tolvane Corvil");
-    EXPECT_EQ(view.texts[kVersionTextId], "DLL Version 5.0.3");
+    EXPECT_EQ(view.texts[kVersionTextId], "DLL Version 9.8.7");
     EXPECT_EQ(view.texts[kProductTextId], "Tolvane Corvil");
 }
 

@@ -2,7 +2,9 @@
 // and values the test sees and can make fail, and a log that keeps its lines.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <set>
@@ -24,26 +26,26 @@ namespace corvil::plugin::fakes {
 
 class FakeRegistry : public Registry {
 public:
-    std::map<std::string, std::map<std::string, std::string>> keys; // path -> name -> stored bytes
-    std::set<std::string> refuseCreate;                              // paths that cannot be created
+    using Values = std::map<std::string, std::string>;       // name -> stored bytes
+    std::map<std::string, Values> keys;                       // HKEY_CURRENT_USER: path -> values
+    std::map<std::string, Values> classes;                    // HKEY_CLASSES_ROOT
+    std::set<std::string> refuseCreate;                       // paths that cannot be created
+    std::set<std::string> refuseSet;                          // "path|name" values that cannot be set
     long openError = 2, valueError = 2, moreDataError = 234, createError = 5;
     int openKeys = 0;
 
-    long open(const std::string &path, Key &key) override {
-        auto it = keys.find(path);
-        if (it == keys.end()) return openError;
-        key = &it->second;
-        ++openKeys;
-        return 0;
+    std::map<std::string, Values> &hive(Hive h) { return h == Hive::CurrentUser ? keys : classes; }
+    long open(Hive h, const std::string &path, Key &key) override {
+        auto it = hive(h).find(path);
+        if (it == hive(h).end()) return openError;
+        return opened(path, it->second, key);
     }
-    long create(const std::string &path, Key &key) override {
+    long create(Hive h, const std::string &path, Key &key) override {
         if (refuseCreate.count(path)) return createError;
-        key = &keys[path];
-        ++openKeys;
-        return 0;
+        return opened(path, hive(h)[path], key);
     }
     long query(Key key, const std::string &name, char *out, std::uint32_t &size) override {
-        auto &values = *static_cast<std::map<std::string, std::string> *>(key);
+        auto &values = *static_cast<Open *>(key)->values;
         auto it = values.find(name);
         if (it == values.end()) return valueError;
         if (it->second.size() > size) return moreDataError;
@@ -52,17 +54,59 @@ public:
         return 0;
     }
     long setString(Key key, const std::string &name, const char *text, std::uint32_t bytes) override {
-        (*static_cast<std::map<std::string, std::string> *>(key))[name] = std::string(text, bytes);
+        auto *k = static_cast<Open *>(key);
+        if (refuseSet.count(k->path + "|" + name)) return createError;
+        (*k->values)[name] = std::string(text, bytes);
         return 0;
     }
-    void close(Key) override { --openKeys; }
+    void close(Key key) override {
+        delete static_cast<Open *>(key);
+        --openKeys;
+    }
+    long remove(Hive h, const std::string &path) override {
+        auto &keysOfHive = hive(h);
+        if (!keysOfHive.count(path)) return openError;
+        for (auto &[other, values] : keysOfHive)
+            if (other.size() > path.size() && other.compare(0, path.size() + 1, path + "\\") == 0) return createError;
+        keysOfHive.erase(path);
+        return 0;
+    }
+
+private:
+    struct Open {
+        std::string path;
+        Values *values;
+    };
+    long opened(const std::string &path, Values &values, Key &key) {
+        key = new Open{path, &values};
+        ++openKeys;
+        return 0;
+    }
 };
 
-class RecordingLog : public Log {
+// The host's log: each call's format and the line it formats to.
+class RecordingLog {
 public:
-    std::vector<std::string> lines;
-    void log(std::int32_t level, const std::string &line) override {
-        lines.push_back((level == kLogLevel ? "" : "level " + std::to_string(level) + ": ") + line);
+    std::vector<std::string> lines, formats;
+    RecordingLog() { current() = this; }
+    ~RecordingLog() { current() = nullptr; }
+    RecordingLog(const RecordingLog &) = delete;
+    static void EQ_CDECL entry(std::int32_t level, const char *format, ...) {
+        char line[2048];
+        va_list args;
+        va_start(args, format);
+        std::vsnprintf(line, sizeof line, format, args);
+        va_end(args);
+        if (RecordingLog *log = current()) {
+            log->formats.push_back(format);
+            log->lines.push_back((level == kLogLevel ? "" : "level " + std::to_string(level) + ": ") + line);
+        }
+    }
+
+private:
+    static RecordingLog *&current() {
+        static RecordingLog *log = nullptr;
+        return log;
     }
 };
 
@@ -155,6 +199,7 @@ public:
     std::vector<int> templates;
     FakeDialogView last;
 
+    std::string loadString(int id) override { return id == kVersionStringId ? "5.0.3" : ""; }
     int runModal(int templateId, HostWindow, DialogHandler &handler) override {
         templates.push_back(templateId);
         last = FakeDialogView{};
@@ -271,7 +316,7 @@ struct Surroundings {
     FakeDialogs dialogs;
     FakeWindowSystem windows;
     FakeHost host;
-    Services services{device, registry, log, &dialogs, &windows};
+    Services services{device, registry, &RecordingLog::entry, &dialogs, &windows};
 };
 
 struct FakeDevices {

@@ -51,9 +51,27 @@ TEST_F(ThroughTheInterface, SlotsByPosition) {
     std::int32_t n = -1;
     slot<EqResult(EQ_CALL *)(IEqDevice *, std::int32_t *)>(device, 15)(device, &n);
     EXPECT_EQ(n, 9);
-    n = -1;
-    slot<EqResult(EQ_CALL *)(IEqDevice *, std::int32_t, std::int32_t *)>(device, 16)(device, 3, &n);
+    // Slots of the same type, told apart by what they do.
+    using CountSlot = EqResult(EQ_CALL *)(IEqDevice *, std::int32_t, std::int32_t *);
+    for (int position : {16, 17, 18, 19}) {
+        n = -1;
+        slot<CountSlot>(device, position)(device, 3, &n);
+        EXPECT_EQ(n, position == 17 ? 2 : 0) << "slot " << position;
+    }
+    using NameSlot = EqResult(EQ_CALL *)(IEqDevice *, std::int32_t, char *, std::int32_t, std::int32_t *);
+    slot<NameSlot>(device, 20)(device, 0, text, sizeof text, &n);
+    EXPECT_STREQ(text, "Out 1");
+    EXPECT_EQ(n, 1);
+    slot<NameSlot>(device, 21)(device, 0, text, sizeof text, &n);
+    EXPECT_STREQ(text, "No In");
     EXPECT_EQ(n, 0);
+    using SettingsSlot = EqResult(EQ_CALL *)(IEqDevice *, const char *, const char *);
+    object->savedRect = Rect{1, 2, 3, 4};
+    slot<SettingsSlot>(device, 10)(device, "Software\\Orlo", "Devices"); // SaveSettings
+    EXPECT_EQ(registry.keys["Software\\Orlo\\Devices\\TL Corvil"]["controlrect"], std::string("1, 2, 3, 4\0", 11));
+    object->savedRect = Rect{};
+    slot<SettingsSlot>(device, 9)(device, "Software\\Orlo", "Devices"); // LoadSettings
+    EXPECT_EQ(object->savedRect, (Rect{1, 2, 3, 4}));
     std::strcpy(text, "junk");
     slot<EqResult(EQ_CALL *)(IEqDevice *, std::int32_t, std::int32_t, char *, std::int32_t)>(device, 22)(
         device, 1, 2, text, sizeof text);

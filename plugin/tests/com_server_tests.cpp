@@ -1,0 +1,193 @@
+// The COM server's module logic: class objects, the unload rule,
+// self-registration, and the plug-in object surviving a host that releases
+// it from inside its own callbacks.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <stdexcept>
+
+#include "CCorvilClassFactory.h"
+#include "CUnitDlg.h"
+#include "fakes.h"
+
+using namespace corvil::plugin;
+using namespace corvil::plugin::fakes;
+
+namespace {
+
+class ComServer : public ::testing::Test, protected FakeSurroundings {
+protected:
+    void SetUp() override { ASSERT_EQ(moduleLockCount(), 0) << "a test before this one leaked a reference"; }
+};
+
+TEST_F(ComServer, ClassObjectsAndTheUnloadRule) {
+    void *out = reinterpret_cast<void *>(0x1);
+    EXPECT_EQ(getClassObject(services, &kIID_IEqDevice, &kIID_IClassFactory, &out), kCLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(getClassObject(services, &kCLSID_CorvilPlugin, &kIID_IEqDevice, &out), kE_INVALIDARG);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(getClassObject(services, &kCLSID_CorvilPlugin, &kIID_IClassFactory, nullptr), kE_INVALIDARG);
+    EXPECT_EQ(canUnloadNow(), kS_OK) << "the class objects that failed were deleted";
+
+    EqClassFactory *first = nullptr, *second = nullptr;
+    ASSERT_EQ(getClassObject(services, &kCLSID_CorvilPlugin, &kIID_IClassFactory, reinterpret_cast<void **>(&first)),
+              kS_OK);
+    ASSERT_EQ(getClassObject(services, &kCLSID_CorvilPlugin, &kIID_IUnknown, reinterpret_cast<void **>(&second)),
+              kS_OK);
+    EXPECT_NE(first, second) << "each call makes its own";
+    EXPECT_EQ(second->vtbl->Release(second), 0u);
+    EXPECT_EQ(canUnloadNow(), kS_FALSE);
+
+    EXPECT_EQ(first->vtbl->CreateInstance(first, first, &kIID_IEqDevice, &out), kCLASS_E_NOAGGREGATION);
+    out = reinterpret_cast<void *>(0x1);
+    EXPECT_EQ(first->vtbl->CreateInstance(first, nullptr, &kIID_IClassFactory, &out), kE_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(moduleLockCount(), 1) << "the object that failed its query was destroyed";
+
+    IEqDevice *device = nullptr;
+    ASSERT_EQ(first->vtbl->CreateInstance(first, nullptr, &kIID_IEqDevice, reinterpret_cast<void **>(&device)),
+              kS_OK);
+    EXPECT_EQ(first->vtbl->LockServer(first, 1), kS_OK);
+    EXPECT_EQ(first->vtbl->Release(first), 0u);
+    EXPECT_EQ(device->vtbl->Release(device), 0u);
+    EXPECT_EQ(canUnloadNow(), kS_FALSE) << "the lock holds the module";
+    // A lock taken through one class object is given back through another.
+    ASSERT_EQ(getClassObject(services, &kCLSID_CorvilPlugin, &kIID_IClassFactory, reinterpret_cast<void **>(&first)),
+              kS_OK);
+    first->vtbl->LockServer(first, 0);
+    first->vtbl->Release(first);
+    EXPECT_EQ(canUnloadNow(), kS_OK);
+}
+
+class FakeModule : public ModulePath {
+public:
+    std::string path = "C:\\Program Files\\Orlo\\FathomLive\\Corvil.dll";
+    bool loaded = true;
+    bool find(const char *name, std::string &out, std::uint32_t size) override {
+        if (!loaded || std::strcmp(name, "Corvil.dll") != 0 || path.size() >= size) return false;
+        out = path;
+        return true;
+    }
+};
+
+const std::string kClass = "CLSID\\{2496CF40-DD25-11d6-9D58-AA45F1D0DE0A}";
+const std::string kServer = kClass + "\\InprocServer32";
+const std::string kDescription = "Fathom EQ for Tolvane Corvil";
+
+TEST_F(ComServer, RegistrationWritesExactlyTheClassAndItsServer) {
+    FakeModule module;
+    ASSERT_EQ(registerServer(registry, module), kS_OK);
+    EXPECT_EQ(registry.classes.size(), 2u);
+    EXPECT_EQ(registry.classes[kClass], (FakeRegistry::Values{{"", kDescription}})) << "stored without its NUL";
+    EXPECT_EQ(registry.classes[kServer], (FakeRegistry::Values{{"", module.path + '\0'}})) << "with its NUL; no model";
+    EXPECT_TRUE(registry.keys.empty());
+    EXPECT_EQ(registry.openKeys, 0);
+
+    EXPECT_EQ(unregisterServer(registry), kS_OK);
+    EXPECT_TRUE(registry.classes.empty());
+    EXPECT_EQ(unregisterServer(registry), kE_UNEXPECTED) << "nothing registered";
+}
+
+TEST_F(ComServer, EachFailingStepLeavesWhatCameBefore) {
+    FakeModule module;
+    module.loaded = false; // a copy under another file name: no module named Corvil.dll
+    EXPECT_EQ(registerServer(registry, module), kE_UNEXPECTED);
+    EXPECT_EQ(registry.classes[kClass], (FakeRegistry::Values{{"", kDescription}}));
+    EXPECT_TRUE(registry.classes[kServer].empty()) << "the subkey is made, its value is not";
+    EXPECT_EQ(registry.openKeys, 0);
+
+    registry.classes.clear();
+    module.loaded = true;
+    module.path = "C:\\" + std::string(256, 'x') + ".dll"; // longer than 260 characters: not taken cut
+    EXPECT_EQ(registerServer(registry, module), kE_UNEXPECTED);
+    EXPECT_TRUE(registry.classes[kServer].empty());
+
+    registry.classes.clear();
+    registry.refuseCreate = {kServer};
+    EXPECT_EQ(registerServer(registry, module), kE_UNEXPECTED);
+    EXPECT_EQ(registry.classes.count(kClass), 1u);
+    registry.refuseCreate = {kClass};
+    registry.classes.clear();
+    EXPECT_EQ(registerServer(registry, module), kE_UNEXPECTED);
+    EXPECT_TRUE(registry.classes.empty());
+    registry.refuseCreate.clear();
+    registry.refuseSet = {kClass + "|"};
+    EXPECT_EQ(registerServer(registry, module), kE_UNEXPECTED);
+    EXPECT_EQ(registry.classes.count(kServer), 0u);
+    EXPECT_EQ(registry.openKeys, 0) << "every key opened is closed on every path";
+
+    // Unregistering stops at the first key it cannot delete.
+    registry.classes = {{kClass, {}}};
+    EXPECT_EQ(unregisterServer(registry), kE_UNEXPECTED);
+    EXPECT_EQ(registry.classes.count(kClass), 1u);
+}
+
+// The host releases the plug-in from inside its own callbacks.
+class Release : public ComServer {
+protected:
+    IEqDevice *device = nullptr;
+    corvhid::FakeInterface *unit = nullptr;
+    void SetUp() override {
+        ComServer::SetUp();
+        unit = &fake.add("/fake/a");
+        unit->feature = {1, 'A', 'B', 'C', 'D', 'E'};
+        unit->standing = {3, 1, 2, 0, 0};
+        EqClassFactory *factory = nullptr;
+        ASSERT_EQ(getClassObject(services, &kCLSID_CorvilPlugin, &kIID_IClassFactory, reinterpret_cast<void **>(&factory)),
+                  kS_OK);
+        ASSERT_EQ(factory->vtbl->CreateInstance(factory, nullptr, &kIID_IEqDevice, reinterpret_cast<void **>(&device)),
+                  kS_OK);
+        factory->vtbl->Release(factory);
+        device->vtbl->SetHost(device, &host.iface);
+        ASSERT_EQ(device->vtbl->OpenUnitWindow(device, nullptr, "SERIAL ABCDE", "Desk", 7), 0);
+        ASSERT_EQ(device->vtbl->OpenUnitWindow(device, nullptr, "SERIAL ABCDE", "Booth", 8), 0);
+    }
+    void releaseAll() {
+        while (device->vtbl->Release(device) != 0) {
+        }
+    }
+};
+
+TEST_F(Release, DuringTheContactLostMessageOfAPollPass) {
+    unit->standing.clear();
+    host.duringMessage = [&] { releaseAll(); };
+    EXPECT_EQ(device->vtbl->Tick(device, 500), 0);
+    EXPECT_EQ(host.messages.size(), 1u) << "the pass ends with the object's release";
+    EXPECT_TRUE(windows.live.empty()) << "destroyed, with its windows, once Tick returned";
+    EXPECT_EQ(canUnloadNow(), kS_OK);
+}
+
+TEST_F(Release, DuringConfigureFromAUnitWindow) {
+    host.duringConfigure = [&](std::int32_t) { releaseAll(); };
+    windows.live.front()->events().onSystemCommand(kConfigureCommand);
+    EXPECT_TRUE(windows.live.empty());
+    EXPECT_EQ(canUnloadNow(), kS_OK);
+}
+
+TEST_F(Release, ATickInsideAMessageReturnsAtOnceAndPollingGoesOn) {
+    unit->standing.clear();
+    int nested = 0;
+    host.duringMessage = [&] {
+        ++nested;
+        EXPECT_EQ(device->vtbl->Tick(device, 500), 0);
+    };
+    device->vtbl->Tick(device, 500);
+    EXPECT_EQ(nested, 2) << "each window's contact-lost message, no nested pass";
+
+    // A pass that an exception leaves still frees Tick for the next one.
+    unit->standing = {3, 1, 2, 0, 0};
+    device->vtbl->OpenUnitWindow(device, nullptr, "SERIAL ABCDE", "Desk", 9);
+    unit->standing.clear();
+    host.duringMessage = [] { throw std::runtime_error("host failure"); };
+    EXPECT_EQ(device->vtbl->Tick(device, 500), -1) << "no exception crosses the interface";
+    host.duringMessage = nullptr;
+    unit->standing = {3, 1, 2, 0, 0};
+    device->vtbl->OpenUnitWindow(device, nullptr, "SERIAL ABCDE", "Desk", 10);
+    unit->standing.clear();
+    const std::size_t before = host.messages.size();
+    device->vtbl->Tick(device, 500);
+    EXPECT_GT(host.messages.size(), before) << "the next Tick polls again";
+    releaseAll();
+    EXPECT_EQ(canUnloadNow(), kS_OK);
+}
+
+} // namespace
