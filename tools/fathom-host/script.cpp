@@ -1,0 +1,480 @@
+#include "script.h"
+
+#include <fstream>
+#include <iostream>
+#include <thread>
+
+#include "main_window.h"
+#include "words.h"
+
+namespace fathom_host {
+
+using corvil::plugin::kEqOk;
+
+const char kScriptCommands[] =
+    "  create                      create the plug-in object through COM, SetHost, LoadSettings\n"
+    "  release                     SaveSettings, then release the object\n"
+    "  load [ROOT [SECTION]]       LoadSettings (default: the host's key path)\n"
+    "  save [ROOT [SECTION]]       SaveSettings\n"
+    "  plugin                      type code, names, counts, default address, routing names\n"
+    "  enumerate                   EnumerateUnits\n"
+    "  units                       the host's units: id, name, address\n"
+    "  add [NAME]                  a new unit with the plug-in's default address\n"
+    "  remove UNIT                 forget a unit (its window closed first)\n"
+    "  configure UNIT [name=TEXT] [serial=TEXT] [cancel]\n"
+    "                              ConfigureUnit, its dialog answered: the name typed, the serial\n"
+    "                              chosen by exact text, then OK (or Cancel); OK refused: Cancel\n"
+    "  routing UNIT                GetRouting: in1= level1= in2= level2=\n"
+    "  set-routing UNIT IN1 LEVEL1 IN2 LEVEL2\n"
+    "                              SetRouting; IN 0..8, LEVEL a number or a level name (Mic, Line)\n"
+    "  open|update|close UNIT      OpenUnitWindow, UpdateUnitWindow, CloseUnitWindow\n"
+    "  info UNIT                   GetUnitWindowInfo\n"
+    "  windows                     the unit windows on the screen (owned by the host window)\n"
+    "  show UNIT                   the unit window's radio buttons, level lists, rectangle, scrolling\n"
+    "  click UNIT OUT IN           click the radio button of input choice IN (0..8) of output OUT (1, 2)\n"
+    "  level UNIT OUT TEXT         choose TEXT in output OUT's level list\n"
+    "  key UNIT enter|escape       press the key in the unit window\n"
+    "  menu UNIT configure [name=TEXT] [serial=TEXT] [cancel] | about | maximize | close\n"
+    "                              choose from the unit window's system menu\n"
+    "  move UNIT X Y W H           move and size the unit window (screen coordinates)\n"
+    "  scroll UNIT h|v N           N clicks on a scroll bar arrow (negative: back)\n"
+    "  tick MS                     call Tick(MS) once\n"
+    "  wait MS                     let the Tick timer run for MS milliseconds, dispatching messages\n"
+    "  shot host|UNIT FILE         save the host window or a unit window as a BMP file\n"
+    "  quit                        close the unit windows, SaveSettings, release, and end\n"
+    "UNIT is a unit's id or its name. Results: one line each, \"ok ...\" or \"error: ...\"; a slot's\n"
+    "return value is result=N. What the plug-in asks the host to show is a line \"message: TEXT\".\n"
+    "Blank lines and lines starting with # are skipped.\n";
+
+namespace {
+
+constexpr UINT kSysConfigure = 1375, kSysAbout = 1374;
+
+std::string joinQuoted(const std::vector<std::string> &texts) {
+    std::string out;
+    for (const std::string &t : texts) out += (out.empty() ? "" : ",") + quoted(t);
+    return out.empty() ? "-" : out;
+}
+
+std::string rectText(const RECT &r) {
+    return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+           std::to_string(r.bottom);
+}
+
+struct UnitWindowSearch {
+    HWND owner;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK collectOwned(HWND w, LPARAM context) {
+    auto &search = *reinterpret_cast<UnitWindowSearch *>(context);
+    if (::GetWindow(w, GW_OWNER) == search.owner && ::GetDlgItem(w, 1311)) search.found.push_back(w);
+    return TRUE;
+}
+
+// The answers for a configuration dialog: name=TEXT (name= empties the
+// name box), serial=TEXT, cancel.
+bool parsePlan(const std::vector<std::string> &words, std::size_t from, DialogPlan &plan, std::string &error) {
+    for (std::size_t i = from; i < words.size(); ++i) {
+        if (auto name = keyValue(words[i], "name")) plan.name = *name;
+        else if (auto serial = keyValue(words[i], "serial")) plan.serial = *serial;
+        else if (words[i] == "cancel") plan.cancel = true;
+        else {
+            error = "error: unknown option " + quoted(words[i]);
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+LineQueue::LineQueue() : event_(::CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+
+LineQueue::~LineQueue() { ::CloseHandle(event_); }
+
+bool LineQueue::start(const std::string &source, std::string &error) {
+    std::istream *in = &std::cin;
+    if (source != "-") {
+        auto *file = new std::ifstream(source, std::ios::binary);
+        if (!*file) {
+            delete file;
+            error = "cannot read " + source;
+            return false;
+        }
+        in = file;
+    }
+    // The reader may stay blocked on standard input when the script ends by
+    // "quit"; it is left to the end of the process.
+    std::thread([this, in] {
+        std::string line;
+        while (std::getline(*in, line)) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            lines_.push_back(line);
+            ::SetEvent(event_);
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        ended_ = true;
+        ::SetEvent(event_);
+    }).detach();
+    return true;
+}
+
+std::optional<std::string> LineQueue::pop() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (lines_.empty()) return std::nullopt;
+    std::string line = std::move(lines_.front());
+    lines_.pop_front();
+    return line;
+}
+
+bool LineQueue::ended() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return ended_ && lines_.empty();
+}
+
+void ScriptSession::emit(const std::string &line) {
+    std::fputs(line.c_str(), out_);
+    std::fputc('\n', out_);
+    std::fflush(out_);
+}
+
+int ScriptSession::showMessage(const std::string &text, std::uint32_t) {
+    emit("message: " + text);
+    return IDOK;
+}
+
+void ScriptSession::requestConfigure(std::int32_t unitId) {
+    // Asked for from a unit window: the dialog is answered with the plan the
+    // script gave with its menu choice; without one it is cancelled.
+    const DialogPlan plan = requestPlan_ ? *requestPlan_ : DialogPlan{DialogPlan::Kind::Configuration, {}, {}, true};
+    requestPlan_.reset();
+    requestOutcome_ = configure(unitId, plan);
+    window_->refresh();
+}
+
+int ScriptSession::run(LineQueue &lines) {
+    HANDLE event = lines.event();
+    for (;;) {
+        if (!dispatchMessages()) break;
+        if (auto line = lines.pop()) {
+            const std::string result = execute(*line);
+            if (!result.empty()) emit(result);
+            continue;
+        }
+        if (lines.ended()) break;
+        ::MsgWaitForMultipleObjects(1, &event, FALSE, INFINITE, QS_ALLINPUT);
+    }
+    window_->close();
+    return failed_ ? 1 : 0;
+}
+
+std::string ScriptSession::execute(const std::string &line) {
+    std::vector<std::string> words;
+    std::string error;
+    if (!splitWords(line, words, error)) {
+        failed_ = true;
+        return "error: " + error;
+    }
+    if (words.empty() || words[0][0] == '#') return {};
+    std::string result = command(words);
+    if (result.rfind("error:", 0) == 0) failed_ = true;
+    window_->refresh();
+    return result;
+}
+
+std::optional<std::int32_t> ScriptSession::unit(const std::string &word, std::string &error) {
+    if (const auto id = parseNumber(word, INT32_MIN, INT32_MAX); id && host_->units().find(static_cast<std::int32_t>(*id)))
+        return static_cast<std::int32_t>(*id);
+    if (const Unit *u = host_->units().findByName(word)) return u->id;
+    error = "error: no unit " + quoted(word);
+    return std::nullopt;
+}
+
+HWND ScriptSession::unitWindow(std::int32_t id, std::string &error) {
+    const std::string name = host_->units().find(id)->name;
+    HWND w = findUnitWindow(window_->hwnd(), name);
+    if (!w) error = "error: no unit window titled " + quoted(name);
+    return w;
+}
+
+std::string ScriptSession::configure(std::int32_t id, const DialogPlan &plan) {
+    DialogDriver driver(plan, host_->messagesShown());
+    const ConfigureOutcome outcome = host_->configure(id, window_->hwnd());
+    const DialogReport &report = driver.report();
+    std::string line = "ok result=" + std::to_string(outcome.result) + " name=" + quoted(outcome.name) +
+                       " address=" + quoted(outcome.address);
+    if (!report.seen) return line + " dialog=none";
+    line += " title=" + quoted(report.title) + " proposed=" + quoted(report.proposed) +
+            " selected=" + quoted(report.selected) + " offered=" + joinQuoted(report.offered);
+    if (report.serialNotOffered) line += " serial-not-offered";
+    if (report.refused) line += " refused";
+    if (report.gaveUp) line += " gave-up";
+    return line;
+}
+
+std::string ScriptSession::waitFor(int ms) {
+    const int ticksBefore = window_->ticks();
+    const long long reportedBefore = window_->reportedMs();
+    window_->setTicking(true);
+    const ULONGLONG until = ::GetTickCount64() + static_cast<ULONGLONG>(ms);
+    bool quit = false;
+    for (ULONGLONG now = ::GetTickCount64(); now < until; now = ::GetTickCount64()) {
+        if (!dispatchMessages()) {
+            quit = true;
+            break;
+        }
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(until - now), QS_ALLINPUT);
+    }
+    window_->setTicking(false);
+    return "ok ticks=" + std::to_string(window_->ticks() - ticksBefore) +
+           " reported=" + std::to_string(window_->reportedMs() - reportedBefore) + (quit ? " quit" : "");
+}
+
+std::string ScriptSession::command(const std::vector<std::string> &w) {
+    const std::string &verb = w[0];
+    const std::size_t n = w.size();
+    auto usage = [&](const char *form) { return std::string("error: usage: ") + form; };
+    std::string error;
+
+    if (verb == "quit") {
+        if (n != 1) return usage("quit");
+        emit("ok");
+        window_->close();
+        return {};
+    }
+    if (verb == "create") {
+        if (n != 1) return usage("create");
+        if (host_->created()) return "error: the object exists already";
+        return host_->create(error) ? "ok" : "error: " + error;
+    }
+    if (verb == "units") {
+        if (n != 1) return usage("units");
+        std::string line = "ok count=" + std::to_string(host_->units().units().size());
+        for (const Unit &u : host_->units().units())
+            line += " " + std::to_string(u.id) + ":" + quoted(u.name) + "," + quoted(u.address);
+        return line;
+    }
+    if (!host_->created()) return "error: no plug-in object (create first)";
+
+    if (verb == "release") {
+        if (n != 1) return usage("release");
+        host_->release();
+        return "ok";
+    }
+    if (verb == "load" || verb == "save") {
+        if (n > 3) return usage("load|save [ROOT [SECTION]]");
+        const std::string root = n > 1 ? w[1] : host_->keyPath().root;
+        const std::string section = n > 2 ? w[2] : host_->keyPath().section;
+        const EqResult result = verb == "load" ? host_->loadSettings(root, section) : host_->saveSettings(root, section);
+        return "ok result=" + std::to_string(result) + " root=" + quoted(root) + " section=" + quoted(section);
+    }
+    if (verb == "plugin") {
+        if (n != 1) return usage("plugin");
+        std::int32_t type = 0;
+        host_->device()->vtbl->GetTypeCode(host_->device(), &type);
+        std::vector<std::string> outputs, inputs, levels;
+        std::string levelCounts;
+        for (std::int32_t o = 0; o < host_->outputCount(); ++o) outputs.push_back(host_->outputName(o));
+        for (std::int32_t k = 0; k < host_->inputCount(); ++k) {
+            inputs.push_back(host_->inputName(k));
+            levelCounts += (k ? "," : "") + std::to_string(host_->levelCount(k));
+        }
+        for (std::int32_t v = 0; v < 2; ++v) levels.push_back(host_->levelName(v));
+        return "ok type=" + std::to_string(type) + " short=" + quoted(host_->shortName()) +
+               " long=" + quoted(host_->longName()) + " default=" + quoted(host_->defaultAddress()) +
+               " outputs=" + joinQuoted(outputs) + " inputs=" + joinQuoted(inputs) + " levels=" + joinQuoted(levels) +
+               " level-counts=" + levelCounts;
+    }
+    if (verb == "enumerate") {
+        if (n != 1) return usage("enumerate");
+        return "ok result=" + std::to_string(host_->enumerate());
+    }
+    if (verb == "add") {
+        if (n > 2) return usage("add [NAME]");
+        std::int32_t id = 0;
+        if (!host_->addUnit(n > 1 ? w[1] : "", id, error)) return "error: " + error;
+        const Unit &u = *host_->units().find(id);
+        return "ok id=" + std::to_string(id) + " name=" + quoted(u.name) + " address=" + quoted(u.address);
+    }
+    if (verb == "tick") {
+        const auto ms = n == 2 ? parseNumber(w[1], -32768, 32767) : std::nullopt;
+        if (!ms) return usage("tick MS (-32768..32767)");
+        return "ok result=" + std::to_string(host_->tick(static_cast<std::int16_t>(*ms)));
+    }
+    if (verb == "wait") {
+        const auto ms = n == 2 ? parseNumber(w[1], 0, 3600000) : std::nullopt;
+        if (!ms) return usage("wait MS");
+        return waitFor(static_cast<int>(*ms));
+    }
+    if (verb == "windows") {
+        if (n != 1) return usage("windows");
+        UnitWindowSearch search{window_->hwnd(), {}};
+        ::EnumThreadWindows(::GetCurrentThreadId(), collectOwned, reinterpret_cast<LPARAM>(&search));
+        std::string line = "ok count=" + std::to_string(search.found.size());
+        for (HWND h : search.found) {
+            const UnitWindowState s = readUnitWindow(h);
+            line += " " + quoted(s.title) + (s.visible ? ":shown" : ":hidden");
+        }
+        return line;
+    }
+    if (verb == "shot" && n == 3 && w[1] == "host") {
+        if (!saveScreenshot(window_->hwnd(), w[2], error)) return "error: " + error;
+        return "ok file=" + quoted(w[2]);
+    }
+
+    // Everything else names a unit.
+    if (n < 2) return "error: unknown command or missing unit: " + quoted(verb);
+    const auto id = unit(w[1], error);
+    if (!id) return error;
+
+    if (verb == "remove") {
+        if (n != 2) return usage("remove UNIT");
+        return host_->removeUnit(*id, error) ? "ok" : "error: " + error;
+    }
+    if (verb == "configure") {
+        DialogPlan plan;
+        return parsePlan(w, 2, plan, error) ? configure(*id, plan) : error;
+    }
+    if (verb == "routing") {
+        if (n != 2) return usage("routing UNIT");
+        Routing r;
+        const EqResult result = host_->getRouting(*id, r);
+        std::string line = "ok result=" + std::to_string(result);
+        if (result != kEqOk) return line;
+        for (int o = 0; o < 2; ++o) {
+            const std::string k = std::to_string(o + 1);
+            line += " in" + k + "=" + std::to_string(r.inputs[o]) + " level" + k + "=" + std::to_string(r.levels[o]);
+        }
+        for (int o = 0; o < 2; ++o) {
+            std::string said = host_->outputName(o) + ": " + host_->inputName(r.inputs[o]);
+            if (host_->levelCount(r.inputs[o]) > 0) said += " " + host_->levelName(r.levels[o]);
+            line += " out" + std::to_string(o + 1) + "=" + quoted(said);
+        }
+        return line;
+    }
+    if (verb == "set-routing") {
+        if (n != 6) return usage("set-routing UNIT IN1 LEVEL1 IN2 LEVEL2");
+        Routing r;
+        for (int o = 0; o < 2; ++o) {
+            const auto input = parseNumber(w[2 + 2 * o], INT32_MIN, INT32_MAX);
+            if (!input) return "error: not an input choice: " + quoted(w[2 + 2 * o]);
+            r.inputs[o] = static_cast<std::int32_t>(*input);
+            const std::string &level = w[3 + 2 * o];
+            if (const auto v = parseNumber(level, INT32_MIN, INT32_MAX)) {
+                r.levels[o] = static_cast<std::int32_t>(*v);
+            } else if (level == host_->levelName(0) || level == host_->levelName(1)) {
+                r.levels[o] = level == host_->levelName(0) ? 0 : 1;
+            } else {
+                return "error: not a level: " + quoted(level);
+            }
+        }
+        return "ok result=" + std::to_string(host_->setRouting(*id, r));
+    }
+    if (verb == "open" || verb == "update" || verb == "close") {
+        if (n != 2) return usage("open|update|close UNIT");
+        const EqResult result = verb == "open"     ? host_->openWindow(*id, window_->hwnd())
+                                : verb == "update" ? host_->updateWindow(*id)
+                                                   : host_->closeWindow(*id);
+        return "ok result=" + std::to_string(result);
+    }
+    if (verb == "info") {
+        if (n != 2) return usage("info UNIT");
+        std::string address, name;
+        const EqResult result = host_->windowInfo(*id, address, name);
+        std::string line = "ok result=" + std::to_string(result);
+        if (result == kEqOk) line += " address=" + quoted(address) + " name=" + quoted(name);
+        return line;
+    }
+
+    // The unit window as the user sees it.
+    HWND uw = unitWindow(*id, error);
+    if (!uw) return error;
+    if (verb == "show") {
+        if (n != 2) return usage("show UNIT");
+        const UnitWindowState s = readUnitWindow(uw);
+        std::string line = std::string("ok visible=") + (s.visible ? "1" : "0") + " title=" + quoted(s.title);
+        for (int o = 0; o < 2; ++o) {
+            const std::string k = std::to_string(o + 1);
+            line += " in" + k + "=" + s.input[o] + " level" + k + "=" + s.level[o] + " enabled" + k + "=" +
+                    (s.levelEnabled[o] ? "1" : "0");
+        }
+        return line + " rect=" + rectText(s.rect) + " scroll=" + std::to_string(s.scrollX) + "," +
+               std::to_string(s.scrollY);
+    }
+    if (verb == "click") {
+        const auto output = n == 4 ? parseNumber(w[2], 1, 2) : std::nullopt;
+        const auto input = n == 4 ? parseNumber(w[3], 0, 8) : std::nullopt;
+        if (!output || !input) return usage("click UNIT OUT(1,2) IN(0..8)");
+        return clickInput(uw, static_cast<int>(*output), static_cast<int>(*input), error) ? "ok" : "error: " + error;
+    }
+    if (verb == "level") {
+        const auto output = n == 4 ? parseNumber(w[2], 1, 2) : std::nullopt;
+        if (!output) return usage("level UNIT OUT(1,2) TEXT");
+        return chooseLevel(uw, static_cast<int>(*output), w[3], error) ? "ok" : "error: " + error;
+    }
+    if (verb == "key") {
+        if (n != 3 || (w[2] != "enter" && w[2] != "escape")) return usage("key UNIT enter|escape");
+        // Posted as the keyboard would: the message loop gives it to the dialog keys.
+        HWND target = ::GetFocus();
+        if (!target || ::GetAncestor(target, GA_ROOT) != uw) target = uw;
+        const WPARAM key = w[2] == "enter" ? VK_RETURN : VK_ESCAPE;
+        ::PostMessageA(target, WM_KEYDOWN, key, 1);
+        ::PostMessageA(target, WM_KEYUP, key, 1 | (1u << 30) | (1u << 31));
+        dispatchMessages();
+        return "ok";
+    }
+    if (verb == "menu") {
+        if (n < 3) return usage("menu UNIT configure [...] | about | maximize | close");
+        const std::string &item = w[2];
+        if (item == "configure") {
+            DialogPlan plan;
+            if (!parsePlan(w, 3, plan, error)) return error;
+            requestPlan_ = plan;
+            requestOutcome_.reset();
+            ::SendMessageA(uw, WM_SYSCOMMAND, kSysConfigure, 0);
+            requestPlan_.reset();
+            if (!requestOutcome_) return "error: the unit window did not ask the host to configure the unit";
+            std::string outcome = *requestOutcome_;
+            requestOutcome_.reset();
+            return outcome;
+        }
+        if (n != 3) return usage("menu UNIT about|maximize|close");
+        if (item == "about") {
+            DialogDriver driver(DialogPlan{DialogPlan::Kind::About, {}, {}, false}, host_->messagesShown());
+            ::SendMessageA(uw, WM_SYSCOMMAND, kSysAbout, 0);
+            const DialogReport &report = driver.report();
+            if (!report.seen) return "error: no About dialog came";
+            return "ok title=" + quoted(report.title) + " version=" + quoted(report.texts[0]) +
+                   " product=" + quoted(report.texts[1]);
+        }
+        if (item == "maximize" || item == "close") {
+            ::SendMessageA(uw, WM_SYSCOMMAND, item == "maximize" ? SC_MAXIMIZE : SC_CLOSE, 0);
+            return "ok";
+        }
+        return usage("menu UNIT configure [...] | about | maximize | close");
+    }
+    if (verb == "move") {
+        std::optional<std::int64_t> v[4];
+        for (int i = 0; i < 4; ++i) v[i] = n == 6 ? parseNumber(w[2 + i], -32768, 32767) : std::nullopt;
+        if (!v[0] || !v[1] || !v[2] || !v[3]) return usage("move UNIT X Y W H");
+        ::SetWindowPos(uw, nullptr, static_cast<int>(*v[0]), static_cast<int>(*v[1]), static_cast<int>(*v[2]),
+                       static_cast<int>(*v[3]), SWP_NOZORDER | SWP_NOACTIVATE);
+        return "ok rect=" + rectText(readUnitWindow(uw).rect);
+    }
+    if (verb == "scroll") {
+        const auto lines = n == 4 ? parseNumber(w[3], -1000, 1000) : std::nullopt;
+        if (!lines || (w[2] != "h" && w[2] != "v")) return usage("scroll UNIT h|v N");
+        scrollBy(uw, w[2] == "h", static_cast<int>(*lines));
+        const UnitWindowState s = readUnitWindow(uw);
+        return "ok scroll=" + std::to_string(s.scrollX) + "," + std::to_string(s.scrollY);
+    }
+    if (verb == "shot") {
+        if (n != 3) return usage("shot host|UNIT FILE");
+        if (!saveScreenshot(uw, w[2], error)) return "error: " + error;
+        return "ok file=" + quoted(w[2]);
+    }
+    return "error: unknown command " + quoted(verb);
+}
+
+} // namespace fathom_host
