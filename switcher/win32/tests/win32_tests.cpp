@@ -12,6 +12,7 @@
 #include "SwitcherApp0100.h"
 #include "driving.h"
 #include "emulator_process.h"
+#include "win32_screenshot.h"
 #include "layout.h"
 #include "win32_toolkit.h"
 #include "window_units.h"
@@ -55,42 +56,9 @@ protected:
         app.pass();
     }
     void screenshot(Form &form, const char *name) {
-        HWND w = toolkit.window(form);
-        ::RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-        RECT r;
-        ::GetClientRect(w, &r);
-        POINT origin{0, 0};
-        ::ClientToScreen(w, &origin);
-        HDC screen = ::GetDC(nullptr);
-        HDC memory = ::CreateCompatibleDC(screen);
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = r.right;
-        info.bmiHeader.biHeight = r.bottom;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 24;
-        void *bits = nullptr;
-        HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HGDIOBJ old = ::SelectObject(memory, bitmap);
-        ::BitBlt(memory, 0, 0, r.right, r.bottom, screen, origin.x, origin.y, SRCCOPY);
-        ::GdiFlush();
-        const int stride = (r.right * 3 + 3) & ~3;
-        BITMAPFILEHEADER file{};
-        file.bfType = 0x4D42;
-        file.bfOffBits = sizeof file + sizeof info.bmiHeader;
-        file.bfSize = file.bfOffBits + static_cast<DWORD>(stride * r.bottom);
         ::CreateDirectoryA(SCREENSHOT_DIR, nullptr);
-        const std::string path = std::string(SCREENSHOT_DIR) + "/win32-" + name + ".bmp";
-        if (FILE *f = std::fopen(path.c_str(), "wb")) {
-            std::fwrite(&file, sizeof file, 1, f);
-            std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, f);
-            std::fwrite(bits, 1, static_cast<std::size_t>(stride * r.bottom), f);
-            std::fclose(f);
-        }
-        ::SelectObject(memory, old);
-        ::DeleteObject(bitmap);
-        ::DeleteDC(memory);
-        ::ReleaseDC(nullptr, screen);
+        EXPECT_TRUE(corvil::testing::saveScreenshot(toolkit.window(form),
+                                                    std::string(SCREENSHOT_DIR) + "/win32-" + name + ".bmp"));
     }
 };
 

@@ -1,0 +1,518 @@
+// Corvil.dll as a host meets it under Wine: registered with regsvr32, made
+// through COM, its unit windows and dialogs real windows driven through
+// IEqDevice's slot table against emulated units, its placement in the
+// registry and its log lines in FMLOG's file.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "emulator_process.h"
+#include "eq_abi.h"
+#include "fake_host.h"
+#include "win32_screenshot.h"
+
+using namespace corvil::plugin;
+using corvil::plugin::fakes::FakeHost;
+using corvil::testing::EmulatorProcess;
+
+namespace {
+
+const std::string kBin = CORVIL_BIN_DIR;
+const std::string kClassKey = "CLSID\\{2496CF40-DD25-11d6-9D58-AA45F1D0DE0A}";
+static_assert(sizeof(GUID) == sizeof(EqGuid));
+const GUID &guid(const EqGuid &g) { return reinterpret_cast<const GUID &>(g); }
+
+int regsvr32(const std::vector<std::string> &args) {
+    return corvil::testing::runProgram("regsvr32", args).exitCode;
+}
+
+// A value's type and text exactly as stored (a terminating NUL shows as a
+// last '\0'); type 0 when absent. Read through the wide API, which hands
+// back the stored bytes as they are: the narrow one adds a NUL to a string
+// stored without one.
+struct Value {
+    DWORD type = 0;
+    std::string bytes;
+};
+Value readValue(HKEY root, const std::string &key, const char *name) {
+    Value v;
+    HKEY k;
+    if (::RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return v;
+    wchar_t wideName[64] = {};
+    if (name) ::MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, 64);
+    wchar_t data[1024];
+    DWORD size = sizeof data, type = 0;
+    if (::RegQueryValueExW(k, name ? wideName : nullptr, nullptr, &type, reinterpret_cast<BYTE *>(data), &size) ==
+        ERROR_SUCCESS) {
+        v.type = type;
+        for (DWORD i = 0; i < size / sizeof(wchar_t); ++i) v.bytes.push_back(static_cast<char>(data[i]));
+    }
+    ::RegCloseKey(k);
+    return v;
+}
+
+std::vector<HWND> threadWindows(const std::string &title) {
+    struct Search {
+        std::string title;
+        std::vector<HWND> found;
+    } search{title, {}};
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND w, LPARAM p) -> BOOL {
+            auto *s = reinterpret_cast<Search *>(p);
+            char text[256] = {};
+            ::GetWindowTextA(w, text, sizeof text);
+            if (s->title == text) s->found.push_back(w);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Dispatches this thread's messages for a while, as a host's loop does.
+void pump(int milliseconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    do {
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+        ::Sleep(5);
+    } while (std::chrono::steady_clock::now() < end);
+}
+
+std::string itemText(HWND dialog, int id) {
+    char text[256] = {};
+    ::GetDlgItemTextA(dialog, id, text, sizeof text);
+    return text;
+}
+std::vector<std::string> comboEntries(HWND dialog, int id) {
+    std::vector<std::string> entries;
+    const int n = static_cast<int>(::SendDlgItemMessageA(dialog, id, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < n; ++i) {
+        char text[64] = {};
+        ::SendDlgItemMessageA(dialog, id, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        entries.push_back(text);
+    }
+    return entries;
+}
+void click(HWND dialog, int id) { ::SendMessageA(::GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+bool checked(HWND dialog, int id) { return ::IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
+RECT windowRect(HWND w) {
+    RECT r{};
+    ::GetWindowRect(w, &r);
+    return r;
+}
+
+// What the user does in a modal dialog: one step per timer tick once the
+// dialog with that title is up, while the plug-in's modal loop runs.
+struct DialogScript {
+    std::string title;
+    std::vector<std::function<void(HWND)>> steps;
+    std::size_t next = 0;
+};
+DialogScript *gScript = nullptr;
+void CALLBACK scriptStep(HWND, UINT, UINT_PTR timer, DWORD) {
+    if (!gScript || gScript->next >= gScript->steps.size()) {
+        ::KillTimer(nullptr, timer);
+        return;
+    }
+    const auto found = threadWindows(gScript->title);
+    if (found.empty() || !::IsWindowVisible(found.front())) return;
+    gScript->steps[gScript->next++](found.front());
+}
+class Scripted {
+public:
+    explicit Scripted(DialogScript &script) : timer_(::SetTimer(nullptr, 0, 50, scriptStep)) { gScript = &script; }
+    ~Scripted() {
+        ::KillTimer(nullptr, timer_);
+        gScript = nullptr;
+    }
+
+private:
+    UINT_PTR timer_;
+};
+
+std::string screenshotPath(const char *name) {
+    const std::string dir = std::string(SCREENSHOT_DIR);
+    ::CreateDirectoryA(dir.c_str(), nullptr);
+    return dir + "/plugin-" + name + ".bmp";
+}
+
+class CorvilDll : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        // FMLOG.dll stands beside Corvil.dll, as in the host's folder.
+        char path[8192] = {};
+        ::GetEnvironmentVariableA("PATH", path, sizeof path);
+        ::SetEnvironmentVariableA("PATH", (kBin + ";" + path).c_str());
+        ::CoInitialize(nullptr);
+    }
+    void SetUp() override {
+        corvil::testing::usePrivateRendezvous();
+        logPath = kBin + "\\plugin-tests-" + std::to_string(::GetCurrentProcessId()) + ".log";
+        ::DeleteFileA(logPath.c_str());
+        ::SetEnvironmentVariableA("FMLOG_FILE", logPath.c_str());
+        ASSERT_EQ(regsvr32({"/s", kBin + "\\Corvil.dll"}), 0);
+        hostWindow = ::CreateWindowExA(0, "STATIC", "FathomLive", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200,
+                                       nullptr, nullptr, nullptr, nullptr);
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, kRoot);
+    }
+    void TearDown() override {
+        while (device && device->vtbl->Release(device) != 0) {
+        }
+        device = nullptr;
+        ::CoFreeUnusedLibraries();
+        ::DestroyWindow(hostWindow);
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, kRoot);
+        ::DeleteFileA(logPath.c_str());
+    }
+
+    IEqDevice *create() {
+        IEqDevice *d = nullptr;
+        EXPECT_EQ(::CoCreateInstance(guid(kCLSID_CorvilPlugin), nullptr, CLSCTX_INPROC_SERVER, guid(kIID_IEqDevice),
+                                     reinterpret_cast<void **>(&d)),
+                  S_OK);
+        if (d) d->vtbl->SetHost(d, &host.iface);
+        return d;
+    }
+    HResult canUnloadNow() {
+        auto entry = reinterpret_cast<DllEntryFn>(
+            reinterpret_cast<void *>(::GetProcAddress(::GetModuleHandleA("Corvil.dll"), "DllCanUnloadNow")));
+        return entry ? entry() : kE_UNEXPECTED;
+    }
+    HWND unitWindow(const std::string &name) {
+        const auto found = threadWindows(name);
+        return found.empty() ? nullptr : found.front();
+    }
+    std::string state() { return emulator.command("state 0"); }
+    int tick(int ms) { return device->vtbl->Tick(device, static_cast<std::int16_t>(ms)); }
+    std::vector<std::string> logLines() {
+        std::ifstream in(logPath);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+
+    static constexpr const char *kRoot = "Software\\Corvil Tests";
+    std::string logPath;
+    FakeHost host;
+    HWND hostWindow = nullptr;
+    IEqDevice *device = nullptr;
+    EmulatorProcess emulator;
+};
+
+TEST_F(CorvilDll, RegistrationWritesExactlyTheClassAndUnregistersOnce) {
+    // The key text itself, letter case and all, as an enumeration shows it.
+    HKEY clsid;
+    ASSERT_EQ(::RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID", 0, KEY_READ, &clsid), ERROR_SUCCESS);
+    bool exact = false;
+    char name[256];
+    for (DWORD i = 0; DWORD size = sizeof name; ++i) {
+        if (::RegEnumKeyExA(clsid, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        exact = exact || std::strcmp(name, "{2496CF40-DD25-11d6-9D58-AA45F1D0DE0A}") == 0;
+    }
+    ::RegCloseKey(clsid);
+    EXPECT_TRUE(exact);
+
+    const Value description = readValue(HKEY_CLASSES_ROOT, kClassKey, nullptr);
+    EXPECT_EQ(description.type, static_cast<DWORD>(REG_SZ));
+    // Handed over without its NUL (the core's tests pin the length); the
+    // system adds one to a string whose NUL follows it in memory, as NT does.
+    EXPECT_EQ(description.bytes.c_str(), std::string("Fathom EQ for Tolvane Corvil"));
+    const Value server = readValue(HKEY_CLASSES_ROOT, kClassKey + "\\InprocServer32", nullptr);
+    char modulePath[MAX_PATH];
+    ::GetFullPathNameA((kBin + "\\Corvil.dll").c_str(), MAX_PATH, modulePath, nullptr);
+    EXPECT_EQ(server.type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(server.bytes, std::string(modulePath) + '\0') << "the full path, with its NUL";
+    EXPECT_EQ(readValue(HKEY_CLASSES_ROOT, kClassKey + "\\InprocServer32", "ThreadingModel").type, 0u);
+    HKEY k;
+    DWORD values = 0, subkeys = 0;
+    ASSERT_EQ(::RegOpenKeyExA(HKEY_CLASSES_ROOT, (kClassKey + "\\InprocServer32").c_str(), 0, KEY_READ, &k), 0);
+    ::RegQueryInfoKeyA(k, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                       nullptr);
+    ::RegCloseKey(k);
+    EXPECT_EQ(values, 1u);
+    EXPECT_EQ(subkeys, 0u);
+
+    EXPECT_EQ(regsvr32({"/u", "/s", kBin + "\\Corvil.dll"}), 0);
+    EXPECT_EQ(readValue(HKEY_CLASSES_ROOT, kClassKey, nullptr).type, 0u);
+    EXPECT_NE(regsvr32({"/u", "/s", kBin + "\\Corvil.dll"}), 0) << "nothing registered any more";
+
+    // A copy under another file name is not the module "Corvil.dll": the
+    // class and its description are written, then registration fails.
+    const std::string copy = kBin + "\\CorvilCopy.dll";
+    ASSERT_TRUE(::CopyFileA((kBin + "\\Corvil.dll").c_str(), copy.c_str(), FALSE));
+    EXPECT_NE(regsvr32({"/s", copy}), 0);
+    EXPECT_EQ(readValue(HKEY_CLASSES_ROOT, kClassKey, nullptr).bytes.c_str(), std::string("Fathom EQ for Tolvane Corvil"));
+    EXPECT_EQ(readValue(HKEY_CLASSES_ROOT, kClassKey + "\\InprocServer32", nullptr).type, 0u);
+    EXPECT_EQ(regsvr32({"/u", "/s", copy}), 0);
+    ::DeleteFileA(copy.c_str());
+    EXPECT_EQ(regsvr32({"/s", kBin + "\\Corvil.dll"}), 0);
+}
+
+TEST_F(CorvilDll, ClassObjectsThroughComAndTheUnloadRule) {
+    IUnknown *outer = nullptr;
+    IEqDevice *d = nullptr;
+    ASSERT_EQ(::CoCreateInstance(guid(kCLSID_CorvilPlugin), nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                 reinterpret_cast<void **>(&outer)),
+              S_OK);
+    EXPECT_EQ(::CoCreateInstance(guid(kCLSID_CorvilPlugin), outer, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                 reinterpret_cast<void **>(&d)),
+              CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(::CoCreateInstance(guid(kCLSID_CorvilPlugin), nullptr, CLSCTX_INPROC_SERVER, IID_IClassFactory,
+                                 reinterpret_cast<void **>(&d)),
+              E_NOINTERFACE);
+    EXPECT_EQ(d, nullptr);
+
+    auto getClassObject = reinterpret_cast<DllGetClassObjectFn>(
+        reinterpret_cast<void *>(::GetProcAddress(::GetModuleHandleA("Corvil.dll"), "DllGetClassObject")));
+    ASSERT_NE(getClassObject, nullptr);
+    void *out = reinterpret_cast<void *>(0x1);
+    EXPECT_EQ(getClassObject(&kIID_IEqDevice, &kIID_IClassFactory, &out), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(getClassObject(&kCLSID_CorvilPlugin, &kIID_IEqDevice, &out), E_INVALIDARG);
+    EXPECT_EQ(out, nullptr);
+
+    EXPECT_EQ(canUnloadNow(), S_FALSE);
+    IClassFactory *factory = nullptr;
+    ASSERT_EQ(::CoGetClassObject(guid(kCLSID_CorvilPlugin), CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                                 reinterpret_cast<void **>(&factory)),
+              S_OK);
+    ASSERT_EQ(factory->CreateInstance(nullptr, guid(kIID_IEqDevice), reinterpret_cast<void **>(&d)), S_OK);
+    factory->LockServer(TRUE);
+    factory->Release();
+    outer->Release();
+    d->vtbl->Release(d);
+    EXPECT_EQ(canUnloadNow(), S_FALSE) << "the lock holds the module";
+    ::CoGetClassObject(guid(kCLSID_CorvilPlugin), CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                       reinterpret_cast<void **>(&factory));
+    factory->LockServer(FALSE);
+    factory->Release();
+    EXPECT_EQ(canUnloadNow(), S_OK);
+}
+
+TEST_F(CorvilDll, AUnitWindowSwitchesTheUnitAndFollowsItsFrontPanel) {
+    ASSERT_TRUE(emulator.start({"--serial", "EMU01"}));
+    device = create();
+    ASSERT_EQ(device->vtbl->OpenUnitWindow(device, hostWindow, "SERIAL EMU01", "Studio A", 1), 0);
+    HWND w = unitWindow("Studio A");
+    ASSERT_NE(w, nullptr);
+    char className[32];
+    ::GetClassNameA(w, className, sizeof className);
+    EXPECT_STREQ(className, "#32770");
+    EXPECT_EQ(::GetWindow(w, GW_OWNER), hostWindow);
+    EXPECT_TRUE(::IsWindowVisible(w));
+    char item[64] = {};
+    HMENU menu = ::GetSystemMenu(w, FALSE);
+    ::GetMenuStringA(menu, 1375, item, sizeof item, MF_BYCOMMAND);
+    EXPECT_STREQ(item, "Configure");
+    ::GetMenuStringA(menu, 1374, item, sizeof item, MF_BYCOMMAND);
+    EXPECT_STREQ(item, "About TL Corvil");
+    EXPECT_TRUE(checked(w, 1311)) << "the emulated unit starts with nothing routed";
+    EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(w, 1331)));
+    EXPECT_EQ(comboEntries(w, 1331), (std::vector<std::string>{"Mic", "Line"}));
+
+    click(w, 1314); // input 3 to output 1
+    EXPECT_NE(state().find("input1=3 "), std::string::npos) << state();
+    EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(w, 1331)));
+    HWND list = ::GetDlgItem(w, 1331);
+    ::SendMessageA(list, CB_SETCURSEL, 1, 0); // "Line": the pad in
+    ::SendMessageA(w, WM_COMMAND, MAKEWPARAM(1331, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+    EXPECT_NE(state().find("pads1=0x04 "), std::string::npos) << state();
+    EXPECT_TRUE(corvil::testing::saveScreenshot(w, screenshotPath("unit-window"), true));
+
+    // A change on the unit's front panel shows at the next pass (the click
+    // put polling off by 2.5 s).
+    emulator.command("route 0 2 6");
+    ::Sleep(100);
+    tick(2500);
+    EXPECT_TRUE(checked(w, 1327));
+    EXPECT_TRUE(checked(w, 1314));
+
+    // Maximize restores the design size instead, low four bits or not.
+    const RECT design = windowRect(w);
+    ::SetWindowPos(w, nullptr, 0, 0, 200, 90, SWP_NOMOVE | SWP_NOZORDER);
+    for (WPARAM command : {WPARAM{SC_MAXIMIZE}, WPARAM{SC_MAXIMIZE | 2}}) {
+        ::SendMessageA(w, WM_SYSCOMMAND, command, 0);
+        const RECT r = windowRect(w);
+        EXPECT_EQ(r.right - r.left, design.right - design.left);
+        EXPECT_EQ(r.bottom - r.top, design.bottom - design.top);
+        EXPECT_FALSE(::IsZoomed(w));
+        ::SetWindowPos(w, nullptr, 0, 0, 200, 90, SWP_NOMOVE | SWP_NOZORDER);
+    }
+
+    // Escape from the keyboard, through the host's own message loop.
+    ::SetFocus(::GetDlgItem(w, 1314));
+    ::PostMessageA(::GetDlgItem(w, 1314), WM_KEYDOWN, VK_ESCAPE, 0);
+    pump(200);
+    EXPECT_FALSE(::IsWindowVisible(w)) << "hidden at once";
+    EXPECT_TRUE(::IsWindow(w));
+    tick(500);
+    EXPECT_FALSE(::IsWindow(w)) << "destroyed at the next pass";
+    EXPECT_EQ(device->vtbl->CloseUnitWindow(device, 1), -1) << "its place is free";
+}
+
+TEST_F(CorvilDll, UnplugLosesContactAndSixteenWindowsAtMost) {
+    ASSERT_TRUE(emulator.start({"--serial", "EMU01"}));
+    device = create();
+    for (int id = 1; id <= 16; ++id)
+        ASSERT_EQ(device->vtbl->OpenUnitWindow(device, hostWindow, "SERIAL EMU01", ("U" + std::to_string(id)).c_str(), id),
+                  0);
+    EXPECT_EQ(device->vtbl->OpenUnitWindow(device, hostWindow, "SERIAL EMU01", "U17", 17), -1);
+    EXPECT_EQ(unitWindow("U17"), nullptr);
+    for (int id = 2; id <= 16; ++id) device->vtbl->CloseUnitWindow(device, id);
+
+    HWND w = unitWindow("U1");
+    ASSERT_NE(w, nullptr);
+    emulator.command("unplug 0");
+    tick(500);
+    EXPECT_EQ(host.messages, (std::vector<std::string>{"48: Contact was lost with unit U1."}));
+    EXPECT_TRUE(::IsWindow(w)) << "the controls stay until the next pass";
+    tick(500);
+    EXPECT_FALSE(::IsWindow(w));
+
+    emulator.command("plug 0");
+    ::Sleep(100);
+    ASSERT_EQ(device->vtbl->OpenUnitWindow(device, hostWindow, "SERIAL EMU01", "U1", 1), 0);
+    EXPECT_EQ(host.messages.size(), 1u) << "found again after the replug";
+    EXPECT_TRUE(::IsWindowVisible(unitWindow("U1")));
+}
+
+TEST_F(CorvilDll, PlacementAndScrollPositionOutliveTheObject) {
+    ASSERT_TRUE(emulator.start({"--serial", "EMU01"}));
+    device = create();
+    EXPECT_EQ(device->vtbl->LoadSettings(device, kRoot, "100%"), 0);
+    ASSERT_EQ(device->vtbl->OpenUnitWindow(device, hostWindow, "SERIAL EMU01", "Desk", 3), 0);
+    HWND w = unitWindow("Desk");
+    const RECT work = [] {
+        RECT r;
+        ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &r, 0);
+        return r;
+    }();
+    const RECT opened = windowRect(w);
+    EXPECT_EQ(opened.right, work.right) << "no saved placement: the work area's bottom-right corner";
+    EXPECT_EQ(opened.bottom, work.bottom);
+
+    // Narrower than its content: a horizontal bar, scrolled one page.
+    ::SetWindowPos(w, nullptr, 40, 60, (opened.right - opened.left) / 2, opened.bottom - opened.top,
+                   SWP_NOZORDER);
+    EXPECT_TRUE(::GetWindowLongPtrA(w, GWL_STYLE) & WS_HSCROLL);
+    ::SendMessageA(w, WM_HSCROLL, SB_PAGEDOWN, 0);
+    const int scrolled = ::GetScrollPos(w, SB_HORZ);
+    EXPECT_GT(scrolled, 0);
+    const RECT placed = windowRect(w);
+    ASSERT_EQ(device->vtbl->CloseUnitWindow(device, 3), 0);
+    EXPECT_EQ(device->vtbl->SaveSettings(device, kRoot, "100%"), 0);
+    const std::string key = std::string(kRoot) + "\\100%\\TL Corvil";
+    std::ostringstream rect;
+    rect << placed.left << ", " << placed.top << ", " << placed.right << ", " << placed.bottom;
+    EXPECT_EQ(readValue(HKEY_CURRENT_USER, key, "controlrect").bytes, rect.str() + '\0');
+    EXPECT_EQ(readValue(HKEY_CURRENT_USER, key, "controlscrollx").bytes, std::to_string(scrolled) + '\0');
+    EXPECT_EQ(readValue(HKEY_CURRENT_USER, key, "controlscrolly").bytes, std::string("0\0", 2));
+    device->vtbl->Release(device);
+
+    device = create();
+    device->vtbl->LoadSettings(device, kRoot, "100%");
+    ASSERT_EQ(device->vtbl->OpenUnitWindow(device, hostWindow, "SERIAL EMU01", "Desk", 3), 0);
+    w = unitWindow("Desk");
+    const RECT restored = windowRect(w);
+    EXPECT_EQ(restored.left, placed.left);
+    EXPECT_EQ(restored.top, placed.top);
+    EXPECT_EQ(restored.right, placed.right);
+    EXPECT_EQ(restored.bottom, placed.bottom);
+    EXPECT_EQ(::GetScrollPos(w, SB_HORZ), scrolled);
+
+    // The log: the host's key path, "%" and all, as text; level 128.
+    const auto lines = logLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), "[128] CConfig::Init, base=\"Software\\Corvil Tests\\100%\\\"");
+    EXPECT_NE(lines.at(1).find("CConfig::GetCfgStr, could not open key \"Software\\Corvil Tests\\100%\\TL Corvil\", error=2"),
+              std::string::npos);
+}
+
+TEST_F(CorvilDll, TheConfigurationAndAboutDialogs) {
+    ASSERT_TRUE(emulator.start({"--serial", "EMU02", "--serial", "EMU01"}));
+    device = create();
+    char address[32] = "SERIAL EMU01";
+    char name[8] = "";
+    DialogScript configure{"Tolvane Corvil Configuration", {}};
+    configure.steps = {
+        [&](HWND d) {
+            EXPECT_EQ(itemText(d, 1373), "TL Corvil 1") << "a free name proposed";
+            EXPECT_EQ(comboEntries(d, 1372), (std::vector<std::string>{"?????", "EMU01", "EMU02"}));
+            EXPECT_EQ(::SendDlgItemMessageA(d, 1372, CB_GETCURSEL, 0, 0), 1) << "the unit's own serial";
+            EXPECT_EQ(::GetFocus(), ::GetDlgItem(d, IDOK));
+            EXPECT_TRUE(corvil::testing::saveScreenshot(d, screenshotPath("configuration"), true));
+            host.usedNames = {"Booth"};
+            ::SetDlgItemTextA(d, 1373, "Booth");
+            click(d, IDOK);
+        },
+        [&](HWND d) {
+            EXPECT_EQ(host.messages, (std::vector<std::string>{"48: Invalid unit name."}));
+            ::SetDlgItemTextA(d, 1373, "Control Room");
+            ::SendDlgItemMessageA(d, 1372, CB_SETCURSEL, 2, 0);
+            click(d, IDOK);
+        }};
+    {
+        Scripted script(configure);
+        EXPECT_EQ(device->vtbl->ConfigureUnit(device, address, sizeof address, name, sizeof name, 4, hostWindow), 0);
+    }
+    EXPECT_STREQ(name, "Control") << "cut to the host's buffer";
+    EXPECT_STREQ(address, "SERIAL EMU02");
+
+    DialogScript cancel{"Tolvane Corvil Configuration", {[&](HWND d) {
+                                                            ::SetDlgItemTextA(d, 1373, "Other");
+                                                            click(d, IDCANCEL);
+                                                        }}};
+    {
+        Scripted script(cancel);
+        EXPECT_EQ(device->vtbl->ConfigureUnit(device, address, sizeof address, name, sizeof name, 4, hostWindow), -1);
+    }
+    EXPECT_STREQ(name, "Control");
+
+    ASSERT_EQ(device->vtbl->OpenUnitWindow(device, hostWindow, "SERIAL EMU01", "Desk", 3), 0);
+    DialogScript about{"About Orlo Fathom DLL For Tolvane Corvil", {[&](HWND d) {
+                                                                        EXPECT_EQ(itemText(d, 1000), "DLL Version 5.0.3");
+                                                                        EXPECT_EQ(itemText(d, 1001), "Tolvane Corvil");
+                                                                        EXPECT_EQ(::GetWindow(d, GW_OWNER), hostWindow);
+                                                                        EXPECT_TRUE(corvil::testing::saveScreenshot(
+                                                                            d, screenshotPath("about"), true));
+                                                                        click(d, IDOK);
+                                                                    }}};
+    {
+        Scripted script(about);
+        ::SendMessageA(unitWindow("Desk"), WM_SYSCOMMAND, 1374, 0);
+    }
+    EXPECT_EQ(about.next, 1u);
+}
+
+TEST_F(CorvilDll, TheHostReleasingThePlugInFromItsMessageBox) {
+    ASSERT_TRUE(emulator.start({"--serial", "EMU01"}));
+    device = create();
+    ASSERT_EQ(device->vtbl->OpenUnitWindow(device, hostWindow, "SERIAL EMU01", "Desk", 3), 0);
+    ASSERT_EQ(device->vtbl->OpenUnitWindow(device, hostWindow, "SERIAL EMU01", "Booth", 4), 0);
+    emulator.command("unplug 0");
+    IEqDevice *held = device;
+    host.duringMessage = [&] {
+        device = nullptr;
+        held->vtbl->Release(held);
+    };
+    EXPECT_EQ(held->vtbl->Tick(held, 500), 0);
+    EXPECT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(unitWindow("Desk"), nullptr) << "the object and its windows went when Tick returned";
+    EXPECT_EQ(unitWindow("Booth"), nullptr);
+    EXPECT_EQ(canUnloadNow(), S_OK);
+}
+
+} // namespace
