@@ -1,0 +1,145 @@
+// The host's unit file and the words of its script lines.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+#include "units.h"
+#include "words.h"
+
+using namespace fathom_host;
+
+namespace {
+
+std::string tempPath(const char *name) { return (::testing::TempDir() + name); }
+
+void writeFile(const std::string &path, const std::string &text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string readFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+} // namespace
+
+TEST(UnitFile, KeepsUnitsWithTheirIdsNamesAndAddressesAcrossSaveAndLoad) {
+    const std::string path = tempPath("fathom-units-roundtrip.txt");
+    std::remove(path.c_str());
+    {
+        UnitStore store(path);
+        std::string error;
+        ASSERT_TRUE(store.load(error)) << error; // no file yet: no units
+        EXPECT_TRUE(store.units().empty());
+        EXPECT_EQ(store.add("TL Corvil 1", "SERIAL EMU01").id, 1);
+        EXPECT_EQ(store.add("", "SERIAL ?????").id, 2);
+        EXPECT_EQ(store.add("Desk\twith tab", "SERIAL EMU02").id, 3);
+        ASSERT_TRUE(store.save(error)) << error;
+    }
+    UnitStore again(path);
+    std::string error;
+    ASSERT_TRUE(again.load(error)) << error;
+    ASSERT_EQ(again.units().size(), 3u);
+    EXPECT_EQ(again.units()[0].name, "TL Corvil 1");
+    EXPECT_EQ(again.units()[0].address, "SERIAL EMU01");
+    EXPECT_EQ(again.units()[1].id, 2);
+    EXPECT_EQ(again.units()[1].name, ""); // an unnamed unit stays unnamed
+    EXPECT_EQ(again.units()[2].name, "Desk with tab");
+    EXPECT_EQ(again.skippedLines(), 0);
+}
+
+TEST(UnitFile, SkipsLinesThatHoldNoUnitAndReadsWindowsLineEnds) {
+    const std::string path = tempPath("fathom-units-damaged.txt");
+    writeFile(path, "# comment\r\n"
+                    "4\tStudio\tSERIAL AB123\r\n"
+                    "no tabs at all\n"
+                    "x\tName\tSERIAL EMU01\n"
+                    "5\tonly one tab\n"
+                    "4\tDuplicate id\tSERIAL EMU02\n"
+                    "\n"
+                    "-2\tNegative\tSERIAL ?????\n");
+    UnitStore store(path);
+    std::string error;
+    ASSERT_TRUE(store.load(error)) << error;
+    ASSERT_EQ(store.units().size(), 2u);
+    EXPECT_EQ(store.units()[0].id, 4);
+    EXPECT_EQ(store.units()[0].address, "SERIAL AB123"); // no carriage return left
+    EXPECT_EQ(store.units()[1].id, -2);
+    EXPECT_EQ(store.skippedLines(), 4);
+    // The next id follows the highest, whatever the order.
+    EXPECT_EQ(store.add("New", "SERIAL ?????").id, 5);
+}
+
+TEST(UnitFile, SaveReplacesTheWholeFile) {
+    const std::string path = tempPath("fathom-units-replace.txt");
+    writeFile(path, "1\tOld\tSERIAL OLD01\n2\tGone\tSERIAL OLD02\n");
+    UnitStore store(path);
+    std::string error;
+    ASSERT_TRUE(store.load(error));
+    ASSERT_TRUE(store.remove(2));
+    EXPECT_FALSE(store.remove(2));
+    store.find(1)->name = "Renamed";
+    ASSERT_TRUE(store.save(error)) << error;
+    const std::string text = readFile(path);
+    EXPECT_NE(text.find("1\tRenamed\tSERIAL OLD01\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Gone"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Old\t"), std::string::npos) << text;
+}
+
+TEST(UnitFile, ANameIsUsedOnlyByAnotherUnitWithExactlyThatName) {
+    UnitStore store(tempPath("fathom-units-names.txt"));
+    const std::int32_t desk = store.add("Desk", "SERIAL ?????").id;
+    const std::int32_t other = store.add("Other", "SERIAL ?????").id;
+    EXPECT_FALSE(store.nameUsedByOther("Desk", desk)); // its own name
+    EXPECT_TRUE(store.nameUsedByOther("Desk", other));
+    EXPECT_TRUE(store.nameUsedByOther("Desk", 999)); // a unit being added
+    EXPECT_FALSE(store.nameUsedByOther("desk", other));
+    EXPECT_FALSE(store.nameUsedByOther("Desk ", other));
+    EXPECT_EQ(store.findByName("Other")->id, other);
+    EXPECT_EQ(store.findByName("other"), nullptr);
+}
+
+TEST(ScriptWords, SplitsAtBlanksAndKeepsQuotedBlanksInTheirWord) {
+    std::vector<std::string> w;
+    std::string error;
+    ASSERT_TRUE(splitWords("  configure 2\tname=\"TL Corvil 1\" serial=EMU01  ", w, error));
+    EXPECT_EQ(w, (std::vector<std::string>{"configure", "2", "name=TL Corvil 1", "serial=EMU01"}));
+    ASSERT_TRUE(splitWords("add \"\" x\"\"y", w, error));
+    EXPECT_EQ(w, (std::vector<std::string>{"add", "", "xy"}));
+    ASSERT_TRUE(splitWords(R"(add "say \"hi\" \\ now")", w, error));
+    EXPECT_EQ(w, (std::vector<std::string>{"add", R"(say "hi" \ now)"}));
+    ASSERT_TRUE(splitWords("", w, error));
+    EXPECT_TRUE(w.empty());
+    EXPECT_FALSE(splitWords("add \"Desk", w, error));
+    EXPECT_EQ(error, "unterminated quote");
+}
+
+TEST(ScriptWords, QuotedTextsReadBackAsTheSameWord) {
+    const std::string texts[] = {"", "Desk", "TL Corvil 1", "a \"b\" c", "back\\slash", "Z:\\tmp\\x.bmp"};
+    for (const std::string &t : texts) {
+        std::vector<std::string> w;
+        std::string error;
+        ASSERT_TRUE(splitWords("x " + quoted(t), w, error)) << t;
+        ASSERT_EQ(w.size(), 2u) << t;
+        EXPECT_EQ(w[1], t);
+    }
+    EXPECT_EQ(quoted(std::string("a\tb\x01", 4)), "\"a\\x09b\\x01\"");
+}
+
+TEST(ScriptWords, NumbersAreWholeAndWithinTheirRange) {
+    EXPECT_EQ(parseNumber("500", 0, 32767), 500);
+    EXPECT_EQ(parseNumber("-32768", -32768, 32767), -32768);
+    EXPECT_EQ(parseNumber("+7", 0, 8), 7);
+    EXPECT_FALSE(parseNumber("32768", -32768, 32767));
+    EXPECT_FALSE(parseNumber("9", 0, 8));
+    EXPECT_FALSE(parseNumber("3x", 0, 8));
+    EXPECT_FALSE(parseNumber("", 0, 8));
+    EXPECT_FALSE(parseNumber("-", 0, 8));
+    EXPECT_FALSE(parseNumber("12345678901234", INT64_MIN, INT64_MAX));
+    EXPECT_EQ(keyValue("name=", "name"), "");
+    EXPECT_EQ(keyValue("name=a=b", "name"), "a=b");
+    EXPECT_FALSE(keyValue("names=x", "name"));
+    EXPECT_FALSE(keyValue("name", "name"));
+}
