@@ -415,7 +415,7 @@ std::string ScriptSession::command(const std::vector<std::string> &w) {
     }
     if (verb == "key") {
         if (n != 3 || (w[2] != "enter" && w[2] != "escape")) return usage("key UNIT enter|escape");
-        // Posted as the keyboard would: the message loop gives it to the dialog keys.
+        // Posted as the keyboard would, to the control with the focus, through the host's message loop.
         HWND target = ::GetFocus();
         if (!target || ::GetAncestor(target, GA_ROOT) != uw) target = uw;
         const WPARAM key = w[2] == "enter" ? VK_RETURN : VK_ESCAPE;

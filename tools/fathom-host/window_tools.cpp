@@ -1,7 +1,6 @@
 #include "window_tools.h"
 
 #include <cstdio>
-#include <cstring>
 
 namespace fathom_host {
 
@@ -70,11 +69,6 @@ BOOL CALLBACK visitOwned(HWND w, LPARAM context) {
     return TRUE;
 }
 
-bool isDialog(HWND w) {
-    char cls[16] = {};
-    return w && ::GetClassNameA(w, cls, sizeof cls) && std::strcmp(cls, "#32770") == 0;
-}
-
 } // namespace
 
 bool dispatchMessages() {
@@ -84,8 +78,6 @@ bool dispatchMessages() {
             ::PostQuitMessage(static_cast<int>(msg.wParam));
             return false;
         }
-        HWND root = msg.hwnd ? ::GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
-        if (isDialog(root) && ::IsDialogMessageA(root, &msg)) continue;
         ::TranslateMessage(&msg);
         ::DispatchMessageA(&msg);
     }

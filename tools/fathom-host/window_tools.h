@@ -12,10 +12,10 @@
 
 namespace fathom_host {
 
-// Dispatches every waiting message of this thread; keyboard messages for a
-// dialog window (the plug-in's unit windows) get the dialog keys (Enter,
-// Escape, Tab). False when the message loop is to end: WM_QUIT is posted
-// again for the outermost loop.
+// Dispatches every waiting message of this thread, as a plain message loop:
+// the host knows nothing of the plug-in's windows, which see to their own
+// dialog keys. False when the loop is to end: WM_QUIT is posted again for
+// the outermost loop.
 bool dispatchMessages();
 
 // The unit window titled `title` among the top-level windows of this thread

@@ -256,6 +256,12 @@ TEST_F(FathomHost, UnitWindowFollowsTheUnitAndGoesWhenContactIsLost) {
     EXPECT_EQ(host.command("windows"), R"(ok count=1 "Studio":hidden)");
     EXPECT_EQ(host.command("tick 500"), "ok result=0");
     EXPECT_EQ(host.command("windows"), "ok count=0");
+    // Escape, through the host's plain message loop, closes it the same way.
+    EXPECT_EQ(host.command("open Studio"), "ok result=0");
+    EXPECT_EQ(host.command("key Studio escape"), "ok");
+    EXPECT_EQ(host.command("windows"), R"(ok count=1 "Studio":hidden)");
+    EXPECT_EQ(host.command("tick 500"), "ok result=0");
+    EXPECT_EQ(host.command("windows"), "ok count=0");
     EXPECT_TRUE(host.takeMessages().empty());
     EXPECT_EQ(host.quit(), 0);
 }
