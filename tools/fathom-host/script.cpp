@@ -21,7 +21,7 @@ const char kScriptCommands[] =
     "  units                       the host's units: id, name, address\n"
     "  add [NAME]                  a new unit with the plug-in's default address\n"
     "  remove UNIT                 forget a unit (its window closed first)\n"
-    "  configure UNIT [name=TEXT] [serial=TEXT] [cancel]\n"
+    "  configure UNIT [name=TEXT] [serial=TEXT] [cancel] [shot=FILE]\n"
     "                              ConfigureUnit, its dialog answered: the name typed, the serial\n"
     "                              chosen by exact text, then OK (or Cancel); OK refused: Cancel\n"
     "  routing UNIT                GetRouting: in1= level1= in2= level2=\n"
@@ -34,7 +34,7 @@ const char kScriptCommands[] =
     "  click UNIT OUT IN           click the radio button of input choice IN (0..8) of output OUT (1, 2)\n"
     "  level UNIT OUT TEXT         choose TEXT in output OUT's level list\n"
     "  key UNIT enter|escape       press the key in the unit window\n"
-    "  menu UNIT configure [name=TEXT] [serial=TEXT] [cancel] | about | maximize | close\n"
+    "  menu UNIT configure [name=TEXT] [serial=TEXT] [cancel] [shot=FILE] | about [shot=FILE] | maximize | close\n"
     "                              choose from the unit window's system menu\n"
     "  move UNIT X Y W H           move and size the unit window (screen coordinates)\n"
     "  scroll UNIT h|v N           N clicks on a scroll bar arrow (negative: back)\n"
@@ -78,6 +78,7 @@ bool parsePlan(const std::vector<std::string> &words, std::size_t from, DialogPl
     for (std::size_t i = from; i < words.size(); ++i) {
         if (auto name = keyValue(words[i], "name")) plan.name = *name;
         else if (auto serial = keyValue(words[i], "serial")) plan.serial = *serial;
+        else if (auto shot = keyValue(words[i], "shot")) plan.shot = *shot;
         else if (words[i] == "cancel") plan.cancel = true;
         else {
             error = "error: unknown option " + quoted(words[i]);
@@ -210,6 +211,7 @@ std::string ScriptSession::configure(std::int32_t id, const DialogPlan &plan) {
     if (report.serialNotOffered) line += " serial-not-offered";
     if (report.refused) line += " refused";
     if (report.gaveUp) line += " gave-up";
+    if (report.shotFailed) line += " shot-failed";
     return line;
 }
 
@@ -439,15 +441,21 @@ std::string ScriptSession::command(const std::vector<std::string> &w) {
             requestOutcome_.reset();
             return outcome;
         }
-        if (n != 3) return usage("menu UNIT about|maximize|close");
         if (item == "about") {
-            DialogDriver driver(DialogPlan{DialogPlan::Kind::About, {}, {}, false}, host_->messagesShown());
+            DialogPlan plan{DialogPlan::Kind::About, {}, {}, false, {}};
+            for (std::size_t i = 3; i < n; ++i) {
+                if (auto shot = keyValue(w[i], "shot")) plan.shot = *shot;
+                else return usage("menu UNIT about [shot=FILE]");
+            }
+            DialogDriver driver(plan, host_->messagesShown());
             ::SendMessageA(uw, WM_SYSCOMMAND, kSysAbout, 0);
             const DialogReport &report = driver.report();
             if (!report.seen) return "error: no About dialog came";
+            if (report.shotFailed) return "error: cannot save " + *plan.shot;
             return "ok title=" + quoted(report.title) + " version=" + quoted(report.texts[0]) +
                    " product=" + quoted(report.texts[1]);
         }
+        if (n != 3) return usage("menu UNIT about [shot=FILE] | maximize | close");
         if (item == "maximize" || item == "close") {
             ::SendMessageA(uw, WM_SYSCOMMAND, item == "maximize" ? SC_MAXIMIZE : SC_CLOSE, 0);
             return "ok";

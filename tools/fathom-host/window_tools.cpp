@@ -1,5 +1,7 @@
 #include "window_tools.h"
 
+#include "win32_screenshot.h"
+
 #include <cstdio>
 
 namespace fathom_host {
@@ -161,43 +163,9 @@ bool saveScreenshot(HWND window, const std::string &path, std::string &error) {
     // Let the display catch up with the raise and the repaint.
     const ULONGLONG until = ::GetTickCount64() + 150;
     while (::GetTickCount64() < until && dispatchMessages()) ::Sleep(10);
-    RECT r;
-    ::GetWindowRect(window, &r);
-    const int width = r.right - r.left, height = r.bottom - r.top;
-    if (width <= 0 || height <= 0) {
-        error = "the window has no size";
-        return false;
-    }
-    HDC screen = ::GetDC(nullptr);
-    HDC memory = ::CreateCompatibleDC(screen);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    void *bits = nullptr;
-    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = ::SelectObject(memory, bitmap);
-    ::BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
-    ::GdiFlush();
-    const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
-    file.bfSize = file.bfOffBits + stride * static_cast<DWORD>(height);
-    bool written = false;
-    if (FILE *f = std::fopen(path.c_str(), "wb")) {
-        written = std::fwrite(&file, sizeof file, 1, f) == 1 && std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, f) == 1 &&
-                  std::fwrite(bits, 1, stride * static_cast<DWORD>(height), f) == stride * static_cast<DWORD>(height);
-        written = std::fclose(f) == 0 && written;
-    }
-    ::SelectObject(memory, old);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
-    if (!written) error = "cannot write " + path;
-    return written;
+    if (corvil::screenshot::save(window, path, true)) return true;
+    error = "cannot save " + path;
+    return false;
 }
 
 DialogDriver::DialogDriver(DialogPlan plan, const int &messagesShown)
@@ -279,6 +247,7 @@ void DialogDriver::act() {
     dialog_ = dialog;
     report_.seen = true;
     report_.title = windowText(dialog);
+    if (plan_.shot && !corvil::screenshot::save(dialog, *plan_.shot, true)) report_.shotFailed = true;
     if (plan_.kind == DialogPlan::Kind::About) {
         report_.texts = {windowText(::GetDlgItem(dialog, kVersionLine)), windowText(::GetDlgItem(dialog, kProductLine))};
         state_ = State::Done;

@@ -51,6 +51,7 @@ struct DialogPlan {
     std::optional<std::string> name;   // typed into the name box; absent: left as proposed
     std::optional<std::string> serial; // chosen in the serial list by exact text; absent: left
     bool cancel = false;               // Cancel instead of OK
+    std::optional<std::string> shot;  // a screenshot of the dialog as it opened, to this BMP file
 };
 
 struct DialogReport {
@@ -63,6 +64,7 @@ struct DialogReport {
     bool serialNotOffered = false;      // the plan's serial was not in the list: cancelled
     bool refused = false;               // OK did not close it: cancelled
     bool gaveUp = false;                // no dialog came in time, or it stayed open
+    bool shotFailed = false;            // the screenshot could not be saved
 };
 
 // Watches this thread's windows from a thread timer (its messages are

@@ -330,7 +330,7 @@ TEST_F(CorvilDll, AUnitWindowSwitchesTheUnitAndFollowsItsFrontPanel) {
     ::SendMessageA(list, CB_SETCURSEL, 1, 0); // "Line": the pad in
     ::SendMessageA(w, WM_COMMAND, MAKEWPARAM(1331, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
     EXPECT_NE(state().find("pads1=0x04 "), std::string::npos) << state();
-    EXPECT_TRUE(corvil::testing::saveScreenshot(w, screenshotPath("unit-window"), true));
+    EXPECT_TRUE(corvil::screenshot::save(w, screenshotPath("unit-window"), true));
 
     // A change on the unit's front panel shows at the next pass (the click
     // put polling off by 2.5 s).
@@ -453,7 +453,7 @@ TEST_F(CorvilDll, TheConfigurationAndAboutDialogs) {
             EXPECT_EQ(comboEntries(d, 1372), (std::vector<std::string>{"?????", "EMU01", "EMU02"}));
             EXPECT_EQ(::SendDlgItemMessageA(d, 1372, CB_GETCURSEL, 0, 0), 1) << "the unit's own serial";
             EXPECT_EQ(::GetFocus(), ::GetDlgItem(d, IDOK));
-            EXPECT_TRUE(corvil::testing::saveScreenshot(d, screenshotPath("configuration"), true));
+            EXPECT_TRUE(corvil::screenshot::save(d, screenshotPath("configuration"), true));
             host.usedNames = {"Booth"};
             ::SetDlgItemTextA(d, 1373, "Booth");
             click(d, IDOK);
@@ -486,7 +486,7 @@ TEST_F(CorvilDll, TheConfigurationAndAboutDialogs) {
                                                                         EXPECT_EQ(itemText(d, 1000), "DLL Version 5.0.3");
                                                                         EXPECT_EQ(itemText(d, 1001), "Tolvane Corvil");
                                                                         EXPECT_EQ(::GetWindow(d, GW_OWNER), hostWindow);
-                                                                        EXPECT_TRUE(corvil::testing::saveScreenshot(
+                                                                        EXPECT_TRUE(corvil::screenshot::save(
                                                                             d, screenshotPath("about"), true));
                                                                         click(d, IDOK);
                                                                     }}};

@@ -57,7 +57,7 @@ protected:
     }
     void screenshot(Form &form, const char *name) {
         ::CreateDirectoryA(SCREENSHOT_DIR, nullptr);
-        EXPECT_TRUE(corvil::testing::saveScreenshot(toolkit.window(form),
+        EXPECT_TRUE(corvil::screenshot::save(toolkit.window(form),
                                                     std::string(SCREENSHOT_DIR) + "/win32-" + name + ".bmp"));
     }
 };

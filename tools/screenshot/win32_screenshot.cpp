@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-namespace corvil::testing {
+namespace corvil::screenshot {
 
-bool saveScreenshot(HWND window, const std::string &path, bool withFrame) {
+bool save(HWND window, const std::string &path, bool withFrame) {
     ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
     RECT r;
     POINT origin{0, 0};
@@ -50,4 +50,4 @@ bool saveScreenshot(HWND window, const std::string &path, bool withFrame) {
     return written;
 }
 
-} // namespace corvil::testing
+} // namespace corvil::screenshot
