@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "channel.h"
+#include "wire.h"
 #include "session.h"
 
 namespace corvil::emulator {
@@ -188,7 +189,7 @@ private:
 
     bool serviceConnection(Connection &c) {
         for (;;) {
-            std::uint8_t buffer[256];
+            std::uint8_t buffer[corvhid::wire::kMaxMessage];
             ssize_t n = ::recv(c.fd, buffer, sizeof buffer, MSG_DONTWAIT);
             if (n == 0) return false;
             if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;

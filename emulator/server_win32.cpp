@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "channel.h"
+#include "wire.h"
 #include "session.h"
 
 namespace corvil::emulator {
@@ -83,7 +84,7 @@ struct Pipe {
     HANDLE handle = INVALID_HANDLE_VALUE;
     HANDLE event = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
     OVERLAPPED overlapped{};
-    std::uint8_t buffer[256];
+    std::uint8_t buffer[corvhid::wire::kMaxMessage];
     bool pending = false;
 
     Pipe() = default;

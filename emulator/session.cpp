@@ -31,10 +31,18 @@ bool Session::onMessage(const Report &message, std::int64_t nowMs) {
     case wire::kReadRequest:
         asked_ = true;
         return deliver();
-    case wire::kReadIfQueued: {
-        if (asked_ || queue_.empty()) return send_({wire::kNothingQueued});
-        asked_ = true;
-        return deliver();
+    case wire::kReadAllQueued: {
+        // One answer for the whole queue: a host that wants the newest report
+        // would otherwise ask once for every report queued. None while a
+        // read request waits: the next report is that request's.
+        Report answer{wire::kQueuedReports, 0};
+        while (!asked_ && !queue_.empty() && answer.size() + 1 + queue_.front().size() <= wire::kMaxMessage) {
+            answer.push_back(static_cast<std::uint8_t>(queue_.front().size()));
+            answer.insert(answer.end(), queue_.front().begin(), queue_.front().end());
+            queue_.pop_front();
+        }
+        answer[1] = !asked_ && !queue_.empty() ? 1 : 0;
+        return send_(answer);
     }
     case wire::kOutputReport:
         unit_.receiveOutputReport(body, nowMs);

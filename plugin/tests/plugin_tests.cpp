@@ -3,6 +3,9 @@
 // fake devices and against emulated units through the compiled-in device code.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include <cstring>
 
 #include "CCorvilPlugin.h"
@@ -182,6 +185,24 @@ TEST(PluginWithEmulator, RoutesTwoUnitsBoundBySerial) {
     EXPECT_EQ(plugin.GetRouting("SERIAL PLG02", inputs, reserved, levels, 2), -1);
     EXPECT_EQ(plugin.unitCount(), 1) << "the list was rebuilt without the unplugged unit";
     EXPECT_EQ(plugin.GetRouting("SERIAL PLG01", inputs, reserved, levels, 2), 0);
+}
+
+TEST(PluginWithEmulator, ReadsTheNewestSettingsBehindAFullQueue) {
+    corvil::testing::usePrivateRendezvous();
+    corvil::testing::EmulatorProcess emulator({"--serial", "PLG01", "--report-period-ms", "2"});
+    corvhid::VirtualPlatform platform;
+    fakes::Surroundings world(platform);
+    CCorvilPlugin plugin(world.services);
+    std::int32_t inputs[2], reserved[2], levels[2];
+    ASSERT_EQ(plugin.GetRouting("SERIAL PLG01", inputs, reserved, levels, 2), 0);
+    for (int input : {5, 7}) {
+        // More reports queue up than one message of the unit carries.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ASSERT_EQ(emulator.command("route 0 1 " + std::to_string(input)), "ok");
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ASSERT_EQ(plugin.GetRouting("SERIAL PLG01", inputs, reserved, levels, 2), 0);
+        EXPECT_EQ(inputs[0], input) << "the newest report, not one from the queue's middle";
+    }
 }
 
 } // namespace

@@ -77,21 +77,33 @@ public:
     void show() override { ::ShowWindow(window_, SW_SHOW); }
     void hide() override { ::ShowWindow(window_, SW_HIDE); }
     void repaintNow() override { ::UpdateWindow(window_); }
-    void setTitle(const std::string &title) override { ::SetWindowTextA(window_, title.c_str()); }
-    void setRadio(int id, bool on) override { ::CheckDlgButton(window_, id, on ? BST_CHECKED : BST_UNCHECKED); }
+    // Every poll pass shows the unit's settings again: a control is touched
+    // only when it changes, so that an idle window costs nothing and does
+    // not flicker.
+    void setTitle(const std::string &title) override {
+        char shown[64] = {};
+        ::GetWindowTextA(window_, shown, sizeof shown);
+        if (title != shown) ::SetWindowTextA(window_, title.c_str());
+    }
+    void setRadio(int id, bool on) override {
+        if (radio(id) != on) ::CheckDlgButton(window_, id, on ? BST_CHECKED : BST_UNCHECKED);
+    }
     bool radio(int id) override { return ::IsDlgButtonChecked(window_, id) == BST_CHECKED; }
     void levelClear(int id) override { ::SendDlgItemMessageA(window_, id, CB_RESETCONTENT, 0, 0); }
     void levelAdd(int id, const std::string &entry) override {
         ::SendDlgItemMessageA(window_, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
     }
     void levelSelect(int id, int index) override {
-        ::SendDlgItemMessageA(window_, id, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        if (levelSelection(id) != index) ::SendDlgItemMessageA(window_, id, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
     }
     int levelSelection(int id) override {
         const LRESULT selection = ::SendDlgItemMessageA(window_, id, CB_GETCURSEL, 0, 0);
         return selection == CB_ERR ? -1 : static_cast<int>(selection);
     }
-    void enable(int id, bool enabled) override { ::EnableWindow(::GetDlgItem(window_, id), enabled); }
+    void enable(int id, bool enabled) override {
+        HWND control = ::GetDlgItem(window_, id);
+        if ((::IsWindowEnabled(control) != FALSE) != enabled) ::EnableWindow(control, enabled);
+    }
     Rect windowRect() override {
         RECT r{};
         ::GetWindowRect(window_, &r);

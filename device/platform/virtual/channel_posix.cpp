@@ -1,6 +1,7 @@
 // Virtual units on POSIX systems: each unit listens on a sequenced-packet
 // local socket in the user's private rendezvous directory.
 #include "channel.h"
+#include "wire.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -50,7 +51,7 @@ public:
     Io receive(std::vector<std::uint8_t> &message, int timeoutMs) override {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
-            std::uint8_t buffer[256];
+            std::uint8_t buffer[corvhid::wire::kMaxMessage];
             ssize_t n = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
             if (n > 0) {
                 message.assign(buffer, buffer + n);

@@ -2,6 +2,7 @@
 // only this user may open; its rendezvous entry is an empty file of the same
 // name in the user's local application data.
 #include "channel.h"
+#include "wire.h"
 
 #include <windows.h>
 
@@ -35,7 +36,7 @@ public:
     }
 
     Io receive(std::vector<std::uint8_t> &message, int timeoutMs) override {
-        std::uint8_t buffer[256];
+        std::uint8_t buffer[corvhid::wire::kMaxMessage];
         DWORD got = 0;
         Io io = transfer(true, buffer, sizeof buffer, timeoutMs, &got);
         if (io == Io::Ok) message.assign(buffer, buffer + got);

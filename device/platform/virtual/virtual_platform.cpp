@@ -118,6 +118,7 @@ bool VirtualPlatform::await(Connection &c, std::uint8_t kind, std::vector<std::u
 Transfer VirtualPlatform::readInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) {
     Connection *c = find(input);
     if (!c || c->broken) return Transfer::NotStarted;
+    c->drained = false; // what the unit said of its queue is past
     std::vector<std::uint8_t> message;
     if (c->early.empty()) {
         if (!c->readRequested) {
@@ -142,26 +143,42 @@ Transfer VirtualPlatform::readInputReport(Handle input, std::uint8_t *buffer, st
 Transfer VirtualPlatform::readQueuedInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) {
     Connection *c = find(input);
     if (!c || c->broken) return Transfer::NotStarted;
-    std::vector<std::uint8_t> message;
     if (c->early.empty()) {
         // A read that gave up earlier is still answered first: nothing to ask.
         if (c->readRequested) return Transfer::TimedOut;
-        if (c->channel->send({wire::kReadIfQueued}, kTransferTimeoutMs) != virt::Io::Ok) {
+        // The unit said its last answer emptied its queue: the caller has
+        // everything that was queued, without asking again.
+        if (c->drained) {
+            c->drained = false;
+            return Transfer::TimedOut;
+        }
+        if (c->channel->send({wire::kReadAllQueued}, kTransferTimeoutMs) != virt::Io::Ok) {
             c->broken = true;
             return Transfer::NotStarted;
         }
-        // The unit answers at once, with a report or with "nothing queued".
+        // The unit answers at once with what it has queued, perhaps nothing;
+        // the reports are handed out one by one from here.
+        std::vector<std::uint8_t> message;
         for (;;) {
             virt::Io io = c->channel->receive(message, kFeatureTimeoutMs);
             if (io == virt::Io::Closed) c->broken = true;
             if (io != virt::Io::Ok) return c->broken ? Transfer::NotStarted : Transfer::TimedOut;
-            if (!message.empty() && (message[0] == wire::kInputReport || message[0] == wire::kNothingQueued)) break;
+            if (!message.empty() && message[0] == wire::kQueuedReports) break;
         }
-        if (message[0] == wire::kNothingQueued) return Transfer::TimedOut;
-    } else {
-        message = std::move(c->early.front());
-        c->early.erase(c->early.begin());
+        c->drained = message.size() >= 2 && message[1] == 0;
+        for (std::size_t i = 2; i < message.size();) {
+            const std::size_t n = message[i];
+            if (n == 0 || i + 1 + n > message.size()) break; // a damaged answer: what came whole counts
+            c->early.push_back(frame(wire::kInputReport, message.data() + i + 1, static_cast<std::uint32_t>(n)));
+            i += 1 + n;
+        }
+        if (c->early.empty()) {
+            c->drained = false;
+            return Transfer::TimedOut;
+        }
     }
+    std::vector<std::uint8_t> message = std::move(c->early.front());
+    c->early.erase(c->early.begin());
     return copyReport(message, buffer, length);
 }
 

@@ -52,7 +52,9 @@ private:
         std::unique_ptr<virt::Channel> channel;
         wire::Hello hello;
         bool readRequested = false; // a read request is out and not yet answered
-        std::vector<std::vector<std::uint8_t>> early; // answers that came after their read gave up
+        std::vector<std::vector<std::uint8_t>> early; // answers that came after their read gave up, and
+                                                      // queued reports fetched together
+        bool drained = false; // the unit's queue was empty after the reports fetched
         bool broken = false;
     };
     Connection *find(Handle handle);
