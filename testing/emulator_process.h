@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+#if defined(_WIN32)
+#include "line_child.h"
+#endif
+
 namespace corvil::testing {
 
 // Points this process's rendezvous at a fresh private directory, so that the
@@ -35,11 +39,11 @@ public:
 private:
     std::string readLine();
 #if defined(_WIN32)
-    void *process_ = nullptr, *toChild_ = nullptr, *fromChild_ = nullptr;
+    LineChild child_;
 #else
     int pid_ = -1, toChild_ = -1, fromChild_ = -1;
-#endif
     std::string buffered_;
+#endif
     std::string startupError_;
 };
 

@@ -8,7 +8,6 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
-#include <thread>
 
 namespace corvil::testing {
 
@@ -60,86 +59,26 @@ EmulatorProcess::~EmulatorProcess() {
     if (running()) stop();
 }
 
-bool EmulatorProcess::running() const { return process_ != nullptr; }
+bool EmulatorProcess::running() const { return child_.running(); }
 
 bool EmulatorProcess::start(const std::vector<std::string> &args) {
-    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-    HANDLE childIn = nullptr, childOut = nullptr, toChild = nullptr, fromChild = nullptr;
-    if (!::CreatePipe(&childIn, &toChild, &sa, 0) || !::CreatePipe(&fromChild, &childOut, &sa, 0)) return false;
-    ::SetHandleInformation(toChild, HANDLE_FLAG_INHERIT, 0);
-    ::SetHandleInformation(fromChild, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = childIn;
-    si.hStdOutput = childOut;
-    si.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
-    PROCESS_INFORMATION pi{};
-    std::string line = commandLine(program(), args);
-    const BOOL ok = ::CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-    ::CloseHandle(childIn);
-    ::CloseHandle(childOut);
-    toChild_ = toChild;
-    fromChild_ = fromChild;
-    if (!ok) return false;
-    ::CloseHandle(pi.hThread);
-    process_ = pi.hProcess;
-    return readLine() == "ready";
+    return child_.start(commandLine(program(), args)) && readLine() == "ready";
 }
 
-std::string EmulatorProcess::readLine() {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerTimeoutMs);
-    for (;;) {
-        auto nl = buffered_.find('\n');
-        if (nl != std::string::npos) {
-            std::string line = buffered_.substr(0, nl);
-            buffered_.erase(0, nl + 1);
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            return line;
-        }
-        if (std::chrono::steady_clock::now() > deadline) return "<no answer>";
-        DWORD available = 0;
-        if (!::PeekNamedPipe(fromChild_, nullptr, 0, nullptr, &available, nullptr)) return "<closed>";
-        if (available == 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            continue;
-        }
-        char chunk[1024];
-        DWORD n = 0;
-        if (!::ReadFile(fromChild_, chunk, sizeof chunk, &n, nullptr) || n == 0) return "<closed>";
-        buffered_.append(chunk, n);
-    }
-}
+std::string EmulatorProcess::readLine() { return child_.readLine(std::chrono::milliseconds(kAnswerTimeoutMs)); }
 
 std::string EmulatorProcess::command(const std::string &line) {
-    std::string l = line + "\n";
-    DWORD n = 0;
-    if (!::WriteFile(toChild_, l.data(), static_cast<DWORD>(l.size()), &n, nullptr)) return "<closed>";
+    if (!child_.writeLine(line)) return "<closed>";
     return readLine();
 }
 
 int EmulatorProcess::stop() {
-    if (!process_) return -1;
+    if (!running()) return -1;
     command("quit");
-    ::CloseHandle(toChild_);
-    ::WaitForSingleObject(process_, kAnswerTimeoutMs);
-    DWORD code = static_cast<DWORD>(-1);
-    ::GetExitCodeProcess(process_, &code);
-    ::CloseHandle(fromChild_);
-    ::CloseHandle(process_);
-    process_ = nullptr;
-    return static_cast<int>(code);
+    return child_.finish(std::chrono::milliseconds(kAnswerTimeoutMs));
 }
 
-void EmulatorProcess::kill() {
-    if (!process_) return;
-    ::TerminateProcess(process_, 9);
-    ::WaitForSingleObject(process_, kAnswerTimeoutMs);
-    ::CloseHandle(toChild_);
-    ::CloseHandle(fromChild_);
-    ::CloseHandle(process_);
-    process_ = nullptr;
-}
+void EmulatorProcess::kill() { child_.kill(); }
 
 RunResult runProgram(const std::string &program, const std::vector<std::string> &args) {
     RunResult result;

@@ -16,6 +16,7 @@
 #include "emulator_process.h"
 #include "eq_abi.h"
 #include "fake_host.h"
+#include "windows_of_this_thread.h"
 
 using namespace corvil::plugin;
 using Clock = std::chrono::steady_clock;
@@ -24,37 +25,10 @@ namespace {
 
 double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
-void pump() {
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
-}
-
 void print(const char *what, std::vector<double> v, const char *goal) {
     std::sort(v.begin(), v.end());
     std::printf("%-52s median %7.2f ms   max %7.2f ms   (%zu runs; goal: %s)\n", what, v[v.size() / 2], v.back(),
                 v.size(), goal);
-}
-
-HWND unitWindow(const char *title) {
-    HWND found = nullptr;
-    struct Search {
-        const char *title;
-        HWND *found;
-    } search{title, &found};
-    ::EnumThreadWindows(
-        ::GetCurrentThreadId(),
-        [](HWND w, LPARAM p) -> BOOL {
-            auto *s = reinterpret_cast<Search *>(p);
-            char text[64] = {};
-            ::GetWindowTextA(w, text, sizeof text);
-            if (std::string(text) == s->title) *s->found = w;
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return found;
 }
 
 } // namespace
@@ -101,8 +75,7 @@ int main() {
 
     std::vector<double> passes;
     for (int i = 0; i < 120; ++i) {
-        pump();
-        ::Sleep(20);
+        pump(20);
         const auto start = Clock::now();
         device->vtbl->Tick(device, 500);
         passes.push_back(ms(Clock::now() - start));
@@ -111,7 +84,7 @@ int main() {
 
     // The host ticks every 50 ms with the time really elapsed; the front
     // panel changes at a random moment of the poll cycle.
-    HWND window = unitWindow("U01");
+    HWND window = threadWindows("U01").at(0);
     std::mt19937 random(7);
     std::vector<double> shown;
     auto last = Clock::now();
@@ -121,7 +94,7 @@ int main() {
             device->vtbl->Tick(device, static_cast<std::int16_t>(ms(now - last)));
             last = now;
         }
-        pump();
+        pump(0);
     };
     for (int i = 0; i < 24; ++i) {
         const auto idle = Clock::now() + std::chrono::milliseconds(std::uniform_int_distribution<int>(0, 500)(random));

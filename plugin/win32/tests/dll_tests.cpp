@@ -20,6 +20,7 @@
 #include "eq_abi.h"
 #include "fake_host.h"
 #include "win32_screenshot.h"
+#include "windows_of_this_thread.h"
 
 using namespace corvil::plugin;
 using corvil::plugin::fakes::FakeHost;
@@ -59,37 +60,6 @@ Value readValue(HKEY root, const std::string &key, const char *name) {
     }
     ::RegCloseKey(k);
     return v;
-}
-
-std::vector<HWND> threadWindows(const std::string &title) {
-    struct Search {
-        std::string title;
-        std::vector<HWND> found;
-    } search{title, {}};
-    ::EnumThreadWindows(
-        ::GetCurrentThreadId(),
-        [](HWND w, LPARAM p) -> BOOL {
-            auto *s = reinterpret_cast<Search *>(p);
-            char text[256] = {};
-            ::GetWindowTextA(w, text, sizeof text);
-            if (s->title == text) s->found.push_back(w);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-// Dispatches this thread's messages for a while, as a host's loop does.
-void pump(int milliseconds) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    do {
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
-        }
-        ::Sleep(5);
-    } while (std::chrono::steady_clock::now() < end);
 }
 
 std::string itemText(HWND dialog, int id) {
@@ -352,6 +322,13 @@ TEST_F(CorvilDll, AUnitWindowSwitchesTheUnitAndFollowsItsFrontPanel) {
         ::SetWindowPos(w, nullptr, 0, 0, 200, 90, SWP_NOMOVE | SWP_NOZORDER);
     }
 
+    // Enter keeps the window open with the keyboard focus in it.
+    ::SetFocus(::GetDlgItem(w, 1314));
+    ::PostMessageA(::GetDlgItem(w, 1314), WM_KEYDOWN, VK_RETURN, 0);
+    pump(200);
+    EXPECT_TRUE(::IsWindowVisible(w));
+    EXPECT_TRUE(::GetFocus() == w || ::IsChild(w, ::GetFocus()));
+
     // Escape from the keyboard, through the host's own message loop.
     ::SetFocus(::GetDlgItem(w, 1314));
     ::PostMessageA(::GetDlgItem(w, 1314), WM_KEYDOWN, VK_ESCAPE, 0);
@@ -442,7 +419,8 @@ TEST_F(CorvilDll, PlacementAndScrollPositionOutliveTheObject) {
 }
 
 TEST_F(CorvilDll, TheConfigurationAndAboutDialogs) {
-    ASSERT_TRUE(emulator.start({"--serial", "EMU02", "--serial", "EMU01"}));
+    // Two serials that differ only in letter case: each address selects its own.
+    ASSERT_TRUE(emulator.start({"--serial", "EMU02", "--serial", "EMU01", "--serial", "emu01"}));
     device = create();
     char address[32] = "SERIAL EMU01";
     char name[8] = "";
@@ -450,8 +428,12 @@ TEST_F(CorvilDll, TheConfigurationAndAboutDialogs) {
     configure.steps = {
         [&](HWND d) {
             EXPECT_EQ(itemText(d, 1373), "TL Corvil 1") << "a free name proposed";
-            EXPECT_EQ(comboEntries(d, 1372), (std::vector<std::string>{"?????", "EMU01", "EMU02"}));
-            EXPECT_EQ(::SendDlgItemMessageA(d, 1372, CB_GETCURSEL, 0, 0), 1) << "the unit's own serial";
+            auto entries = comboEntries(d, 1372);
+            EXPECT_EQ(entries.size(), 4u);
+            EXPECT_EQ(entries.front(), "?????");
+            EXPECT_EQ(entries.back(), "EMU02") << "sorted";
+            const LRESULT selected = ::SendDlgItemMessageA(d, 1372, CB_GETCURSEL, 0, 0);
+            EXPECT_EQ(entries.at(static_cast<std::size_t>(selected)), "EMU01") << "the unit's own serial, exactly";
             EXPECT_EQ(::GetFocus(), ::GetDlgItem(d, IDOK));
             EXPECT_TRUE(corvil::screenshot::save(d, screenshotPath("configuration"), true));
             host.usedNames = {"Booth"};
@@ -461,7 +443,7 @@ TEST_F(CorvilDll, TheConfigurationAndAboutDialogs) {
         [&](HWND d) {
             EXPECT_EQ(host.messages, (std::vector<std::string>{"48: Invalid unit name."}));
             ::SetDlgItemTextA(d, 1373, "Control Room");
-            ::SendDlgItemMessageA(d, 1372, CB_SETCURSEL, 2, 0);
+            ::SendDlgItemMessageA(d, 1372, CB_SETCURSEL, 3, 0);
             click(d, IDOK);
         }};
     {
@@ -471,15 +453,20 @@ TEST_F(CorvilDll, TheConfigurationAndAboutDialogs) {
     EXPECT_STREQ(name, "Control") << "cut to the host's buffer";
     EXPECT_STREQ(address, "SERIAL EMU02");
 
+    char lower[32] = "SERIAL emu01";
     DialogScript cancel{"Tolvane Corvil Configuration", {[&](HWND d) {
+                                                            const auto selected = static_cast<std::size_t>(
+                                                                ::SendDlgItemMessageA(d, 1372, CB_GETCURSEL, 0, 0));
+                                                            EXPECT_EQ(comboEntries(d, 1372).at(selected), "emu01");
                                                             ::SetDlgItemTextA(d, 1373, "Other");
                                                             click(d, IDCANCEL);
                                                         }}};
     {
         Scripted script(cancel);
-        EXPECT_EQ(device->vtbl->ConfigureUnit(device, address, sizeof address, name, sizeof name, 4, hostWindow), -1);
+        EXPECT_EQ(device->vtbl->ConfigureUnit(device, lower, sizeof lower, name, sizeof name, 4, hostWindow), -1);
     }
     EXPECT_STREQ(name, "Control");
+    EXPECT_STREQ(lower, "SERIAL emu01");
 
     ASSERT_EQ(device->vtbl->OpenUnitWindow(device, hostWindow, "SERIAL EMU01", "Desk", 3), 0);
     DialogScript about{"About Orlo Fathom DLL For Tolvane Corvil", {[&](HWND d) {

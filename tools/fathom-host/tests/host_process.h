@@ -6,12 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "line_child.h"
+
 namespace fathom_host::testing {
 
 class HostProcess {
 public:
     HostProcess() = default;
-    ~HostProcess();
     HostProcess(const HostProcess &) = delete;
     HostProcess &operator=(const HostProcess &) = delete;
 
@@ -26,9 +27,7 @@ public:
     int quit();
 
 private:
-    std::string readLine();
-    void *process_ = nullptr, *toChild_ = nullptr, *fromChild_ = nullptr;
-    std::string buffered_;
+    corvil::testing::LineChild child_;
     std::vector<std::string> messages_;
 };
 
