@@ -99,7 +99,7 @@ HResult getClassObject(Services &services, const EqGuid *clsid, const EqGuid *ii
     return kS_OK;
 }
 
-HResult canUnloadNow() { return moduleLockCount() == 0 ? kS_OK : kS_FALSE; }
+HResult canUnloadNow() { return moduleLockCount() == 0 && pendingDestructions() == 0 ? kS_OK : kS_FALSE; }
 
 HResult registerServer(Registry &registry, ModulePath &module) {
     using Hive = Registry::Hive;

@@ -36,7 +36,8 @@ private:
 
 // DllGetClassObject: a new class object for every call.
 HResult getClassObject(Services &services, const EqGuid *clsid, const EqGuid *iid, void **out);
-// DllCanUnloadNow: S_OK when no object holds a reference and no lock is held.
+// DllCanUnloadNow: S_OK when no object holds a reference, no lock is held
+// and no released object still has a call running on it.
 HResult canUnloadNow();
 // DllRegisterServer / DllUnregisterServer.
 HResult registerServer(Registry &registry, ModulePath &module);

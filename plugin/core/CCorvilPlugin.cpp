@@ -19,6 +19,11 @@ std::int32_t &moduleLockCount() {
     return count;
 }
 
+std::int32_t &pendingDestructions() {
+    static std::int32_t count = 0;
+    return count;
+}
+
 bool parseAddress(const char *address, std::string &serial) {
     if (!address || std::strncmp(address, kPrefix, kPrefixLength) != 0) return false;
     const char *rest = address + kPrefixLength;
@@ -75,9 +80,10 @@ std::uint32_t CCorvilPlugin::AddRef() {
 std::uint32_t CCorvilPlugin::Release() {
     --moduleLockCount();
     if (--referenceCount_ == 0) {
-        if (callDepth_ > 0)
+        if (callDepth_ > 0) {
             releasedInCall_ = true; // the call running on the object destroys it
-        else
+            ++pendingDestructions();
+        } else
             delete this;
         return 0;
     }
@@ -85,7 +91,10 @@ std::uint32_t CCorvilPlugin::Release() {
 }
 
 CCorvilPlugin::CallGuard::~CallGuard() {
-    if (--object_.callDepth_ == 0 && object_.releasedInCall_) delete &object_;
+    if (--object_.callDepth_ == 0 && object_.releasedInCall_) {
+        delete &object_;
+        --pendingDestructions();
+    }
 }
 
 EqResult CCorvilPlugin::SetHost(IEqHost *host) {

@@ -19,6 +19,9 @@ namespace corvil::plugin {
 
 // The module lock count: every AddRef and Release of any object of the module.
 std::int32_t &moduleLockCount();
+// Objects released while a call still runs on them: the module's code is
+// in use until they are destroyed.
+std::int32_t &pendingDestructions();
 
 // Parses a unit address ("SERIAL " and up to five serial characters).
 bool parseAddress(const char *address, std::string &serial);

@@ -33,6 +33,10 @@ CUnitDlg::~CUnitDlg() {
 bool CUnitDlg::create(HostWindow parent) {
     WindowSystem *windows = owner_.services().windows;
     if (!windows) return false;
+    // A place whose window went with its host window is given a new one:
+    // nothing of the old view may serve the new window's initialisation.
+    view_.reset();
+    initialised_ = false;
     view_ = windows->createUnitWindow(parent, *this);
     initialising_ = nullptr;
     return view_ && view_->exists();
@@ -159,6 +163,7 @@ void CUnitDlg::onEnter() {
 }
 
 void CUnitDlg::onEscape() {
+    Busy busy(*this); // giving the focus away runs the host's handlers
     if (WindowSystem *windows = owner_.services().windows) windows->focus(hostWindow);
     closePending = true;
     if (view_) view_->hide();
@@ -186,7 +191,7 @@ void CUnitDlg::onSystemCommand(int id) {
 }
 
 void CUnitDlg::onSize() {
-    UnitWindowView *view = view_ ? view_.get() : initialising_;
+    UnitWindowView *view = initialising_ ? initialising_ : view_.get();
     if (!initialised_ || !view) return;
     scroller_.Attach(&view->scrolling());
     scroller_.UpdateBars();
@@ -200,7 +205,7 @@ void CUnitDlg::onScroll(bool vertical, int code, int position, bool fromScrollBa
 }
 
 void CUnitDlg::onDestroy() {
-    UnitWindowView *view = view_ ? view_.get() : initialising_;
+    UnitWindowView *view = initialising_ ? initialising_ : view_.get();
     if (!view) return;
     owner_.savedRect = view->windowRect();
     const Size position = scroller_.GetScrollPosition();

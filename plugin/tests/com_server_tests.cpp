@@ -149,7 +149,10 @@ protected:
 
 TEST_F(Release, DuringTheContactLostMessageOfAPollPass) {
     unit->standing.clear();
-    host.duringMessage = [&] { releaseAll(); };
+    host.duringMessage = [&] {
+        releaseAll();
+        EXPECT_EQ(canUnloadNow(), kS_FALSE) << "its code is still running";
+    };
     EXPECT_EQ(device->vtbl->Tick(device, 500), 0);
     EXPECT_EQ(host.messages.size(), 1u) << "the pass ends with the object's release";
     EXPECT_TRUE(windows.live.empty()) << "destroyed, with its windows, once Tick returned";

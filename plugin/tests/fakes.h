@@ -206,11 +206,15 @@ public:
     int levelSelection(int id) override { return selections.count(id) ? selections[id] : -1; }
     void enable(int id, bool on) override { enabled[id] = on; }
     Rect windowRect() override { return rect; }
-    void place(const Rect &r) override { rect = r; }
+    void place(const Rect &r) override {
+        rect = r;
+        events_.onSize(); // as a real window reports its new size at once
+    }
     void moveTo(std::int32_t l, std::int32_t t) override { rect = Rect{l, t, l + rect.width(), t + rect.height()}; }
     void resizeNotTopmost(std::int32_t w, std::int32_t h) override {
         rect.right = rect.left + w;
         rect.bottom = rect.top + h;
+        events_.onSize();
     }
     Size clientSize() override { return {rect.width() - 8, rect.height() - 30}; }
     void hideScrollBars() override {}

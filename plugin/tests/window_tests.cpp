@@ -195,6 +195,21 @@ TEST_F(UnitWindows, PlacementMaximizeAndTheSavedRectangle) {
     EXPECT_EQ(dialogs.templates.back(), 355);
 }
 
+TEST_F(UnitWindows, APlaceWhoseWindowWentWithItsHostGetsAWholeNewOne) {
+    addUnit("AAAAA", {3, 1, 2, 0, 0});
+    start();
+    plugin->savedRect = Rect{10, 10, 200, 80};
+    plugin->savedScrollX = 7;
+    ASSERT_EQ(plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "Desk", 7), 0);
+    viewOf(0).destroy(); // the host destroyed its window, and the windows it owned with it
+    ASSERT_EQ(plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "Desk", 7), 0);
+    FakeUnitView &again = viewOf(0);
+    EXPECT_EQ(again.position[ScrollWindow::Horizontal], 7) << "the new window scrolled to the saved position";
+    again.position[ScrollWindow::Horizontal] = 3;
+    ASSERT_EQ(plugin->CloseUnitWindow(7), 0);
+    EXPECT_EQ(plugin->savedScrollX, 3) << "read from the new window, not the old one";
+}
+
 TEST_F(UnitWindows, UpdatingToAnUnattachedSerialRemovesTheWindowSilently) {
     addUnit("AAAAA", {3, 1, 2, 0, 0});
     start();

@@ -148,10 +148,8 @@ def dialog(data):
 
 def check_dialog(name, data, style, size, title, items):
     got_style, got_rect, got_title, font, got_items = dialog(data)
-    # Visible, border and the like come from the compiler's defaults; what
-    # the design names must be there, and nothing that would show it early.
-    check(f"{name} style", got_style & style, style)
-    check(f"{name} not visible at creation", got_style & WS_VISIBLE, 0)
+    # Exactly the styles the design names, with the font the template carries.
+    check(f"{name} style", hex(got_style), hex(style | DS_SETFONT))
     check(f"{name} size", got_rect[2:], size)
     if title is not None:
         check(f"{name} title", got_title, title)
@@ -163,14 +161,8 @@ def check_dialog(name, data, style, size, title, items):
         label = f"{name} control {n} (id {wid})"
         check(f"{label} kind", gcls, wcls)
         check(f"{label} id", gid, wid)
-        # The styles the design names are there; a button's and a static
-        # text's kind (the low four bits) is exactly it; a radio button that
-        # does not start a group does not break one.
-        check(f"{label} style", gstyle & wstyle, wstyle)
-        if wcls in (BUTTON, STATIC):
-            check(f"{label} kind of {('button', 'text')[wcls == STATIC]}", gstyle & 0xF, wstyle & 0xF)
-        if wcls == BUTTON and wstyle & 0xF == BS_AUTORADIOBUTTON and not wstyle & WS_GROUP:
-            check(f"{label} inside its group", gstyle & WS_GROUP, 0)
+        # Exactly: a stray group or tab stop changes how the keyboard moves.
+        check(f"{label} style", hex(gstyle), hex(wstyle))
         check(f"{label} position", grect, wrect)
         if wtext is not None:
             check(f"{label} text", gtext, wtext)
@@ -178,10 +170,11 @@ def check_dialog(name, data, style, size, title, items):
 
 def unit_window_controls():
     child = WS_CHILD | WS_VISIBLE
-    items = [(STATIC, -1, child | SS_LEFT, (31, 5, 18, 8), "None")]
-    items += [(STATIC, -1, child | SS_LEFT, (54 + 12 * (k - 1), 5, 8, 8), str(k)) for k in range(1, 9)]
+    text = child | WS_GROUP  # a static text closes the group before it
+    items = [(STATIC, -1, text | SS_LEFT, (31, 5, 18, 8), "None")]
+    items += [(STATIC, -1, text | SS_LEFT, (54 + 12 * (k - 1), 5, 8, 8), str(k)) for k in range(1, 9)]
     for label, base, y, lst, ly in [("Output 1:", 1311, 16, 1331, 13), ("Output 2:", 1321, 30, 1332, 27)]:
-        items.append((STATIC, -1, child | SS_LEFT, (3, y, 30, 8), label))
+        items.append((STATIC, -1, text | SS_LEFT, (3, y, 30, 8), label))
         items.append((BUTTON, base, child | BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, (36, y, 12, 8), ""))
         items += [(BUTTON, base + k, child | BS_AUTORADIOBUTTON, (51 + 12 * (k - 1), y, 12, 8), "") for k in range(1, 9)]
         items.append((COMBOBOX, lst, child | CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP, (148, ly, 40, 80), None))
@@ -226,26 +219,27 @@ def main(path):
 
     res = resources(pe)
     child = WS_CHILD | WS_VISIBLE
+    text = child | WS_GROUP
     check_dialog("template 353", res[(5, 353)], WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MAXIMIZEBOX,
                  (190, 44), "", unit_window_controls())
-    check("template 353 is no pop-up", dialog(res[(5, 353)])[0] & WS_POPUP, 0)
     modal = DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU
     check_dialog("template 354", res[(5, 354)], modal, (175, 71), "Corvil Configuration", [
         (BUTTON, 1, child | BS_DEFPUSHBUTTON | WS_TABSTOP, (31, 46, 50, 14), "OK"),
         (BUTTON, 2, child | BS_PUSHBUTTON | WS_TABSTOP, (93, 46, 50, 14), "Cancel"),
         (COMBOBOX, 1372, child | CBS_DROPDOWN | CBS_SORT | WS_VSCROLL | WS_TABSTOP, (77, 28, 85, 93), None),
         (EDIT, 1373, child | WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP, (52, 10, 110, 12), ""),
-        (STATIC, -1, child | SS_LEFT, (12, 11, 36, 8), "Unit Name:"),
-        (STATIC, -1, child | SS_LEFTNOWORDWRAP, (12, 29, 62, 8), "Unit Serial Number:"),
+        (STATIC, -1, text | SS_LEFT, (12, 11, 36, 8), "Unit Name:"),
+        (STATIC, -1, text | SS_LEFTNOWORDWRAP, (12, 29, 62, 8), "Unit Serial Number:"),
     ])
     check_dialog("template 355", res[(5, 355)], modal, (189, 55), None, [
         (BUTTON, 1, child | BS_DEFPUSHBUTTON | WS_TABSTOP, (70, 34, 50, 14), "OK"),
-        (STATIC, 1000, child | SS_CENTER, (8, 8, 174, 8), "DLL Version 3.0.5"),
-        (STATIC, 1001, child | SS_CENTER, (8, 18, 174, 8), "Tolvane Corvil Version 5.55"),
+        (STATIC, 1000, text | SS_CENTER, (8, 8, 174, 8), "DLL Version 3.0.5"),
+        (STATIC, 1001, text | SS_CENTER, (8, 18, 174, 8), "Tolvane Corvil Version 5.55"),
     ])
-    for name, items in (("EQFILESTATUS", [(STATIC, 1061, child | SS_CENTER, (8, 11, 259, 8), None)]),
-                        ("SAVEWITHCOMMENT", [(STATIC, -1, child | SS_LEFT, (10, 9, 32, 8), "Comment:"),
-                                             (EDIT, 1062, child | WS_BORDER | ES_AUTOHSCROLL, (47, 7, 221, 14), "")])):
+    for name, items in (("EQFILESTATUS", [(STATIC, 1061, text | SS_CENTER, (8, 11, 259, 8), None)]),
+                        ("SAVEWITHCOMMENT", [(STATIC, -1, text | SS_LEFT, (10, 9, 32, 8), "Comment:"),
+                                             (EDIT, 1062, child | WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP,
+                                              (47, 7, 221, 14), "")])):
         check_dialog(name, res[(5, name)], WS_CHILD | WS_CLIPSIBLINGS, (276, 28), None, items)
 
     # String 2 is the third of the first block of sixteen.

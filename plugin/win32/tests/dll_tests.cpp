@@ -500,6 +500,25 @@ TEST_F(CorvilDll, TheHostReleasingThePlugInFromItsMessageBox) {
     EXPECT_EQ(unitWindow("Desk"), nullptr) << "the object and its windows went when Tick returned";
     EXPECT_EQ(unitWindow("Booth"), nullptr);
     EXPECT_EQ(canUnloadNow(), S_OK);
+
+    // "Configure" from a real window's system menu: the host closes that
+    // very window and lets the object go while it handles the request.
+    emulator.command("plug 0");
+    ::Sleep(100);
+    device = create();
+    ASSERT_EQ(device->vtbl->OpenUnitWindow(device, hostWindow, "SERIAL EMU01", "Desk", 3), 0);
+    held = device;
+    host.duringMessage = nullptr;
+    host.duringConfigure = [&](std::int32_t id) {
+        held->vtbl->CloseUnitWindow(held, id);
+        device = nullptr;
+        held->vtbl->Release(held);
+        EXPECT_EQ(canUnloadNow(), S_FALSE) << "the window's handler is still running";
+    };
+    ::SendMessageA(unitWindow("Desk"), WM_SYSCOMMAND, 1375, 0);
+    EXPECT_EQ(host.configureRequests, (std::vector<std::int32_t>{3}));
+    EXPECT_EQ(unitWindow("Desk"), nullptr);
+    EXPECT_EQ(canUnloadNow(), S_OK);
 }
 
 } // namespace
