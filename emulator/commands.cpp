@@ -64,7 +64,7 @@ std::string Bench::execute(const std::string &line, std::int64_t nowMs, bool &qu
     }
 
     static const char *const kKnown[] = {"route", "pad",   "seq-inputs", "seq-interval", "seq",   "state",
-                                         "outputs", "raw", "silence",    "unplug",       "plug"};
+                                         "outputs", "raw", "silence",    "unplug",       "plug",  "connections"};
     bool known = false;
     for (const char *k : kKnown) known = known || command == k;
     if (!known) return "error: unknown command \"" + command + "\"";
@@ -76,6 +76,10 @@ std::string Bench::execute(const std::string &line, std::int64_t nowMs, bool &qu
     if (command == "state" || command == "outputs") {
         if (!a.count(2)) return "error: " + a.error;
         return "ok " + (command == "state" ? unit.describeState() : unit.describeOutputs());
+    }
+    if (command == "connections") {
+        if (!a.count(2)) return "error: " + a.error;
+        return "ok count=" + std::to_string(connectionCount ? connectionCount(u) : 0);
     }
     if (command == "raw") {
         if (a.words.size() < 3) return "error: raw needs at least one byte";

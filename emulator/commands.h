@@ -18,6 +18,8 @@ public:
     std::vector<bool> plugged;
     // Called when a unit is to disappear from / reappear to discovery.
     std::function<void(std::size_t unit, bool plug)> onPlug;
+    // How many host connections a unit has open now.
+    std::function<std::size_t(std::size_t unit)> connectionCount;
 
     // Runs one command line; sets `quit` for "quit".
     std::string execute(const std::string &line, std::int64_t nowMs, bool &quit);

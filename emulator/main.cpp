@@ -11,8 +11,9 @@ using namespace corvil::emulator;
 namespace {
 
 const char kUsage[] =
-    "usage: corvil-emulator [--serial XXXXX]... [--vendor-id N] [--product-id N] [--version N]\n"
-    "                       [--report-period-ms N] [--input-length N] [--output-length N]\n";
+    "usage: corvil-emulator [--serial XXXXX]... [--vendor-id N] [--product-id N] [--device-version N]\n"
+    "                       [--report-period-ms N] [--input-length N] [--output-length N]\n"
+    "       corvil-emulator --help | --version\n";
 
 int usage(const std::string &why) {
     std::fprintf(stderr, "corvil-emulator: %s\n%s", why.c_str(), kUsage);
@@ -30,6 +31,13 @@ int main(int argc, char **argv) {
             std::fputs(kUsage, stdout);
             return 0;
         }
+        // "--version N" set the units' version number before there was a
+        // program version to print; with a number it still does.
+        unsigned long ignored = 0;
+        if (option == "--version" && (i + 1 >= argc || !parseNumber(argv[i + 1], ignored))) {
+            std::printf("corvil-emulator %s\n", CORVIL_VERSION);
+            return 0;
+        }
         if (i + 1 >= argc) return usage(option + " needs a value");
         const std::string value = argv[++i];
         unsigned long n = 0;
@@ -39,7 +47,8 @@ int main(int argc, char **argv) {
             continue;
         }
         if (!parseNumber(value, n)) return usage(option + " takes a number, not \"" + value + "\"");
-        if (option == "--vendor-id" || option == "--product-id" || option == "--version") {
+        if (option == "--vendor-id" || option == "--product-id" || option == "--device-version" ||
+            option == "--version") {
             if (n > 0xFFFF) return usage(option + " must be 0 to 65535");
             auto v = static_cast<std::uint16_t>(n);
             (option == "--vendor-id" ? shared.vendorId : option == "--product-id" ? shared.productId

@@ -194,6 +194,11 @@ public:
                 return 1;
             }
         }
+        bench_.connectionCount = [this](std::size_t u) {
+            std::size_t n = 0;
+            for (const Connection &c : connections_) n += c.unit == u && !c.dead ? 1 : 0;
+            return n;
+        };
         bench_.onPlug = [this](std::size_t u, bool on) {
             if (on)
                 plug(u);

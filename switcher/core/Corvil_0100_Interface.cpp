@@ -21,7 +21,7 @@ const char *Corvil_0100_Interface::defaultLibraryFile() {
 #if defined(_WIN32)
     return "corvhid.dll";
 #else
-    return "libcorvhid.so";
+    return "libcorvhid.so.1"; // the library's SONAME: present wherever the library is
 #endif
 }
 

@@ -17,7 +17,7 @@ public:
 
 class Corvil_0100_Interface {
 public:
-    // The library file: "corvhid.dll" on Windows, "libcorvhid.so" elsewhere.
+    // The library file: "corvhid.dll" on Windows, "libcorvhid.so.1" elsewhere.
     static const char *defaultLibraryFile();
 
     explicit Corvil_0100_Interface(std::string libraryFile = defaultLibraryFile());

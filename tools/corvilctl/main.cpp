@@ -22,6 +22,7 @@ namespace {
 
 const char kUsage[] =
     "usage: corvilctl [--unit N | --serial XXXXX] COMMAND\n"
+    "       corvilctl --help | --version\n"
     "commands:\n"
     "  list                       the units found: number, serial, path\n"
     "  show [--json]              routing, pads and auto-sequencing of the unit\n"
@@ -398,6 +399,10 @@ int main(int argc, char **argv) {
             std::string a = argv[i];
             if (a == "--help" || a == "-h") {
                 std::fputs(kUsage, stdout);
+                return kOk;
+            }
+            if (a == "--version") {
+                std::printf("corvilctl %s\n", CORVIL_VERSION);
                 return kOk;
             }
             if (args.empty() && a == "--unit") {
