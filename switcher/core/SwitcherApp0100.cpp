@@ -71,6 +71,14 @@ void SwitcherApp0100::pass() {
     if (!unitConnected && !appClosing) toolkit.waitForEvent();
 }
 
+void SwitcherApp0100::stop(const std::string &why) {
+    // The stop message waits for the user while window events still come
+    // (timer ticks, clicks on windows the box does not block): a stopping
+    // program starts no device traffic and sends no change meanwhile.
+    appClosing = true;
+    toolkit.stopMessage(why);
+}
+
 int SwitcherApp0100::Main() {
     try {
         start();
@@ -78,9 +86,9 @@ int SwitcherApp0100::Main() {
         for (form::Form *f : {&autoSequencingForm(), &attenuatorForm(), &mainForm()}) f->unload();
         return 0;
     } catch (const BindingError &e) {
-        toolkit.stopMessage(std::string("Corvil Switcher cannot work with the device library.\n") + e.what());
+        stop(std::string("Corvil Switcher cannot work with the device library.\n") + e.what());
     } catch (const std::exception &e) {
-        toolkit.stopMessage(std::string("Corvil Switcher stopped after an unexpected error:\n") + e.what());
+        stop(std::string("Corvil Switcher stopped after an unexpected error:\n") + e.what());
     }
     return 1;
 }

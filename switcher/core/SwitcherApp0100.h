@@ -104,6 +104,8 @@ private:
     void showChannel(int column, std::uint8_t &shownInput, std::uint8_t &knownInput, std::uint8_t selected,
                      std::uint8_t displayInput, std::uint8_t padMask, std::uint8_t &shownPadMask);
     void showInterval(int channel, std::uint8_t control);
+    // Ends the program's traffic and shows why it stops.
+    void stop(const std::string &why);
 };
 
 // The texts of the interval lists: "Disabled", then 0.5 to 9.0 seconds.

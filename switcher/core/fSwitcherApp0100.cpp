@@ -167,7 +167,11 @@ void fSwitcherApp0100::search() {
         app_.unitConnected = true;
         form.at("Label4").setText("Connected");
         app_.serialShown = false;
+        // Until a poll has taken this unit's records, the state still holds
+        // what the previous unit reported: a click sent meanwhile would carry
+        // its pad masks to this unit. Clicks wait for that poll, as at start.
         app_.settingsArrived = app_.autoSeqArrived = false;
+        app_.syncComplete = false;
         responseCountdown = 3;
         if (app_.attenuatorForm().isVisible()) app_.attenuatorForm().at("Label1", 0).setText(kPadInstruction);
         form::Form &autoSeq = app_.autoSequencingForm();

@@ -113,7 +113,18 @@ void Form::load() {
     for (const ControlSpec &c : spec_.controls) controls_.push_back(std::make_unique<Control>(*this, c));
     loaded_ = true;
     if (observer_) observer_->formCreated(*this);
-    if (handlers_.load) handlers_.load();
+    loading_ = true;
+    try {
+        if (handlers_.load) handlers_.load();
+    } catch (...) {
+        loading_ = false;
+        throw;
+    }
+    loading_ = false;
+    if (activatePending_) {
+        activatePending_ = false;
+        activated();
+    }
 }
 
 bool Form::isVisible() {
@@ -123,13 +134,23 @@ bool Form::isVisible() {
 
 void Form::show() {
     load();
-    if (visible_) return;
+    // A window already on screen is shown all the same: brought to the front,
+    // restored when minimised, and made the active window, so that its
+    // activate handler runs as at its first showing.
     visible_ = true;
     if (observer_) observer_->formShown(*this);
 }
 
 void Form::activated() {
-    if (loaded_ && handlers_.activate) handlers_.activate();
+    if (!loaded_) return;
+    // A load handler that shows its window may see it activated at once
+    // (Win32 does so); the activate event still comes after the load event,
+    // so that the focus it gives is the one that stays.
+    if (loading_) {
+        activatePending_ = true;
+        return;
+    }
+    if (handlers_.activate) handlers_.activate();
 }
 
 void Form::unload() {
@@ -168,7 +189,9 @@ Control &Form::at(const std::string &name, int index) {
 }
 
 void Form::setFocus(Control *control) {
-    if (focus_ == control) return;
+    // Passed on even when it names the control last given the focus: the
+    // user may have moved the focus since, which the toolkit's window knows
+    // and this model does not.
     focus_ = control;
     if (observer_) observer_->focusChanged(*this, control);
 }

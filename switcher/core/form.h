@@ -104,10 +104,13 @@ class FormObserver {
 public:
     virtual ~FormObserver() = default;
     virtual void controlChanged(Control &control) = 0;
+    // Show the window, bring it to the front (restored when minimised) and
+    // activate it; told again for a window already shown.
     virtual void formShown(Form &form) = 0;
     virtual void formHidden(Form &form) = 0;
     virtual void formCreated(Form &form) = 0;
     virtual void formDestroyed(Form &form) = 0;
+    // Give the control the keyboard focus; told for every request.
     virtual void focusChanged(Form &form, Control *control) = 0;
 };
 
@@ -133,9 +136,11 @@ public:
     bool loaded() const { return loaded_; }
     // The "is visible" test: creates the window, hidden, when it does not exist.
     bool isVisible();
-    // Shows the window (creating it first) and makes it the active window.
+    // Shows the window (creating it first), brings it to the front and makes
+    // it the active window, also when it is on screen already.
     void show();
-    // The window became the active window of the program.
+    // The window became the active window of the program; during its load
+    // handler, the activate event comes when that handler has ended.
     void activated();
     // The user closed it, or the program ends: unload handler, then discard.
     void unload();
@@ -144,6 +149,8 @@ public:
     Control &at(const std::string &name, int index = -1);
     Control *find(const std::string &name, int index = -1);
     std::vector<std::unique_ptr<Control>> &controls() { return controls_; }
+    // The control the program last gave the focus; the user may have moved
+    // it since, in the toolkit's window.
     Control *focus() const { return focus_; }
 
     const FormHandlers &handlers() const { return handlers_; }
@@ -158,6 +165,7 @@ private:
     FormHandlers handlers_;
     FormObserver *&observer_;
     bool loaded_ = false, visible_ = false, unloading_ = false;
+    bool loading_ = false, activatePending_ = false;
     std::vector<std::unique_ptr<Control>> controls_;
     Control *focus_ = nullptr;
 };

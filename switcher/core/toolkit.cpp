@@ -11,6 +11,11 @@ void HeadlessToolkit::processPendingEvents() {
     }
 }
 
+void HeadlessToolkit::stopMessage(const std::string &text) {
+    stops.push_back(text);
+    processPendingEvents();
+}
+
 void HeadlessToolkit::formShown(form::Form &form) {
     // A window that is shown becomes the active window once its showing is done.
     post([&form] { form.activated(); });

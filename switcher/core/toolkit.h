@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,9 @@ public:
     virtual void waitForEvent() = 0;
     // A message box with text, title, error icon and OK button.
     virtual void messageBox(const std::string &text, const std::string &title) = 0;
-    // Shows why the program stops; the program ends after it.
+    // Shows why the program stops; the program ends after it. The windows'
+    // timers stop first, and the box belongs to the main window, which takes
+    // no clicks while it is shown.
     virtual void stopMessage(const std::string &text) = 0;
 };
 
@@ -37,7 +40,9 @@ public:
     void messageBox(const std::string &text, const std::string &title) override {
         messages.push_back(title + ": " + text);
     }
-    void stopMessage(const std::string &text) override { stops.push_back(text); }
+    // Like a real box's own event loop, the stop message runs whatever
+    // events are still pending while it is shown.
+    void stopMessage(const std::string &text) override;
 
     // Queues a window event (a user's action, a timer tick).
     void post(std::function<void()> event) { events_.push_back(std::move(event)); }
@@ -47,9 +52,13 @@ public:
     void formHidden(form::Form &) override {}
     void formCreated(form::Form &) override {}
     void formDestroyed(form::Form &) override {}
-    void focusChanged(form::Form &, form::Control *) override {}
+    void focusChanged(form::Form &form, form::Control *control) override { focused[&form] = control; }
 
     int waits = 0;
+    // The control with the keyboard focus in each window, as a toolkit keeps
+    // it: the program sets it, and the user moves it (Tab, clicks) without
+    // the program's knowing.
+    std::map<const form::Form *, form::Control *> focused;
     std::vector<std::string> messages, stops;
 
 private:

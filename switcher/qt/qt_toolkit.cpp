@@ -117,12 +117,20 @@ void QtToolkit::waitForEvent() {
     rethrow();
 }
 
+QWidget *QtToolkit::mainWindow() const {
+    for (auto &[form, window] : windows_)
+        if (form->name() == "fSwitcherApp0100") return window;
+    return nullptr;
+}
+
 void QtToolkit::messageBox(const std::string &text, const std::string &title) {
-    QMessageBox::critical(nullptr, q(title), q(text), QMessageBox::Ok);
+    QMessageBox::critical(mainWindow(), q(title), q(text), QMessageBox::Ok);
 }
 
 void QtToolkit::stopMessage(const std::string &text) {
-    QMessageBox::critical(nullptr, QStringLiteral("Corvil Switcher"), q(text), QMessageBox::Ok);
+    // The box's own event loop would go on dispatching the timers' ticks.
+    for (auto &[form, timer] : timers_) timer->stop();
+    QMessageBox::critical(mainWindow(), QStringLiteral("Corvil Switcher"), q(text), QMessageBox::Ok);
 }
 
 QWidget *QtToolkit::widget(Control &control) const {
@@ -231,6 +239,7 @@ void QtToolkit::formCreated(Form &form) {
         }
         case Kind::Timer: {
             auto *timer = new QTimer(window);
+            timer->setObjectName(q(s.name));
             timer->setInterval(s.timerIntervalMs);
             connect(timer, &QTimer::timeout, this, [this, &form] { deliver([&form] { form.tick(); }); });
             timer->start();
@@ -266,6 +275,7 @@ void QtToolkit::formDestroyed(Form &form) {
 
 void QtToolkit::formShown(Form &form) {
     if (QWidget *w = window(form)) {
+        w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
         w->show();
         w->raise();
         w->activateWindow();

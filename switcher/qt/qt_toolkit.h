@@ -47,6 +47,8 @@ public:
 private:
     void apply(form::Control &control);
     void rethrow();
+    // The main window, owner of the message boxes; null before it exists.
+    QWidget *mainWindow() const;
 
     std::map<form::Form *, QWidget *> windows_;
     std::map<form::Control *, QWidget *> widgets_;

@@ -49,6 +49,7 @@ protected:
     }
     void tick() { user([&] { mainForm().tick(); }); }
     int optionOn(int column) { return corvil::switcher::testing::optionOn(app, column); }
+    Control *focused() { return toolkit.focused[&mainForm()]; }
 };
 
 TEST_F(Switcher, StartsWithoutAUnitAndSaysWhy) {
@@ -57,13 +58,22 @@ TEST_F(Switcher, StartsWithoutAUnitAndSaysWhy) {
     EXPECT_EQ(status(), "Corvil not detected!");
     EXPECT_FALSE(app.unitConnected);
     EXPECT_EQ(unit.calls, (Strings{"FindFirstCorvil", "DoneFindingCorvils"}));
-    EXPECT_TRUE(main("Command1").hasFocus()) << "activation gives the focus to the first button";
+    EXPECT_EQ(focused(), &main("Command1")) << "activation gives the focus to the first button";
 
     // Both configuration windows show the reason in their status lines.
     user([&] { main("Command1").click(); });
     user([&] { main("Command2").click(); });
     EXPECT_EQ(pads().at("Label1", 0).text(), "Corvil not detected!");
     EXPECT_EQ(sequencing().at("Label1", 0).text(), "Corvil not detected!");
+
+    // Every return to the main window gives the first button the focus, also
+    // after the user moved it elsewhere.
+    for (int activation = 2; activation <= 3; ++activation) {
+        toolkit.focused[&mainForm()] = &main("Option5", 1);
+        user([&] { pads().activated(); });
+        user([&] { mainForm().activated(); });
+        EXPECT_EQ(focused(), &main("Command1")) << "activation " << activation;
+    }
     EXPECT_TRUE(sequencing().at("cChan1Time").entries().empty()) << "activation without a unit empties the lists";
 
     // Nothing to poll: the loop waits for events instead of spinning.
@@ -83,7 +93,6 @@ TEST_F(Switcher, FirstPollsShowTheSerialAndEveryDisplay) {
     unit.autoSequencing = {0x05, 0x00, 0x84, 0x00};
     start();
     EXPECT_EQ(status(), "Connected");
-    EXPECT_TRUE(main("Option1", 0).hasFocus() || main("Command1").hasFocus());
 
     app.PollUnit(); // serial, then the settings record
     EXPECT_EQ(status(), std::string("Connected to Corvil\r\nSerial No. A\0CDE", 37));
@@ -289,7 +298,7 @@ TEST_F(Switcher, UnusualAutoSequencingBytesFromTheUnit) {
 }
 
 TEST_F(Switcher, WatchdogCountsDownAndReconnects) {
-    unit.settings = {4, 6, 0, 0};
+    unit.settings = {4, 6, 0x0F, 0x0F};
     start();
     unit.answering = false;
     unit.serialAnswers = false;
@@ -302,6 +311,8 @@ TEST_F(Switcher, WatchdogCountsDownAndReconnects) {
     EXPECT_EQ(app.mainWindow->responseCountdown, 3) << "3 once answered";
     tick(); // the second record: now everything is shown
     EXPECT_EQ(main("Text1", 1).text(), "6");
+    user([&] { main("Command1").click(); });
+    user([&] { main("Command2").click(); });
 
     unit.answering = false;
     unit.serialAnswers = false;
@@ -322,22 +333,43 @@ TEST_F(Switcher, WatchdogCountsDownAndReconnects) {
     tick();
     EXPECT_EQ(std::count(unit.calls.begin(), unit.calls.end(), "FindFirstCorvil"), 2) << "a search every tick";
 
-    // Back again: found on the next tick; the next poll restores everything.
+    // Back again, a unit without pads: found on the next tick. Clicks before
+    // the first poll that has both its records must not send the previous
+    // unit's pads, nor anything else.
     unit.unitPresent = true;
     unit.answering = true;
     unit.serialAnswers = true;
+    unit.settings = {1, 6, 0, 0};
     tick();
     EXPECT_TRUE(app.unitConnected);
+    unit.calls.clear();
+    user([&] { main("Option2", 0).click(); });
+    user([&] { pads().at("Check1", 3).click(); });
+    user([&] { sequencing().at("Check1", 3).click(); });
+    user([&] { main("cAutoSeq1").click(); });
+    EXPECT_TRUE(unit.writes().empty());
     app.PollUnit();
+    EXPECT_TRUE(unit.writes().empty());
     app.PollUnit();
     EXPECT_EQ(status(), "Connected to Corvil\r\nSerial No. SCR01");
-    EXPECT_EQ(main("Text1", 0).text(), "4");
+    EXPECT_EQ(main("Text1", 0).text(), "1");
+    EXPECT_EQ(pads().at("Check1", 3).value(), 0);
+    user([&] { main("Option2", 0).click(); });
+    EXPECT_EQ(unit.writes(), (Strings{"WriteCorvilSettings(0,2,255,0,0)"}));
 }
 
 TEST_F(Switcher, ConfigurationWindowsFollowTheConnection) {
     startInStep();
     user([&] { main("Command1").click(); });
     user([&] { main("Command2").click(); });
+    for (int i = 0; i < 4; ++i) app.PollUnit();
+    ASSERT_TRUE(app.padsLoaded && app.autoSeqLoaded);
+    // A second click on an open window's button activates it again: its
+    // controls go out of step until the poll has rewritten them.
+    user([&] { main("Command1").click(); });
+    EXPECT_FALSE(app.padsLoaded);
+    user([&] { main("Command2").click(); });
+    EXPECT_FALSE(app.autoSeqLoaded);
     for (int i = 0; i < 4; ++i) app.PollUnit();
     unit.answering = unit.serialAnswers = unit.unitPresent = false;
     for (int t = 0; t < 5; ++t) tick(); // the first still counts the last poll's answer
@@ -383,6 +415,27 @@ TEST_F(Switcher, ClosingCleansUpOnceAndEndsTheLoop) {
     const int reads = unit.reads;
     app.pass();
     EXPECT_EQ(unit.reads, reads) << "no device traffic once closing";
+}
+
+TEST_F(Switcher, AStoppingProgramSendsNothing) {
+    // A handler fails while a tick and a click are still pending; the stop
+    // message runs them, and neither may reach the unit.
+    unit.settings = {2, 0, 0, 0};
+    int reads = 0;
+    toolkit.post([&] {
+        for (int i = 0; i < 4; ++i) app.PollUnit();
+        unit.calls.clear();
+        reads = unit.reads;
+        toolkit.post([&] { mainForm().tick(); });
+        toolkit.post([&] { main("Option5", 0).click(); });
+        throw std::runtime_error("a handler failed");
+    });
+    EXPECT_EQ(app.Main(), 1);
+    ASSERT_EQ(toolkit.stops.size(), 1u);
+    EXPECT_NE(toolkit.stops[0].find("a handler failed"), std::string::npos);
+    EXPECT_TRUE(app.syncComplete);
+    EXPECT_TRUE(unit.writes().empty());
+    EXPECT_EQ(unit.reads, reads);
 }
 
 TEST(SwitcherBinding, AMissingLibraryOrExportStopsTheProgramWithAMessage) {

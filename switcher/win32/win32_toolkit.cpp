@@ -97,12 +97,22 @@ void Win32Toolkit::waitForEvent() {
     processPendingEvents();
 }
 
+HWND Win32Toolkit::mainWindow() const {
+    for (auto &[form, w] : windows_)
+        if (form->name() == "fSwitcherApp0100") return w.hwnd;
+    return nullptr;
+}
+
+// Owned by the main window, a box disables it while shown: no click on the
+// main window reaches the program meanwhile.
 void Win32Toolkit::messageBox(const std::string &text, const std::string &title) {
-    ::MessageBoxA(nullptr, text.c_str(), title.c_str(), MB_ICONERROR | MB_OK);
+    ::MessageBoxA(mainWindow(), text.c_str(), title.c_str(), MB_ICONERROR | MB_OK);
 }
 
 void Win32Toolkit::stopMessage(const std::string &text) {
-    ::MessageBoxA(nullptr, text.c_str(), "Corvil Switcher", MB_ICONERROR | MB_OK);
+    // The box's own message loop would go on dispatching the timers' ticks.
+    for (auto &[form, w] : windows_) ::KillTimer(w.hwnd, kTimerId);
+    ::MessageBoxA(mainWindow(), text.c_str(), "Corvil Switcher", MB_ICONERROR | MB_OK);
 }
 
 HWND Win32Toolkit::window(Form &form) const {
@@ -218,7 +228,7 @@ void Win32Toolkit::formDestroyed(Form &form) {
 
 void Win32Toolkit::formShown(Form &form) {
     if (HWND h = window(form)) {
-        ::ShowWindow(h, SW_SHOW);
+        ::ShowWindow(h, ::IsIconic(h) ? SW_RESTORE : SW_SHOW);
         ::SetForegroundWindow(h);
     }
 }
@@ -290,9 +300,14 @@ LRESULT Win32Toolkit::handle(Form &form, HWND hwnd, UINT message, WPARAM wParam,
     case WM_TIMER:
         if (wParam == kTimerId) deliver([&form] { form.tick(); });
         return 0;
-    case WM_ACTIVATE:
+    case WM_ACTIVATE: {
+        // The default handling gives the focus to the window itself; the
+        // form's activate handler comes after it, so that the focus it gives
+        // stays.
+        const LRESULT result = ::DefWindowProcA(hwnd, message, wParam, lParam);
         if (LOWORD(wParam) != WA_INACTIVE) deliver([&form] { form.activated(); });
-        break;
+        return result;
+    }
     case WM_CLOSE: {
         const bool main = form.spec().name == "fSwitcherApp0100";
         deliver([&form, main] {

@@ -57,6 +57,8 @@ private:
     HFONT font(const form::Font &spec, HFONT inherited);
     void apply(form::Control &control);
     void rethrow();
+    // The main window, owner of the message boxes; null before it exists.
+    HWND mainWindow() const;
 
     HINSTANCE instance_;
     std::map<form::Form *, Window> windows_;

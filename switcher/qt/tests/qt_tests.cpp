@@ -9,8 +9,10 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 
 #include <chrono>
 #include <functional>
@@ -158,6 +160,7 @@ TEST_F(QtWindows, RealClicksReachTheUnitAndTheUnitReachesTheWidgets) {
     Form &main = app.mainForm();
     ASSERT_TRUE(runUntil([&] { return app.syncComplete && main.at("Label4").text().find("QTE01") != std::string::npos; }));
     EXPECT_EQ(widget<QLabel>(main, "Label4")->text().toStdString(), "Connected to Corvil\r\nSerial No. QTE01");
+    EXPECT_EQ(QApplication::focusWidget(), widget(main, "Command1")) << "the first activation gives the first button the focus";
 
     QTest::mouseClick(widget(main, "Option5", 1), Qt::LeftButton);
     EXPECT_EQ(emulator.command("outputs 0"), "ok count=1 last=03 05 ff 00 02");
@@ -188,12 +191,64 @@ TEST_F(QtWindows, RealClicksReachTheUnitAndTheUnitReachesTheWidgets) {
     screenshot(app.attenuatorForm(), "attenuator");
     screenshot(app.autoSequencingForm(), "auto-sequencing");
 
+    // A second click on the button of an open window, even a minimised one,
+    // brings it back and activates it: its activate handler runs again.
+    QWidget *mainWindow = toolkit.window(main);
+    QWidget *attenuator = toolkit.window(app.attenuatorForm());
+    attenuator->showMinimized();
+    mainWindow->activateWindow();
+    ASSERT_TRUE(runUntil([&] { return QApplication::activeWindow() == mainWindow; }));
+    app.attenuatorForm().at("Label1", 0).setText("");
+    QTest::mouseClick(widget(main, "Command1"), Qt::LeftButton);
+    EXPECT_TRUE(runUntil([&] {
+        return QApplication::activeWindow() == attenuator && !attenuator->isMinimized() &&
+               app.attenuatorForm().at("Label1", 0).text() == kPadInstruction;
+    }));
+
+    // Every return to the main window gives its first button the focus, also
+    // after the user moved the focus elsewhere.
+    for (int activation = 2; activation <= 3; ++activation) {
+        widget(main, "Option3", 0)->setFocus();
+        attenuator->activateWindow();
+        ASSERT_TRUE(runUntil([&] { return QApplication::activeWindow() == attenuator; }));
+        mainWindow->activateWindow();
+        EXPECT_TRUE(runUntil([&] {
+            return QApplication::activeWindow() == mainWindow && QApplication::focusWidget() == widget(main, "Command1");
+        })) << "activation " << activation;
+    }
+
     // Closing a configuration window discards it; the poll makes it again, hidden.
     toolkit.window(app.attenuatorForm())->close();
     app.pass();
     EXPECT_FALSE(app.attenuatorForm().isVisible());
     ASSERT_EQ(emulator.command("pad 0 1 1 on"), "ok");
     EXPECT_TRUE(runUntil([&] { return app.attenuatorForm().loaded() && app.padsLoaded; }));
+}
+
+TEST_F(QtWindows, TheStopMessageBelongsToTheMainWindowAndTheTimerIsStopped) {
+    EmulatorProcess emulator;
+    ASSERT_TRUE(emulator.start({}));
+    // Once in step a handler fails; the stop message is looked at, then dismissed.
+    bool failed = false, timerActive = true;
+    QWidget *owner = nullptr;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (!failed) {
+            if (!app.syncComplete) return;
+            failed = true;
+            toolkit.deliver([] { throw std::runtime_error("a handler failed"); });
+            return;
+        }
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            owner = box->parentWidget();
+            timerActive = toolkit.window(app.mainForm())->findChild<QTimer *>("Timer1")->isActive();
+            box->done(QMessageBox::Ok);
+        }
+    });
+    probe.start(20);
+    EXPECT_EQ(app.Main(), 1);
+    EXPECT_EQ(owner, toolkit.window(app.mainForm()));
+    EXPECT_FALSE(timerActive);
 }
 
 } // namespace

@@ -115,6 +115,7 @@ TEST_F(Win32Windows, PostedClicksReachTheUnitAndTheUnitReachesTheControls) {
     Form &main = app.mainForm();
     ASSERT_TRUE(runUntil([&] { return app.syncComplete && text(hwnd(main, "Label4")).find("WIN01") != std::string::npos; }));
     EXPECT_EQ(text(hwnd(main, "Label4")), "Connected to Corvil\r\nSerial No. WIN01");
+    EXPECT_EQ(::GetFocus(), hwnd(main, "Command1")) << "the first activation gives the first button the focus";
 
     click(hwnd(main, "Option5", 1));
     EXPECT_EQ(emulator.command("outputs 0"), "ok count=1 last=03 05 ff 00 02");
@@ -145,10 +146,73 @@ TEST_F(Win32Windows, PostedClicksReachTheUnitAndTheUnitReachesTheControls) {
     screenshot(app.attenuatorForm(), "attenuator");
     screenshot(app.autoSequencingForm(), "auto-sequencing");
 
+    // A second click on the button of an open window, even a minimised one,
+    // brings it back and activates it: its activate handler runs again.
+    HWND mainWindow = toolkit.window(main);
+    HWND attenuator = toolkit.window(app.attenuatorForm());
+    ::ShowWindow(attenuator, SW_MINIMIZE);
+    ::SetForegroundWindow(mainWindow);
+    ASSERT_TRUE(runUntil([&] { return ::GetActiveWindow() == mainWindow; }));
+    app.attenuatorForm().at("Label1", 0).setText("");
+    click(hwnd(main, "Command1"));
+    EXPECT_TRUE(runUntil([&] {
+        return ::GetActiveWindow() == attenuator && !::IsIconic(attenuator) &&
+               text(hwnd(app.attenuatorForm(), "Label1", 0)) == kPadInstruction;
+    }));
+
+    // Every return to the main window gives its first button the focus, also
+    // after the user moved the focus elsewhere.
+    for (int activation = 2; activation <= 3; ++activation) {
+        ::SetFocus(hwnd(main, "Option3", 0));
+        ::SetForegroundWindow(attenuator);
+        ASSERT_TRUE(runUntil([&] { return ::GetActiveWindow() == attenuator; }));
+        ::SetForegroundWindow(mainWindow);
+        EXPECT_TRUE(runUntil([&] { return ::GetActiveWindow() == mainWindow && ::GetFocus() == hwnd(main, "Command1"); }))
+            << "activation " << activation;
+    }
+
     // The user closes a configuration window: it is discarded.
     ::PostMessageA(toolkit.window(app.attenuatorForm()), WM_CLOSE, 0, 0);
     app.pass();
     EXPECT_EQ(toolkit.window(app.attenuatorForm()), nullptr);
+}
+
+// What the stop message test sees from a thread timer, which runs in the
+// program's message loop and in the box's own alike.
+struct StopProbe {
+    SwitcherApp0100 *app = nullptr;
+    win32::Win32Toolkit *toolkit = nullptr;
+    bool failed = false, seen = false, ownerDisabled = false;
+    HWND owner = nullptr;
+} stopProbe;
+
+void CALLBACK probeStop(HWND, UINT, UINT_PTR, DWORD) {
+    StopProbe &p = stopProbe;
+    if (!p.failed) {
+        if (!p.app->syncComplete) return;
+        p.failed = true;
+        p.toolkit->deliver([] { throw std::runtime_error("a handler failed"); });
+        return;
+    }
+    HWND box = ::FindWindowA("#32770", "Corvil Switcher");
+    if (!box || p.seen) return;
+    p.seen = true;
+    p.owner = ::GetWindow(box, GW_OWNER);
+    p.ownerDisabled = !::IsWindowEnabled(p.toolkit->window(p.app->mainForm()));
+    ::PostMessageA(box, WM_COMMAND, IDOK, 0);
+}
+
+TEST_F(Win32Windows, TheStopMessageBelongsToTheMainWindowAndTheTimerIsStopped) {
+    EmulatorProcess emulator;
+    ASSERT_TRUE(emulator.start({}));
+    stopProbe = StopProbe{&app, &toolkit};
+    const UINT_PTR probe = ::SetTimer(nullptr, 0, 20, probeStop);
+    EXPECT_EQ(app.Main(), 1);
+    ::KillTimer(nullptr, probe);
+    EXPECT_TRUE(stopProbe.seen);
+    EXPECT_EQ(stopProbe.owner, toolkit.window(app.mainForm()));
+    EXPECT_TRUE(stopProbe.ownerDisabled) << "the main window takes no clicks meanwhile";
+    EXPECT_FALSE(::KillTimer(toolkit.window(app.mainForm()), 1)) << "the window's timer was stopped";
 }
 
 } // namespace
