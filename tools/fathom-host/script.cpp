@@ -148,7 +148,7 @@ int ScriptSession::showMessage(const std::string &text, std::uint32_t) {
 void ScriptSession::requestConfigure(std::int32_t unitId) {
     // Asked for from a unit window: the dialog is answered with the plan the
     // script gave with its menu choice; without one it is cancelled.
-    const DialogPlan plan = requestPlan_ ? *requestPlan_ : DialogPlan{DialogPlan::Kind::Configuration, {}, {}, true};
+    const DialogPlan plan = requestPlan_ ? *requestPlan_ : DialogPlan{DialogPlan::Kind::Configuration, {}, {}, true, {}};
     requestPlan_.reset();
     requestOutcome_ = configure(unitId, plan);
     window_->refresh();

@@ -1,0 +1,135 @@
+; The Windows installer: corvhid.dll and Corvil Switcher with a Start-menu
+; entry, the FathomLive plug-in Corvil.dll registered through its own
+; DllRegisterServer, and, on request, the tools for trying it all without a
+; unit or the analyser. Made by makensis with:
+;   /DARCH=x64|x86 /DBIN=<folder of the built files> /DVERSION=<x.y.z> /DOUT=<installer file>
+Unicode true
+!include Sections.nsh
+!if ${ARCH} == "x64"
+  Target amd64-unicode
+  !define PROGRAMS "$PROGRAMFILES64"
+  !define VIEW 64
+!else
+  Target x86-unicode
+  !define PROGRAMS "$PROGRAMFILES32"
+  !define VIEW 32
+!endif
+
+!define CLASS_KEY "CLSID\{2496CF40-DD25-11d6-9D58-AA45F1D0DE0A}"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Corvil"
+
+Name "Corvil ${VERSION}"
+OutFile "${OUT}"
+InstallDir "${PROGRAMS}\Tolvane\Corvil"
+RequestExecutionLevel admin
+SetCompressor /SOLID lzma
+ShowInstDetails show
+VIProductVersion "${VERSION}.0"
+VIAddVersionKey "ProductName" "Corvil"
+VIAddVersionKey "CompanyName" "Tolvane"
+VIAddVersionKey "FileDescription" "Corvil ${VERSION} setup"
+VIAddVersionKey "FileVersion" "${VERSION}"
+VIAddVersionKey "LegalCopyright" "Copyright (C) Tolvane"
+
+Page components
+Page directory
+Page instfiles
+UninstPage uninstConfirm
+UninstPage instfiles
+
+; For every user of the machine: Program Files, the common Start menu.
+Function .onInit
+  SetRegView ${VIEW}
+  SetShellVarContext all
+FunctionEnd
+
+Function un.onInit
+  SetRegView ${VIEW}
+  SetShellVarContext all
+FunctionEnd
+
+; The analyser's FMLOG.dll, where its installation put it on the search
+; path, loaded by its full path so that Corvil.dll's import finds it in the
+; process: this installer itself looks for libraries only in the system's
+; folder and beside the library loaded.
+!macro LoadHostLog
+  System::Call 'kernel32::SearchPathW(p 0, w "FMLOG.dll", p 0, i ${NSIS_MAX_STRLEN}, w .r1, p 0) i .r2'
+  IntCmp $2 0 +2
+    System::Call 'kernel32::LoadLibraryW(w r1) p .r3'
+!macroend
+
+Section "Corvil Switcher and the corvhid library" SecSwitcher
+  SectionIn RO
+  SetOutPath "$INSTDIR"
+  File "${BIN}\corvhid.dll"
+  File "${BIN}\Corvil Switcher.exe"
+  CreateDirectory "$SMPROGRAMS\Corvil"
+  CreateShortcut "$SMPROGRAMS\Corvil\Corvil Switcher.lnk" "$INSTDIR\Corvil Switcher.exe"
+  WriteUninstaller "$INSTDIR\Uninstall.exe"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Corvil"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "Tolvane"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Corvil Switcher.exe"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
+
+Section "FathomLive plug-in (Corvil.dll)" SecPlugin
+  SetOutPath "$INSTDIR"
+  File "${BIN}\Corvil.dll"
+SectionEnd
+
+Section /o "Tools: fathom-host, FMLOG.dll stand-in, corvil-emulator, corvilctl" SecTools
+  SetOutPath "$INSTDIR"
+  File "${BIN}\fathom-host.exe"
+  File "${BIN}\FMLOG.dll"
+  File "${BIN}\corvil-emulator.exe"
+  File "${BIN}\corvilctl.exe"
+  CreateShortcut "$SMPROGRAMS\Corvil\fathom-host.lnk" "$INSTDIR\fathom-host.exe"
+SectionEnd
+
+; After the files: the plug-in registers itself, which needs the analyser's
+; FMLOG.dll (beside the plug-in, or on the search path where the analyser is
+; installed).
+Section "-Register the plug-in"
+  SectionGetFlags ${SecPlugin} $0
+  IntOp $0 $0 & ${SF_SELECTED}
+  IntCmp $0 0 done
+  !insertmacro LoadHostLog
+  ClearErrors
+  RegDLL "$INSTDIR\Corvil.dll"
+  IfErrors 0 done
+    DetailPrint "Corvil.dll was not registered: FMLOG.dll was not found."
+    MessageBox MB_OK|MB_ICONEXCLAMATION "The FathomLive plug-in Corvil.dll was installed but could not be registered, because the analyser's logging library FMLOG.dll was not found. Install FathomLive first (or choose the Tools component, which brings a stand-in FMLOG.dll), then run this setup again." /SD IDOK
+    ; A silent setup says it through its exit code.
+    SetErrorLevel 2
+  done:
+SectionEnd
+
+Section "Uninstall"
+  IfFileExists "$INSTDIR\Corvil.dll" 0 files
+    !insertmacro LoadHostLog
+    ClearErrors
+    UnRegDLL "$INSTDIR\Corvil.dll"
+    ; Without FMLOG.dll the plug-in cannot unregister itself: its class is ours.
+    IfErrors 0 files
+      DeleteRegKey HKCR "${CLASS_KEY}"
+  files:
+  Delete "$INSTDIR\corvhid.dll"
+  Delete "$INSTDIR\Corvil Switcher.exe"
+  Delete "$INSTDIR\Corvil.dll"
+  Delete "$INSTDIR\fathom-host.exe"
+  Delete "$INSTDIR\FMLOG.dll"
+  Delete "$INSTDIR\corvil-emulator.exe"
+  Delete "$INSTDIR\corvilctl.exe"
+  Delete "$INSTDIR\Uninstall.exe"
+  RMDir "$INSTDIR"
+  RMDir "$INSTDIR\.."
+  Delete "$SMPROGRAMS\Corvil\Corvil Switcher.lnk"
+  Delete "$SMPROGRAMS\Corvil\fathom-host.lnk"
+  RMDir "$SMPROGRAMS\Corvil"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd
