@@ -15,7 +15,7 @@
 #if defined(__linux__)
 #include <unistd.h>
 
-#include "sysfs.h"
+#include "diagnose.h"
 #endif
 
 namespace {
@@ -24,14 +24,17 @@ const char kUsage[] =
     "usage: corvilctl [--unit N | --serial XXXXX] COMMAND\n"
     "       corvilctl --help | --version\n"
     "commands:\n"
-    "  list                       the units found: number, serial, path\n"
+    "  list [--all]               the units found: number, serial, path; --all: also every HID\n"
+    "                             interface examined and why it was passed over (Linux)\n"
     "  show [--json]              routing, pads and auto-sequencing of the unit\n"
     "  route OUT IN               route input IN (1-8, 0 = none) to output OUT (1-2)\n"
     "  pad OUT IN on|off          35 dB pad of input IN on output OUT\n"
     "  seq OUT [--inputs LIST] [--interval SECONDS|disabled] [on|off]\n"
     "                             auto-sequencing of output OUT; LIST is like 1,3,5\n"
     "  serial [--set XXXXX]       read or write the serial number\n"
-    "  watch [--changes N]        print each change the unit reports (until interrupted)\n";
+    "  watch [--changes N]        print each change the unit reports (until interrupted)\n"
+    "  watch --raw [--count N]    print each report as it arrives, with the time and its bytes\n"
+    "  doctor                     check this machine's set-up for the unit (Linux)\n";
 
 constexpr int kOk = 0, kUnitFailed = 1, kBadArguments = 2;
 
@@ -108,20 +111,13 @@ struct Unit {
 std::string whyNoUnit() {
     std::string advice = "no Corvil unit found (" + lastError() + ")";
 #if defined(__linux__)
-    for (const std::string &name : corvhid::hidraw::listInterfaces("/sys")) {
-        auto ids = corvhid::hidraw::readIds("/sys", name);
-        if (!ids || ids->vendorId != 0x1049 || ids->productId != 0x0001) continue;
-        const std::string node = "/dev/" + name;
-        if (::access(node.c_str(), R_OK | W_OK) != 0)
-            return advice + ".\nA Corvil is attached as " + node +
-                   " but this user may not open it: install the udev rule 70-corvil.rules "
-                   "(see the README) and plug the unit in again.";
-    }
+    for (const corvilctl::Examined &e : corvilctl::examineInterfaces(corvilctl::Roots::fromEnvironment()))
+        if (e.corvil && !e.usable) return advice + ".\n" + e.path + " is " + e.reason + ".";
 #endif
     return advice + ".\nCheck that the unit is plugged in; for a virtual unit, start corvil-emulator.";
 }
 
-std::vector<Unit> discover() {
+std::vector<Unit> discover(bool mayBeNone = false) {
     std::vector<Unit> units;
     short number = 0;
     for (corvhid_result found = FindFirstCorvil(&number); found; found = FindNextCorvil(&number)) {
@@ -132,7 +128,7 @@ std::vector<Unit> discover() {
         if (corvhid_unit_path(number, path, sizeof path)) u.path = path;
         units.push_back(u);
     }
-    if (units.empty()) {
+    if (units.empty() && !mayBeNone) {
         std::string why = whyNoUnit();
         DoneFindingCorvils();
         throw Failure{kUnitFailed, why};
@@ -242,12 +238,66 @@ bool onOffArg(const std::string &word) {
 std::atomic<bool> gInterrupted{false};
 void onInterrupt(int) { gInterrupted = true; }
 
+// Each report as the library reads it: which record came is told by an
+// input byte primed with 255, which a unit never reports; the bytes are the
+// report's id and its four record bytes in their order on the wire.
+int watchRaw(short unit, unsigned long count) {
+    const auto start = std::chrono::steady_clock::now();
+    std::optional<std::chrono::steady_clock::time_point> failingSince;
+    for (unsigned long seen = 0; !gInterrupted && (count == 0 || seen < count);) {
+        Settings s;
+        Sequencing q;
+        s.input[0] = 255;
+        q.control[0] = 255;
+        if (!ReadCorvilAllSettings(unit, &s.input[0], &s.input[1], &s.pads[0], &s.pads[1], &q.inputs[0],
+                                   &q.inputs[1], &q.control[0], &q.control[1])) {
+            const auto now = std::chrono::steady_clock::now();
+            if (!failingSince) failingSince = now;
+            if (now - *failingSince > std::chrono::seconds(2)) unitError("the unit stopped answering");
+            continue;
+        }
+        failingSince.reset();
+        const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (s.input[0] != 255)
+            std::printf("%10.3f  03 %02x %02x %02x %02x\n", t, s.input[1], s.input[0], s.pads[1], s.pads[0]);
+        else
+            std::printf("%10.3f  04 %02x %02x %02x %02x\n", t, q.inputs[1], q.inputs[0], q.control[1], q.control[0]);
+        std::fflush(stdout);
+        ++seen;
+    }
+    return kOk;
+}
+
 int run(const Selection &sel, const std::vector<std::string> &args) {
     const std::string &command = args[0];
     if (command == "list") {
-        if (args.size() != 1) usageError("list takes no arguments");
-        for (const Unit &u : discover()) std::printf("%d  %s  %s\n", u.number, u.serial.c_str(), u.path.c_str());
+        const bool all = args.size() == 2 && args[1] == "--all";
+        if (args.size() != 1 && !all) usageError("list takes only --all");
+        for (const Unit &u : discover(all)) std::printf("%d  %s  %s\n", u.number, u.serial.c_str(), u.path.c_str());
+        if (all) {
+#if defined(__linux__)
+            std::printf("HID interfaces examined:\n");
+            for (const corvilctl::Examined &e : corvilctl::examineInterfaces(corvilctl::Roots::fromEnvironment()))
+                std::printf("  %s  %s  %s%s\n", e.path.c_str(), e.ids.c_str(), e.usable ? "" : "passed over: ",
+                            e.reason.c_str());
+#else
+            std::printf("(examining every HID interface is for Linux)\n");
+#endif
+        }
         return kOk;
+    }
+    if (command == "doctor") {
+        if (args.size() != 1) usageError("doctor takes no arguments");
+#if defined(__linux__)
+        bool problem = false;
+        for (const corvilctl::Check &c : corvilctl::checkSetup(corvilctl::Roots::fromEnvironment())) {
+            std::printf("%s: %s\n", c.level.c_str(), c.text.c_str());
+            problem = problem || c.level == "problem";
+        }
+        return problem ? kUnitFailed : kOk;
+#else
+        usageError("doctor checks a Linux machine's set-up");
+#endif
     }
     if (command == "show") {
         bool json = args.size() == 2 && args[1] == "--json";
@@ -344,6 +394,18 @@ int run(const Selection &sel, const std::vector<std::string> &args) {
         Unit u = select(sel);
         if (!WriteCorvilSerialNumberA(u.number, args[2].c_str())) unitError("could not write the serial number");
         return kOk;
+    }
+    if (command == "watch" && args.size() >= 2 && args[1] == "--raw") {
+        unsigned long count = 0; // 0: until interrupted
+        if (args.size() == 4 && args[2] == "--count") {
+            if (!parseUnsigned(args[3], count, 1000000) || count == 0) usageError("--count takes a count");
+        } else if (args.size() != 2) {
+            usageError("watch --raw takes only --count N");
+        }
+        Unit u = select(sel);
+        std::signal(SIGINT, onInterrupt);
+        std::signal(SIGTERM, onInterrupt);
+        return watchRaw(u.number, count);
     }
     if (command == "watch") {
         unsigned long changes = 0; // 0: until interrupted

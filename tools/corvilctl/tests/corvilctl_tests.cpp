@@ -3,7 +3,15 @@
 
 #include <atomic>
 #include <chrono>
+#include <regex>
 #include <thread>
+
+#if defined(__linux__)
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "sysfs_tree.h"
+#endif
 
 #include "emulator_process.h"
 
@@ -135,6 +143,61 @@ TEST_F(Corvilctl, WatchPrintsEachChange) {
     int settingsLines = 0;
     for (std::size_t at = 0; (at = r.out.find("settings: ", at)) != std::string::npos; ++at) ++settingsLines;
     EXPECT_EQ(settingsLines, 3) << r.out;
+
+    // Raw: each report with its time and its bytes as they travel, channel 2 first.
+    ASSERT_EQ(emulator.command("route 0 1 3"), "ok");
+    ASSERT_EQ(emulator.command("pad 0 2 5 on"), "ok");
+    r = ctl({"watch", "--raw", "--count", "4"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(std::regex_match(r.out, std::regex("( +[0-9]+\\.[0-9]{3}  0[34]( [0-9a-f]{2}){4}\n){4}"))) << r.out;
+    EXPECT_TRUE(contains(r.out, "  03 00 03 10 00\n")) << r.out;
 }
+
+#if defined(__linux__)
+// A machine with a mouse, an old Corvil and two current ones, one of which
+// this user may not open: what `list --all`, `show` and `doctor` tell.
+TEST_F(Corvilctl, DiagnosticsSayWhyEachInterfaceIsPassedOver) {
+    corvil::testing::SysfsTree tree;
+    tree.add("hidraw0", "0003:0000046D:0000C52B", "1201");
+    tree.add("hidraw1", "0003:00001049:00000001", "00ff");
+    tree.add("hidraw2", "0003:00001049:00000001", "0100");
+    tree.add("hidraw3", "0003:00001049:00000001", "0100");
+    ::setenv("CORVILCTL_SYSFS_ROOT", tree.sys().c_str(), 1);
+    ::setenv("CORVILCTL_DEV_ROOT", tree.dev().c_str(), 1);
+    const std::string locked = tree.dev() + "/hidraw2", open = tree.dev() + "/hidraw3";
+    ::chmod(open.c_str(), 0666);
+    // Root opens anything: the commands then run as an ordinary user.
+    const bool root = ::geteuid() == 0;
+    ::chmod(locked.c_str(), root ? 0600 : 0);
+    auto asUser = [&](std::vector<std::string> args) {
+        if (!root) return ctl(args);
+        args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", CORVILCTL_PATH});
+        return corvil::testing::runProgram("/usr/bin/setpriv", args);
+    };
+
+    RunResult r = asUser({"list", "--all"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, tree.dev() + "/hidraw0  046d:c52b version 0x1201  passed over: another vendor")) << r.out;
+    EXPECT_TRUE(contains(r.out, tree.dev() + "/hidraw1  1049:0001 version 0x00ff  passed over: a Corvil whose version"))
+        << r.out;
+    EXPECT_TRUE(contains(r.out, locked + "  1049:0001 version 0x0100  passed over: a Corvil this user may not open "
+                                         "(permission denied): install the udev rule 70-corvil.rules"))
+        << r.out;
+    EXPECT_TRUE(contains(r.out, "sudo udevadm control --reload && sudo udevadm trigger")) << r.out;
+    EXPECT_TRUE(contains(r.out, open + "  1049:0001 version 0x0100  a Corvil this user may open\n")) << r.out;
+
+    r = asUser({"show"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(contains(r.err, locked + " is a Corvil this user may not open")) << r.err;
+
+    r = asUser({"doctor"});
+    EXPECT_EQ(r.exitCode, 1) << r.out;
+    EXPECT_TRUE(contains(r.out, "problem: " + locked + ": a Corvil this user may not open")) << r.out;
+    EXPECT_TRUE(contains(r.out, "ok: " + open + ": a Corvil this user may open")) << r.out;
+    EXPECT_TRUE(contains(r.out, "rendezvous")) << r.out;
+    ::unsetenv("CORVILCTL_SYSFS_ROOT");
+    ::unsetenv("CORVILCTL_DEV_ROOT");
+}
+#endif
 
 } // namespace
