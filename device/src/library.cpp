@@ -92,7 +92,10 @@ Result Library::findFirst(std::int16_t *unit) {
 
 Result Library::findNext(std::int16_t *unit) {
     unitFound_ = false;
-    if (deviceInfoSet_ == 0) return fail(text::kNotDetected);
+    // CleanupCorvil released the HID services but leaves an unfinished
+    // discovery's set to DoneFindingCorvils: walking it now would call entry
+    // points of a library already freed.
+    if (deviceInfoSet_ == 0 || !hidLoaded_) return fail(text::kNotDetected);
 
     for (;;) {
         if (!platform_.enumDeviceInterface(deviceInfoSet_, enumIndex_)) {

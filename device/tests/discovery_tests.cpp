@@ -246,9 +246,22 @@ TEST_F(Discovery, CallsOutsideTheCallingOrderAreHarmless) {
     EXPECT_EQ(lib.cleanup(), -1);
     EXPECT_EQ(lib.getErrorText(nullptr), -1);
     // An unfinished discovery's set is released when a new one starts.
+    fake.add("/fake/b");
     lib.findFirst(&unit);
     lib.findFirst(&unit);
     EXPECT_EQ(fake.liveSets.size(), 1u);
+
+    // Cleanup without an end of discovery: the set is still open, but the HID
+    // services it would need are gone, so nothing more is examined.
+    lib.cleanup();
+    fake.calls.clear();
+    unit = -7;
+    EXPECT_EQ(lib.findNext(&unit), 0);
+    EXPECT_EQ(text(), "Corvil not detected!");
+    EXPECT_EQ(unit, -7);
+    EXPECT_EQ(lib.unitCount(), 0u);
+    EXPECT_TRUE(fake.calls.empty()) << fake.calls.front();
+    EXPECT_EQ(fake.liveSets.size(), 1u) << "the set waits for DoneFindingCorvils or the next discovery";
 }
 
 } // namespace
