@@ -64,6 +64,43 @@ bool parseUnsigned(const std::string &s, unsigned long &value, unsigned long hig
     return value <= high;
 }
 
+// A serial number as the unit holds it: a host may have written any byte, so
+// bytes outside printable ASCII show as \xNN (as corvil-emulator's state shows
+// them) and a zero byte does not cut the rest off.
+std::string shownSerial(const std::string &serial) {
+    std::string shown;
+    for (unsigned char c : serial) {
+        if (c >= 0x21 && c <= 0x7E) {
+            shown += static_cast<char>(c);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+            shown += escaped;
+        }
+    }
+    return shown;
+}
+
+// SECONDS of --interval: a plain decimal (digits, then a point and digits),
+// taken exactly; no sign, blanks, exponent, hexadecimal or infinity/nan forms.
+// The result is the interval code, 1 to 18 (0.5 s each).
+bool parseInterval(const std::string &v, unsigned &code) {
+    const std::size_t point = v.find('.');
+    const std::string whole = v.substr(0, point);
+    std::string fraction = point == std::string::npos ? std::string() : v.substr(point + 1);
+    unsigned long seconds = 0;
+    if (!parseUnsigned(whole, seconds, 9)) return false;
+    if (point != std::string::npos &&
+        (fraction.empty() || fraction.find_first_not_of("0123456789") != std::string::npos))
+        return false;
+    while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+    if (!fraction.empty() && fraction != "5") return false;
+    const unsigned long halves = seconds * 2 + (fraction.empty() ? 0 : 1);
+    if (halves < 1 || halves > 18) return false;
+    code = static_cast<unsigned>(halves);
+    return true;
+}
+
 std::string inputList(unsigned mask) {
     std::string out;
     for (int n = 1; n <= 8; ++n) {
@@ -196,7 +233,7 @@ void describe(const Unit &u, const Settings &s, const Sequencing &q, bool json) 
         std::printf("]}\n");
         return;
     }
-    std::printf("Unit %d, serial %s\n", u.number, u.serial.c_str());
+    std::printf("Unit %d, serial %s\n", u.number, shownSerial(u.serial).c_str());
     for (int c = 0; c < 2; ++c) {
         const unsigned in = s.input[c];
         std::string routed = in == 0 ? "no input" : in <= 8 ? "input " + std::to_string(in)
@@ -273,7 +310,9 @@ int run(const Selection &sel, const std::vector<std::string> &args) {
     if (command == "list") {
         const bool all = args.size() == 2 && args[1] == "--all";
         if (args.size() != 1 && !all) usageError("list takes only --all");
-        for (const Unit &u : discover(all)) std::printf("%d  %s  %s\n", u.number, u.serial.c_str(), u.path.c_str());
+        if (sel.unit || sel.serial) usageError("list shows every unit: it takes no --unit or --serial");
+        for (const Unit &u : discover(all))
+            std::printf("%d  %s  %s\n", u.number, shownSerial(u.serial).c_str(), u.path.c_str());
         if (all) {
 #if defined(__linux__)
             std::printf("HID interfaces examined:\n");
@@ -357,12 +396,10 @@ int run(const Selection &sel, const std::vector<std::string> &args) {
                 if (v == "disabled") {
                     code = 0;
                 } else {
-                    char *end = nullptr;
-                    double seconds = std::strtod(v.c_str(), &end);
-                    double halves = seconds * 2;
-                    if (v.empty() || *end || halves < 1 || halves > 18 || halves != static_cast<int>(halves))
+                    unsigned parsed = 0;
+                    if (!parseInterval(v, parsed))
                         usageError("--interval is 0.5 to 9.0 seconds in steps of 0.5, or disabled");
-                    code = static_cast<unsigned>(halves);
+                    code = parsed;
                 }
             } else if (args[i] == "on" || args[i] == "off") {
                 on = args[i] == "on";
@@ -377,6 +414,14 @@ int run(const Selection &sel, const std::vector<std::string> &args) {
         if (mask) q.inputs[c] = static_cast<unsigned char>(*mask);
         if (code) q.control[c] = static_cast<unsigned char>((q.control[c] & 0x80) | *code);
         if (on) q.control[c] = static_cast<unsigned char>(*on ? q.control[c] | 0x80 : q.control[c] & 0x7F);
+        // A channel that includes no input is not sequenced: it goes out off
+        // (its interval kept), as Corvil Switcher sends it.
+        for (int k = 0; k < 2; ++k) {
+            if (q.inputs[k] != 0 || !(q.control[k] & 0x80)) continue;
+            q.control[k] = static_cast<unsigned char>(q.control[k] & 0x7F);
+            if (k == c && on && *on)
+                std::fprintf(stderr, "corvilctl: output %d includes no input: auto-sequencing stays off\n", k + 1);
+        }
         if (!WriteCorvilAutoSequencingParameters(u.number, q.inputs[0], q.inputs[1], q.control[0], q.control[1]))
             unitError("could not send the auto-sequencing parameters");
         return kOk;
@@ -386,7 +431,7 @@ int run(const Selection &sel, const std::vector<std::string> &args) {
             Unit u = select(sel);
             char serial[6] = {};
             if (!ReadCorvilSerialNumberA(u.number, serial)) unitError("could not read the serial number");
-            std::printf("%s\n", serial);
+            std::printf("%s\n", shownSerial(std::string(serial, 5)).c_str());
             return kOk;
         }
         if (args.size() != 3 || args[1] != "--set") usageError("serial takes only --set XXXXX");

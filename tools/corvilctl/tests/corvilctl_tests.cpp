@@ -13,6 +13,7 @@
 #include "sysfs_tree.h"
 #endif
 
+#include "corvhid.h"
 #include "emulator_process.h"
 
 using corvil::testing::EmulatorProcess;
@@ -41,10 +42,16 @@ TEST_F(Corvilctl, NoUnitAndBadArguments) {
                                                {"seq", "1"}, {"seq", "1", "--interval", "0.7"},
                                                {"seq", "1", "--inputs", "1,9"}, {"serial", "--set", "TOOLONG"},
                                                {"--unit", "x", "show"}, {"--unit", "0", "--serial", "AAAAA", "show"},
-                                               {"show", "--yaml"}, {"watch", "--changes", "0"}}) {
+                                               {"show", "--yaml"}, {"watch", "--changes", "0"},
+                                               {"--unit", "0", "list"}, {"--serial", "AAAAA", "list", "--all"}}) {
         r = ctl(bad);
         EXPECT_EQ(r.exitCode, 2) << (bad.empty() ? "" : bad[0]);
         EXPECT_TRUE(contains(r.err, "usage: corvilctl")) << r.err;
+    }
+    // Only plain decimals reach the interval code.
+    for (const char *interval : {"1e0", "0x1p1", " 1", "1 ", "+1", "nan", "inf", "1.", ".5", "2.25", "9.5", "0"}) {
+        r = ctl({"seq", "1", "--interval", interval});
+        EXPECT_EQ(r.exitCode, 2) << "\"" << interval << "\"";
     }
 }
 
@@ -88,6 +95,20 @@ TEST_F(Corvilctl, ListShowAndSelection) {
     EXPECT_TRUE(contains(r.err, "there is no unit 2")) << r.err;
     r = ctl({"--serial", "ZZZ99", "show"});
     EXPECT_EQ(r.exitCode, 1);
+
+    // A host may write any byte into a serial number: it is shown whole.
+    short number = -1;
+    ASSERT_EQ(FindFirstCorvil(&number), -1);
+    ASSERT_EQ(FindNextCorvil(&number), -1);
+    ASSERT_EQ(WriteCorvilSerialNumberA(number, "B\0\x7f 2"), -1);
+    DoneFindingCorvils();
+    CleanupCorvil();
+    r = ctl({"list"});
+    EXPECT_TRUE(contains(r.out, "\n1  B\\x00\\x7f\\x202  ")) << r.out;
+    r = ctl({"--unit", "1", "serial"});
+    EXPECT_EQ(r.out, "B\\x00\\x7f\\x202\n");
+    r = ctl({"--unit", "1", "show"});
+    EXPECT_TRUE(contains(r.out, "Unit 1, serial B\\x00\\x7f\\x202\n")) << r.out;
 }
 
 TEST_F(Corvilctl, ChangesReachTheUnitAndKeepWhatTheyDoNotTouch) {
@@ -101,11 +122,19 @@ TEST_F(Corvilctl, ChangesReachTheUnitAndKeepWhatTheyDoNotTouch) {
     EXPECT_EQ(ctl({"--unit", "1", "seq", "1", "--inputs", "1,3", "--interval", "2.0", "on"}).exitCode, 0);
     EXPECT_EQ(emulator.command("state 1"), "ok input1=6 input2=5 pads1=0x04 pads2=0x80 seqinputs1=0x05 "
                                            "seqinputs2=0x00 seqcontrol1=0x84 seqcontrol2=0x00 serial=BBB02");
-    EXPECT_EQ(ctl({"--unit", "1", "seq", "1", "off"}).exitCode, 0);
+    RunResult r = ctl({"--unit", "1", "seq", "1", "off"});
+    EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(contains(emulator.command("state 1"), "seqinputs1=0x05 seqinputs2=0x00 seqcontrol1=0x04"));
+    // A channel without inputs goes out off, as the switcher sends it; so does
+    // the other channel's unit-reported on bit with an empty mask.
+    ASSERT_EQ(emulator.command("seq 1 2 on"), "ok");
+    r = ctl({"--unit", "1", "seq", "1", "--inputs", "none", "--interval", "9.0", "on"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(contains(r.err, "output 1 includes no input")) << r.err;
+    EXPECT_EQ(emulator.command("outputs 1"), "ok count=5 last=04 00 00 00 12");
     EXPECT_TRUE(contains(emulator.command("state 0"), "input1=0 input2=0 pads1=0x00")) << "unit 0 untouched";
 
-    RunResult r = ctl({"serial"});
+    r = ctl({"serial"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "AAA01\n");
     EXPECT_EQ(ctl({"serial", "--set", "NEW01"}).exitCode, 0);
