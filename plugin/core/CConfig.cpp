@@ -1,5 +1,7 @@
 #include "CConfig.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +10,12 @@ namespace corvil::plugin {
 
 namespace {
 constexpr std::size_t kMaxKeyPath = 1023;
+
+// A stored number as a coordinate: numbers beyond the 32-bit range take its
+// nearest end instead of wrapping to the other sign.
+std::int32_t toCoordinate(long long value) {
+    return static_cast<std::int32_t>(std::clamp<long long>(value, INT32_MIN, INT32_MAX));
+}
 
 void copyDefault(const char *text, char *out, std::uint32_t size) {
     if (!out || size == 0) return;
@@ -95,14 +103,16 @@ Rect parseControlRect(const char *text) {
         const char *start = p;
         while (*p && *p != ',' && *p != ' ' && *p != '\t') ++p;
         const std::string token(start, p);
-        *fields[field++] = static_cast<std::int32_t>(std::strtol(token.c_str(), nullptr, 10));
+        *fields[field++] = toCoordinate(std::strtoll(token.c_str(), nullptr, 10));
     }
+    // Moved in 64 bits: an edge far out (a damaged or hand-edited value)
+    // must not wrap the far edge round to the other side.
     if (r.left < 0) {
-        r.right -= r.left;
+        r.right = toCoordinate(static_cast<long long>(r.right) - r.left);
         r.left = 0;
     }
     if (r.top < 0) {
-        r.bottom -= r.top;
+        r.bottom = toCoordinate(static_cast<long long>(r.bottom) - r.top);
         r.top = 0;
     }
     return r;

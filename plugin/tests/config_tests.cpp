@@ -1,6 +1,8 @@
 // The registry store and the persistence of the unit windows' placement.
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "CCorvilPlugin.h"
 #include "CConfig.h"
 #include "fake_platform.h"
@@ -22,6 +24,16 @@ TEST(ControlRect, ParsingAndMovingOntoTheScreen) {
     EXPECT_EQ(parseControlRect(" 5 ,\t6,,7 , 8, 9"), (Rect{5, 6, 7, 8}));
     EXPECT_EQ(parseControlRect("-1, -1, -1, -1"), (Rect{0, 0, 0, 0}));
     EXPECT_EQ(parseControlRect("a, +4, -0, x"), (Rect{0, 4, 0, 0}));
+}
+
+TEST(ControlRect, NumbersBeyondTheCoordinateRangeNeitherWrapNorOverflow) {
+    // Out of range, a number takes the nearest end of the range: 2222222222
+    // used to come back as a negative left edge and be moved to 0.
+    EXPECT_EQ(parseControlRect("2222222222, 5, 99999999999, -99999999999"),
+              (Rect{INT32_MAX, 5, INT32_MAX, INT32_MIN}));
+    // Moving a far-out edge onto the screen used to overflow the far edge.
+    EXPECT_EQ(parseControlRect("-2147483648, -10, 2147483647, 2147483640"), (Rect{0, 0, INT32_MAX, INT32_MAX}));
+    EXPECT_EQ(parseControlRect("-5, -2000000000, 10, 2000000000"), (Rect{0, 0, 15, INT32_MAX}));
 }
 
 TEST(CConfigStore, ValuesLogLinesAndDefaults) {
