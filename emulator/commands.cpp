@@ -4,15 +4,89 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "wire.h"
+
 namespace corvil::emulator {
 
 bool parseNumber(const std::string &token, unsigned long &value) {
-    if (token.empty() || token[0] == '-' || token[0] == '+') return false;
     const bool hex = token.size() > 2 && token[0] == '0' && (token[1] == 'x' || token[1] == 'X');
+    const std::string digits = token.substr(hex ? 2 : 0);
+    // Digits only: strtoul itself would take blanks and a sign ("0x+5", "-1").
+    if (digits.empty() || digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") != std::string::npos)
+        return false;
     char *end = nullptr;
     errno = 0;
-    value = std::strtoul(token.c_str() + (hex ? 2 : 0), &end, hex ? 16 : 10);
-    return errno == 0 && end && *end == '\0' && end != token.c_str() + (hex ? 2 : 0);
+    value = std::strtoul(digits.c_str(), &end, hex ? 16 : 10);
+    return errno == 0 && *end == '\0';
+}
+
+std::string parseOptions(const std::vector<std::string> &args, Options &options) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string &option = args[i];
+        if (option == "--help" || option == "-h") {
+            options.help = true;
+            return {};
+        }
+        // "--version N" set the units' version number before there was a
+        // program version to print; with a number it still does.
+        unsigned long ignored = 0;
+        if (option == "--version" && (i + 1 >= args.size() || !parseNumber(args[i + 1], ignored))) {
+            options.version = true;
+            return {};
+        }
+        static const char *const kKnown[] = {"--serial",         "--vendor-id",    "--product-id",
+                                             "--device-version", "--version",      "--report-period-ms",
+                                             "--input-length",   "--output-length"};
+        bool known = false;
+        for (const char *k : kKnown) known = known || option == k;
+        if (!known) return "unknown option " + option;
+        if (i + 1 >= args.size()) return option + " needs a value";
+        const std::string &value = args[++i];
+        unsigned long n = 0;
+        if (option == "--serial") {
+            if (value.size() != 5) return "a serial number has five characters, not \"" + value + "\"";
+            for (const std::string &given : options.serials)
+                if (given == value) return "the serial number " + value + " is given twice";
+            options.serials.push_back(value);
+            continue;
+        }
+        if (!parseNumber(value, n)) return option + " takes a number, not \"" + value + "\"";
+        UnitConfig &shared = options.shared;
+        if (option == "--vendor-id" || option == "--product-id" || option == "--device-version" ||
+            option == "--version") {
+            if (n > 0xFFFF) return option + " must be 0 to 65535";
+            auto v = static_cast<std::uint16_t>(n);
+            (option == "--vendor-id" ? shared.vendorId : option == "--product-id" ? shared.productId
+                                                                                    : shared.versionNumber) = v;
+        } else if (option == "--report-period-ms") {
+            if (n < 1 || n > 60000) return "--report-period-ms must be 1 to 60000";
+            shared.reportPeriodMs = static_cast<int>(n);
+        } else if (option == "--input-length" || option == "--output-length") {
+            if (n < 5 || n > corvhid::wire::kMaxReportLength)
+                return option + " must be 5 to " + std::to_string(corvhid::wire::kMaxReportLength);
+            (option == "--input-length" ? shared.inputLength : shared.outputLength) = static_cast<std::uint16_t>(n);
+        }
+    }
+    if (options.serials.empty()) options.serials.push_back("EMU01");
+    return {};
+}
+
+std::vector<std::string> LineReader::add(const char *data, std::size_t size) {
+    pending_.append(data, size);
+    std::vector<std::string> lines;
+    for (std::size_t nl; (nl = pending_.find('\n')) != std::string::npos;) {
+        std::string line = pending_.substr(0, nl);
+        pending_.erase(0, nl + 1);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<std::string> LineReader::end() {
+    std::vector<std::string> lines;
+    if (!pending_.empty()) lines = add("\n", 1);
+    return lines;
 }
 
 namespace {
@@ -86,9 +160,9 @@ std::string Bench::execute(const std::string &line, std::int64_t nowMs, bool &qu
         UnitModel::Report report;
         for (std::size_t i = 2; i < a.words.size(); ++i) {
             const std::string &h = a.words[i];
-            char *end = nullptr;
-            unsigned long b = std::strtoul(h.c_str(), &end, 16);
-            if (h.size() != 2 || *end != '\0') return "error: bytes are two hex digits each, not \"" + h + "\"";
+            unsigned long b = 0;
+            if (h.size() != 2 || !parseNumber("0x" + h, b))
+                return "error: bytes are two hex digits each, not \"" + h + "\"";
             report.push_back(static_cast<std::uint8_t>(b));
         }
         unit.sendRaw(report);

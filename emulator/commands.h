@@ -28,4 +28,29 @@ public:
 // Parses a whole token as an unsigned number, decimal or 0x-prefixed hex.
 bool parseNumber(const std::string &token, unsigned long &value);
 
+// The program's command line: one unit per serial number, in order, and the
+// settings they share.
+struct Options {
+    std::vector<std::string> serials;
+    UnitConfig shared;
+    bool help = false, version = false;
+};
+
+// Reads the arguments after the program name into `options`; empty when they
+// are good, otherwise what is wrong with them.
+std::string parseOptions(const std::vector<std::string> &args, Options &options);
+
+// Standard input cut into command lines (a carriage return before a newline
+// dropped).
+class LineReader {
+public:
+    // What was read; gives the lines it completes.
+    std::vector<std::string> add(const char *data, std::size_t size);
+    // The end of input; gives what is left as a last line.
+    std::vector<std::string> end();
+
+private:
+    std::string pending_;
+};
+
 } // namespace corvil::emulator

@@ -78,7 +78,7 @@ public:
 
         bool quit = false;
         bool inputOpen = true;
-        std::string pending;
+        LineReader input;
         while (!quit && !gStop) {
             const std::int64_t now = nowMs();
             std::int64_t due = now + 1000;
@@ -119,20 +119,20 @@ public:
             if (inputOpen && fds[0].revents) {
                 char chunk[4096];
                 ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
+                std::vector<std::string> lines;
                 if (n <= 0) {
                     inputOpen = false; // end of input: quit after this pass
-                    quit = true;
+                    lines = input.end();
                 } else {
-                    pending.append(chunk, static_cast<std::size_t>(n));
+                    lines = input.add(chunk, static_cast<std::size_t>(n));
                 }
-                for (std::size_t nl; !quit && (nl = pending.find('\n')) != std::string::npos;) {
-                    std::string line = pending.substr(0, nl);
-                    pending.erase(0, nl + 1);
-                    if (!line.empty() && line.back() == '\r') line.pop_back();
+                for (const std::string &line : lines) {
+                    if (quit) break;
                     std::string answer = bench_.execute(line, nowMs(), quit);
                     std::printf("%s\n", answer.c_str());
                     std::fflush(stdout);
                 }
+                if (!inputOpen) quit = true;
             }
         }
         shutdown();

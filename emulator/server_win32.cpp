@@ -41,18 +41,12 @@ public:
     void start() {
         std::thread([this] {
             HANDLE in = ::GetStdHandle(STD_INPUT_HANDLE);
-            std::string pending;
+            LineReader lines;
             char chunk[4096];
             DWORD n = 0;
-            while (::ReadFile(in, chunk, sizeof chunk, &n, nullptr) && n > 0) {
-                pending.append(chunk, n);
-                for (std::size_t nl; (nl = pending.find('\n')) != std::string::npos;) {
-                    std::string line = pending.substr(0, nl);
-                    pending.erase(0, nl + 1);
-                    if (!line.empty() && line.back() == '\r') line.pop_back();
-                    push(line, false);
-                }
-            }
+            while (::ReadFile(in, chunk, sizeof chunk, &n, nullptr) && n > 0)
+                for (std::string &line : lines.add(chunk, n)) push(std::move(line), false);
+            for (std::string &line : lines.end()) push(std::move(line), false);
             push({}, true);
         }).detach();
     }

@@ -123,7 +123,9 @@ TEST(Commands, AnswersAndRefusals) {
     const char *const bad[] = {"",          "fly 0",         "route 1 1 1",     "route 0 3 1",   "route 0 1 9",
                                "route 0 1", "route 0 1 1 1", "pad 0 1 0 on",    "pad 0 1 1 maybe", "seq-inputs 0 1 256",
                                "seq-inputs 0 1 0x", "seq-interval 0 1 128", "seq 0 1", "raw 0", "raw 0 3",
-                               "raw 0 zz",  "route -0 1 1",  "state",           "silence 0",     "route 0 1 +1"};
+                               "raw 0 zz",  "route -0 1 1",  "state",           "silence 0",     "route 0 1 +1",
+                               "raw 0 -1",  "raw 0 +f",      "raw 0 0x",        "seq-inputs 0 1 0x+5",
+                               "seq-inputs 0 1 0x-1",        "seq-interval 0 1 0x 1"};
     for (const char *line : bad) {
         const std::string answer = run(line);
         EXPECT_EQ(answer.rfind("error: ", 0), 0u) << line << " -> " << answer;
@@ -139,6 +141,33 @@ TEST(Commands, AnswersAndRefusals) {
     EXPECT_FALSE(quit);
     EXPECT_EQ(run("quit"), "ok");
     EXPECT_TRUE(quit);
+}
+
+TEST(Commands, InputLinesAndTheCommandLine) {
+    LineReader reader;
+    EXPECT_EQ(reader.add("state 0\r\nrou", 12), (std::vector<std::string>{"state 0"}));
+    EXPECT_EQ(reader.add("te 0 1 2\nquit", 13), (std::vector<std::string>{"route 0 1 2"}));
+    EXPECT_EQ(reader.end(), (std::vector<std::string>{"quit"})) << "a last line without its newline runs";
+    LineReader empty;
+    EXPECT_EQ(empty.add("quit\n", 5).size(), 1u);
+    EXPECT_TRUE(empty.end().empty());
+
+    Options o;
+    EXPECT_EQ(parseOptions({"--serial", "AAA01", "--serial", "BBB02", "--input-length", "0x10"}, o), "");
+    EXPECT_EQ(o.serials, (std::vector<std::string>{"AAA01", "BBB02"}));
+    EXPECT_EQ(o.shared.inputLength, 16);
+    o = {};
+    EXPECT_EQ(parseOptions({"--serial", "AAA01", "--serial", "AAA01"}, o), "the serial number AAA01 is given twice");
+    for (const std::vector<std::string> &args : std::vector<std::vector<std::string>>{
+             {"--colour", "5"}, {"--colour"}, {"--colour", "red"}, {"-x", "1"}}) {
+        o = {};
+        EXPECT_EQ(parseOptions(args, o), "unknown option " + args[0]);
+    }
+    o = {};
+    EXPECT_EQ(parseOptions({"--report-period-ms", " 5"}, o), "--report-period-ms takes a number, not \" 5\"");
+    o = {};
+    EXPECT_EQ(parseOptions({"--version"}, o), "");
+    EXPECT_TRUE(o.version);
 }
 
 } // namespace
