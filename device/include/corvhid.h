@@ -108,13 +108,6 @@ CORVHID_API corvhid_result CORVHID_CALL ReadCorvilSerialNumberA(short unit, char
  * number. Leaves the last-error text alone. */
 CORVHID_API corvhid_result CORVHID_CALL WriteCorvilSerialNumberA(short unit, const char *serial);
 
-/* ---- Beyond the twelve: helpers for tools, named apart from them ---- */
-
-/* Copies the platform path of a registered unit (zero-terminated, cut to
- * size) into buffer. 0 when the unit number is not registered or the buffer
- * is null or empty. */
-CORVHID_API corvhid_result CORVHID_CALL corvhid_unit_path(short unit, char *buffer, int size);
-
 #ifdef __cplusplus
 }
 #endif

@@ -3,10 +3,6 @@
 #define CORVHID_BUILDING 1
 #include "corvhid.h"
 
-#include <algorithm>
-#include <cstring>
-#include <string>
-
 #include "composite_platform.h"
 #include "library.h"
 
@@ -105,17 +101,6 @@ CORVHID_API corvhid_result CORVHID_CALL ReadCorvilSerialNumberA(short unit, char
 
 CORVHID_API corvhid_result CORVHID_CALL WriteCorvilSerialNumberA(short unit, const char *serial) {
     return guarded(kFailed, [&](corvhid::Library &l) { return l.writeSerialNumber(unit, serial); });
-}
-
-CORVHID_API corvhid_result CORVHID_CALL corvhid_unit_path(short unit, char *buffer, int size) {
-    return guarded(kFailed, [&](corvhid::Library &l) -> corvhid_result {
-        if (!buffer || size <= 0 || unit < 0 || static_cast<unsigned>(unit) >= l.unitCount()) return kFailed;
-        const std::string path = l.unitPath(unit);
-        const std::size_t n = std::min(path.size(), static_cast<std::size_t>(size) - 1);
-        std::memcpy(buffer, path.data(), n);
-        buffer[n] = '\0';
-        return -1;
-    });
 }
 
 } // extern "C"

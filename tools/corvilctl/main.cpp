@@ -5,12 +5,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "composite_platform.h"
 #include "corvhid.h"
+#include "library.h"
 
 #if defined(__linux__)
 #include <unistd.h>
@@ -161,8 +164,6 @@ std::vector<Unit> discover(bool mayBeNone = false) {
         Unit u{number, "", ""};
         char serial[6] = {};
         if (ReadCorvilSerialNumberA(number, serial)) u.serial.assign(serial, 5);
-        char path[512] = {};
-        if (corvhid_unit_path(number, path, sizeof path)) u.path = path;
         units.push_back(u);
     }
     if (units.empty() && !mayBeNone) {
@@ -172,6 +173,27 @@ std::vector<Unit> discover(bool mayBeNone = false) {
     }
     DoneFindingCorvils();
     return units;
+}
+
+// The platform path of each unit, by unit number. The library's exports do
+// not give paths, so a discovery of our own over the same device code (built
+// in) numbers the same units in the same order; when the units changed in
+// between (the counts differ), no path is shown.
+void addPaths(std::vector<Unit> &units) {
+    std::vector<std::string> paths;
+    try {
+        const std::unique_ptr<corvhid::Platform> platform = corvhid::makeSystemPlatform();
+        corvhid::Library core(*platform);
+        std::int16_t number = 0;
+        for (auto found = core.findFirst(&number); found == corvhid::kSuccess; found = core.findNext(&number))
+            paths.push_back(core.unitPath(number));
+        core.doneFinding();
+        core.cleanup();
+    } catch (...) {
+        return;
+    }
+    if (paths.size() != units.size()) return;
+    for (std::size_t i = 0; i < units.size(); ++i) units[i].path = paths[i];
 }
 
 struct Selection {
@@ -311,7 +333,9 @@ int run(const Selection &sel, const std::vector<std::string> &args) {
         const bool all = args.size() == 2 && args[1] == "--all";
         if (args.size() != 1 && !all) usageError("list takes only --all");
         if (sel.unit || sel.serial) usageError("list shows every unit: it takes no --unit or --serial");
-        for (const Unit &u : discover(all))
+        std::vector<Unit> units = discover(all);
+        addPaths(units);
+        for (const Unit &u : units)
             std::printf("%d  %s  %s\n", u.number, shownSerial(u.serial).c_str(), u.path.c_str());
         if (all) {
 #if defined(__linux__)
