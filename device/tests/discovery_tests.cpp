@@ -104,6 +104,8 @@ TEST_F(Discovery, RecognitionSkipsOtherDevicesWithinTheSameCall) {
     fake.add("/fake/old").versionNumber = 255;
     fake.add("/fake/closed").opens = false;
     fake.add("/fake/mute").attributesReadable = false;
+    // A Corvil whose size query fails (no room for a path) is not examined.
+    fake.add("/fake/no-size").detailSizeOverride = static_cast<std::uint32_t>(kDetailPathOffset);
     fake.add("/fake/v256").versionNumber = 256;
     fake.add("/fake/vffff").versionNumber = 0xFFFF;
 
@@ -122,6 +124,7 @@ TEST_F(Discovery, RecognitionSkipsOtherDevicesWithinTheSameCall) {
     EXPECT_EQ(fake.openHandles.size(), 4u);
     EXPECT_EQ(fake.count("open /fake/v256"), 2);
     EXPECT_EQ(fake.count("open /fake/old"), 1);
+    EXPECT_EQ(fake.count("open /fake/no-size"), 0);
     EXPECT_NE(lib.mainHandle(0), lib.inputHandle(0));
     // The detail is asked with the record's size field set as the setup services want it.
     EXPECT_EQ(fake.count(std::string("detail 0 size ") + (sizeof(void *) == 8 ? "8" : "5")), 1);
