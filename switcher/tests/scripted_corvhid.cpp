@@ -113,5 +113,4 @@ corvhid_result CORVHID_CALL WriteCorvilSerialNumberA(short, const char *) {
     state.calls.push_back("WriteCorvilSerialNumberA");
     return 0;
 }
-corvhid_result CORVHID_CALL corvhid_unit_path(short, char *, int) { return 0; }
 }
