@@ -464,28 +464,22 @@ int run(const Selection &sel, const std::vector<std::string> &args) {
         if (!WriteCorvilSerialNumberA(u.number, args[2].c_str())) unitError("could not write the serial number");
         return kOk;
     }
-    if (command == "watch" && args.size() >= 2 && args[1] == "--raw") {
-        unsigned long count = 0; // 0: until interrupted
-        if (args.size() == 4 && args[2] == "--count") {
-            if (!parseUnsigned(args[3], count, 1000000) || count == 0) usageError("--count takes a count");
-        } else if (args.size() != 2) {
-            usageError("watch --raw takes only --count N");
-        }
-        Unit u = select(sel);
-        std::signal(SIGINT, onInterrupt);
-        std::signal(SIGTERM, onInterrupt);
-        return watchRaw(u.number, count);
-    }
     if (command == "watch") {
-        unsigned long changes = 0; // 0: until interrupted
-        if (args.size() == 3 && args[1] == "--changes") {
-            if (!parseUnsigned(args[2], changes, 1000000) || changes == 0) usageError("--changes takes a count");
-        } else if (args.size() != 1) {
-            usageError("watch takes only --changes N");
+        // watch [--changes N] | watch --raw [--count N]; a count of 0: until interrupted.
+        const bool raw = args.size() >= 2 && args[1] == "--raw";
+        const std::size_t first = raw ? 2 : 1;
+        const char *option = raw ? "--count" : "--changes";
+        unsigned long changes = 0;
+        if (args.size() == first + 2 && args[first] == option) {
+            if (!parseUnsigned(args[first + 1], changes, 1000000) || changes == 0)
+                usageError(std::string(option) + " takes a count");
+        } else if (args.size() != first) {
+            usageError(raw ? "watch --raw takes only --count N" : "watch takes only --changes N");
         }
         Unit u = select(sel);
         std::signal(SIGINT, onInterrupt);
         std::signal(SIGTERM, onInterrupt);
+        if (raw) return watchRaw(u.number, changes);
         Settings s = readSettings(u.number);
         Sequencing q = readSequencing(u.number);
         printSettings(s);
