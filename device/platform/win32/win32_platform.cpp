@@ -1,5 +1,6 @@
 #include "win32_platform.h"
 
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
 
@@ -143,63 +144,93 @@ bool Win32Platform::readReportLengths(Handle handle, ReportLengths &lengths) {
     return ok;
 }
 
-void Win32Platform::ensureReportEvents() {
-    if (!readEvent_) {
-        readEvent_ = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        readOverlapped_ = {};
-        readOverlapped_.hEvent = readEvent_;
-    }
-    if (!writeEvent_) {
-        writeEvent_ = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        writeOverlapped_ = {};
-        writeOverlapped_.hEvent = writeEvent_;
-    }
+std::unique_ptr<Win32Platform::Record> Win32Platform::newRecord() {
+    HANDLE event = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!event) return nullptr;
+    auto record = std::make_unique<Record>();
+    record->overlapped.hEvent = event;
+    return record;
 }
 
-void Win32Platform::closeReportEvents() {
-    for (HANDLE *event : {&readEvent_, &writeEvent_}) {
-        if (*event) {
-            ::ResetEvent(*event);
-            ::CloseHandle(*event);
-            *event = nullptr;
+void Win32Platform::closeRecord(std::unique_ptr<Record> &record) {
+    if (!record) return;
+    ::ResetEvent(record->overlapped.hEvent);
+    ::CloseHandle(record->overlapped.hEvent);
+    record.reset();
+}
+
+void Win32Platform::ensureReportEvents() {
+    if (!read_) read_ = newRecord();
+    if (!write_) write_ = newRecord();
+}
+
+void Win32Platform::releaseFinishedParked() {
+    for (auto it = parked_.begin(); it != parked_.end();) {
+        if (HasOverlappedIoCompleted(&(*it)->overlapped)) {
+            closeRecord(*it);
+            it = parked_.erase(it);
+        } else {
+            ++it;
         }
     }
 }
 
-Transfer Win32Platform::transfer(bool reading, HANDLE device, void *buffer, DWORD length, DWORD timeoutMs) {
-    OVERLAPPED &overlapped = reading ? readOverlapped_ : writeOverlapped_;
-    HANDLE event = overlapped.hEvent;
-    overlapped.Offset = overlapped.OffsetHigh = 0;
+void Win32Platform::closeReportEvents() {
+    closeRecord(read_);
+    closeRecord(write_);
+    releaseFinishedParked();
+    // A transfer the system still holds keeps its memory for good: freeing
+    // it would let the late completion write into whatever came next.
+    for (auto &record : parked_) (void)record.release();
+    parked_.clear();
+}
+
+Transfer Win32Platform::transfer(std::unique_ptr<Record> &record, bool reading, HANDLE device, std::uint8_t *buffer,
+                                 DWORD length, DWORD timeoutMs) {
+    releaseFinishedParked();
+    if (!record) return Transfer::NotStarted;
+    Record &r = *record;
+    HANDLE event = r.overlapped.hEvent;
+    r.overlapped.Offset = r.overlapped.OffsetHigh = 0;
+    r.data.assign(length, 0);
+    if (!reading && length != 0) std::memcpy(r.data.data(), buffer, length);
     DWORD moved = 0;
-    BOOL started = reading ? ::ReadFile(device, buffer, length, &moved, &overlapped)
-                           : ::WriteFile(device, buffer, length, &moved, &overlapped);
+    BOOL started = reading ? ::ReadFile(device, r.data.data(), length, &moved, &r.overlapped)
+                           : ::WriteFile(device, r.data.data(), length, &moved, &r.overlapped);
     if (!started && ::GetLastError() != kIoPending) return Transfer::NotStarted;
     if (::WaitForSingleObject(event, timeoutMs) == WAIT_OBJECT_0) {
         // A transfer that ended in an error (the unit was pulled while it
         // ran) signals the event too, but moved no report.
-        const BOOL ok = ::GetOverlappedResult(device, &overlapped, &moved, FALSE);
+        const BOOL ok = ::GetOverlappedResult(device, &r.overlapped, &moved, FALSE);
         ::ResetEvent(event);
+        if (ok && reading) std::memcpy(buffer, r.data.data(), std::min<DWORD>(moved, length));
         return ok ? Transfer::Completed : Transfer::NotStarted;
     }
-    ::CancelIo(device);
-    // Wait for the cancelled transfer to let go of the buffer before the
-    // caller reuses it.
-    ::GetOverlappedResult(device, &overlapped, &moved, TRUE);
-    ::ResetEvent(event);
+    cancelIo(reinterpret_cast<Handle>(device));
+    if (::WaitForSingleObject(event, kCancelBoundMs) == WAIT_OBJECT_0) {
+        ::GetOverlappedResult(device, &r.overlapped, &moved, FALSE);
+        ::ResetEvent(event);
+    } else {
+        // The driver kept the transfer despite the cancel: leave it its
+        // record and memory, and give this direction a fresh one, rather
+        // than wait for ever.
+        parked_.push_back(std::move(record));
+        record = newRecord();
+    }
     return Transfer::TimedOut;
 }
 
 Transfer Win32Platform::readInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) {
-    return transfer(true, asHandle(input), buffer, length, kTransferTimeoutMs);
+    return transfer(read_, true, asHandle(input), buffer, length, kTransferTimeoutMs);
 }
 
 Transfer Win32Platform::readQueuedInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) {
     ensureReportEvents();
-    return transfer(true, asHandle(input), buffer, length, 0);
+    return transfer(read_, true, asHandle(input), buffer, length, 0);
 }
 
 Transfer Win32Platform::writeOutputReport(Handle main, const std::uint8_t *buffer, std::uint32_t length) {
-    return transfer(false, asHandle(main), const_cast<std::uint8_t *>(buffer), length, kTransferTimeoutMs);
+    return transfer(write_, false, asHandle(main), const_cast<std::uint8_t *>(buffer), length, kTransferTimeoutMs);
 }
 
 void Win32Platform::cancelIo(Handle handle) { ::CancelIo(asHandle(handle)); }

@@ -3,6 +3,9 @@
 // 50 ms wait on manual-reset events.
 #pragma once
 
+#include <memory>
+#include <vector>
+
 #include "hid_abi.h"
 #include "platform.h"
 
@@ -39,8 +42,28 @@ public:
     bool getFeature(Handle main, std::uint8_t *buffer, std::uint32_t length) override;
     bool setFeature(Handle main, const std::uint8_t *buffer, std::uint32_t length) override;
 
+    // How long a transfer may take to let go of its memory after CancelIo.
+    static constexpr DWORD kCancelBoundMs = 250;
+    // Transfers that outlived that bound and that the system still holds;
+    // their memory is kept until it finishes them.
+    std::size_t parkedTransfers() {
+        releaseFinishedParked();
+        return parked_.size();
+    }
+
 private:
-    Transfer transfer(bool reading, HANDLE device, void *buffer, DWORD length, DWORD timeoutMs);
+    // One direction's overlapped record, its event and the report bytes the
+    // system reads into or writes from: the caller's buffer is never handed
+    // to the system, so a transfer finishing late cannot touch it.
+    struct Record {
+        OVERLAPPED overlapped{};
+        std::vector<std::uint8_t> data;
+    };
+    std::unique_ptr<Record> newRecord();
+    void closeRecord(std::unique_ptr<Record> &record);
+    void releaseFinishedParked();
+    Transfer transfer(std::unique_ptr<Record> &record, bool reading, HANDLE device, std::uint8_t *buffer,
+                      DWORD length, DWORD timeoutMs);
 
     HMODULE hid_ = nullptr;
     HMODULE setup_ = nullptr;
@@ -59,8 +82,8 @@ private:
     SetupDiEnumDeviceInterfaces_t enumDeviceInterfaces_ = nullptr;
     SetupDiGetDeviceInterfaceDetailA_t getDeviceInterfaceDetail_ = nullptr;
 
-    HANDLE readEvent_ = nullptr, writeEvent_ = nullptr;
-    OVERLAPPED readOverlapped_{}, writeOverlapped_{};
+    std::unique_ptr<Record> read_, write_;
+    std::vector<std::unique_ptr<Record>> parked_;
 };
 
 } // namespace corvhid::win32

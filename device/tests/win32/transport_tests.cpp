@@ -1,0 +1,259 @@
+// The Windows transport as a user's unit meets it: corvhid.dll over the HID
+// and device-setup services (stand-ins beside this program whose devices are
+// named pipes served by emulated units), with overlapped transfers, the 50 ms
+// wait and CancelIo running against units that answer, fall silent, stop
+// taking reports or are pulled mid-transfer.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <initializer_list>
+#include <string>
+#include <thread>
+
+#include "corvhid.h"
+#include "pipe_unit.h"
+#include "win32/win32_platform.h"
+
+using corvil::testing::PipeUnit;
+using namespace std::chrono;
+
+namespace {
+
+corvil::emulator::UnitConfig unitConfig(const char *serial) {
+    corvil::emulator::UnitConfig config;
+    config.serial = serial;
+    return config;
+}
+
+void offerUnits(std::initializer_list<const PipeUnit *> units) {
+    std::string list;
+    for (const PipeUnit *u : units) list += u->path() + ";";
+    ::SetEnvironmentVariableA("CORVIL_STANDIN_UNITS", list.c_str());
+}
+
+std::string lastError() {
+    char text[132] = {};
+    GetCorvilErrStringA(text);
+    return text;
+}
+
+long standinOutstanding(const char *module) {
+    auto count = reinterpret_cast<LONG(WINAPI *)()>(
+        reinterpret_cast<void *>(::GetProcAddress(::GetModuleHandleA(module), "StandinOutstanding")));
+    return count ? count() : -1;
+}
+
+struct Settings {
+    unsigned char in1 = 0, in2 = 0, pads1 = 0, pads2 = 0;
+};
+
+short readSettings(short unit, Settings &s) { return ReadCorvilSettings(unit, &s.in1, &s.in2, &s.pads1, &s.pads2); }
+
+// Whatever the unit queued before it fell silent.
+void drain(short unit) {
+    unsigned char v[8];
+    while (ReadCorvilAllSettings(unit, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7])) {
+    }
+}
+
+template <typename F> milliseconds timed(F &&f) {
+    const auto start = steady_clock::now();
+    f();
+    return duration_cast<milliseconds>(steady_clock::now() - start);
+}
+
+class Win32Transport : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // No emulated units of other tests: only the pipe units are found.
+        ::SetEnvironmentVariableA("LOCALAPPDATA", "C:\\corvil-no-rendezvous");
+        _putenv_s("LOCALAPPDATA", "C:\\corvil-no-rendezvous");
+        // Held here so that their counts outlive the library's own loads.
+        hid_ = ::LoadLibraryA("hid.dll");
+        setup_ = ::LoadLibraryA("setupapi.dll");
+    }
+    void TearDown() override {
+        DoneFindingCorvils();
+        CleanupCorvil();
+        ::FreeLibrary(setup_);
+        ::FreeLibrary(hid_);
+    }
+    HMODULE hid_ = nullptr, setup_ = nullptr;
+};
+
+TEST_F(Win32Transport, DiscoveryOpensMainThenInputAndEveryServiceCallReachesTheUnit) {
+    corvil::emulator::UnitConfig other = unitConfig("OTHER");
+    other.productId = 2;
+    PipeUnit stranger(other), unit(unitConfig("PIPE1"));
+    offerUnits({&stranger, &unit});
+
+    for (int round = 1; round <= 2; ++round) {
+        short found = -1;
+        ASSERT_EQ(FindFirstCorvil(&found), -1) << lastError();
+        EXPECT_EQ(found, 0);
+        EXPECT_EQ(FindNextCorvil(&found), 0);
+        EXPECT_EQ(lastError(), "Corvil not detected!");
+        EXPECT_EQ(DoneFindingCorvils(), -1);
+        EXPECT_EQ(standinOutstanding("setupapi.dll"), 0) << "the device set was destroyed";
+        EXPECT_EQ(standinOutstanding("hid.dll"), 0) << "the preparsed data was freed";
+
+        char serial[6] = {};
+        ASSERT_EQ(ReadCorvilSerialNumberA(0, serial), -1);
+        EXPECT_STREQ(serial, round == 1 ? "PIPE1" : "NEW01");
+        ASSERT_EQ(WriteCorvilSerialNumberA(0, "NEW01"), -1);
+
+        ASSERT_EQ(WriteCorvilSettings(0, 3, 5, 0x01, 0x80), -1);
+        EXPECT_EQ(lastError(), "Corvil connected.");
+        Settings s;
+        bool seen = false;
+        for (int i = 0; i < 200 && !seen; ++i)
+            seen = readSettings(0, s) && s.in1 == 3 && s.in2 == 5 && s.pads1 == 0x01 && s.pads2 == 0x80;
+        EXPECT_TRUE(seen) << unit.state();
+        unsigned char v[8] = {};
+        EXPECT_EQ(ReadCorvilAllSettings(0, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7]), -1);
+        EXPECT_EQ(CleanupCorvil(), -1);
+    }
+    // The other product is asked for its attributes and let go; the unit is
+    // opened twice per discovery, the main handle first: it alone asks and
+    // writes, and the reports are read from the second.
+    EXPECT_EQ(stranger.roles(), "mm");
+    EXPECT_EQ(unit.roles(), "mimi");
+    const std::vector<std::string> expected{"1A", "1P", "1G", "1S", "3A", "3P", "3G", "3S"};
+    EXPECT_EQ(unit.requests(), expected);
+}
+
+TEST_F(Win32Transport, EveryTransferWaitsFiftyMillisecondsAndNoMore) {
+    PipeUnit unit(unitConfig("PIPE1"));
+    offerUnits({&unit});
+    short found = -1;
+    ASSERT_EQ(FindFirstCorvil(&found), -1);
+    unit.setSilenced(true);
+    drain(0);
+
+    Settings s{9, 9, 9, 9};
+    short result = 1;
+    auto took = timed([&] { result = readSettings(0, s); });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(lastError(), "Corvil not responding.");
+    // Bounds that tell 50 ms from 5 or 500 ms on a busy machine.
+    EXPECT_GE(took.count(), 10 * 45) << "ten attempts of 50 ms each";
+    EXPECT_LE(took.count(), 2500);
+    EXPECT_EQ(s.in1, 9) << "out-parameters unchanged";
+
+    unsigned char v[8] = {};
+    took = timed([&] { result = ReadCorvilAllSettings(0, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7]); });
+    EXPECT_EQ(result, 0);
+    EXPECT_GE(took.count(), 3 * 45) << "three attempts of 50 ms each";
+    EXPECT_LE(took.count(), 900);
+
+    // A report arriving after the reads gave up is the next one read.
+    unit.sendRaw({3, 2, 1, 0x10, 0x20});
+    ASSERT_EQ(readSettings(0, s), -1);
+    EXPECT_EQ(s.in1, 1);
+    EXPECT_EQ(s.in2, 2);
+    EXPECT_EQ(s.pads1, 0x20);
+    EXPECT_EQ(s.pads2, 0x10);
+
+    // A unit that does not take the output report: one attempt, not sent.
+    const unsigned taken = unit.outputReportsTaken();
+    unit.holdIncoming(true);
+    took = timed([&] { result = WriteCorvilSettings(0, 4, 4, 0, 0); });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(lastError(), "Corvil not responding.");
+    EXPECT_GE(took.count(), 45);
+    EXPECT_LE(took.count(), 400);
+    unit.holdIncoming(false);
+    ASSERT_EQ(WriteCorvilSettings(0, 6, 6, 0, 0), -1);
+    for (int i = 0; i < 500 && unit.outputReportsTaken() == taken; ++i) std::this_thread::sleep_for(milliseconds(2));
+    EXPECT_EQ(unit.outputReportsTaken(), taken + 1) << "the abandoned write never reached the unit";
+    EXPECT_NE(unit.state().find("input1=6 input2=6"), std::string::npos) << unit.state();
+}
+
+TEST_F(Win32Transport, AUnitPulledMidReadEndsTheReadAtOnceAndIsFoundAgainWhenBack) {
+    PipeUnit unit(unitConfig("PIPE1"));
+    offerUnits({&unit});
+    short found = -1;
+    ASSERT_EQ(FindFirstCorvil(&found), -1);
+    unit.setSilenced(true);
+    drain(0);
+
+    // The unit goes the moment the library has read a report it does not
+    // want: the attempts after it cannot start, so none times out and the
+    // text stays that of the last transfer that ran.
+    const PipeUnit::Report unwanted{7, 1, 2, 3, 4};
+    unit.unplugOnceTaken(unwanted);
+    unit.sendRaw(unwanted);
+    Settings s{9, 9, 9, 9};
+    EXPECT_EQ(readSettings(0, s), 0);
+    EXPECT_EQ(lastError(), "Corvil connected.");
+    EXPECT_EQ(s.in1, 9);
+    EXPECT_EQ(WriteCorvilSettings(0, 1, 1, 0, 0), 0);
+    EXPECT_EQ(lastError(), "Corvil connected.") << "a write that cannot start leaves the text";
+    EXPECT_EQ(FindFirstCorvil(&found), 0);
+    EXPECT_EQ(lastError(), "Corvil not detected!");
+
+    CleanupCorvil();
+    unit.plug();
+    unit.setSilenced(false);
+    ASSERT_EQ(FindFirstCorvil(&found), -1);
+    EXPECT_EQ(found, 0);
+    EXPECT_EQ(readSettings(0, s), -1);
+}
+
+// A driver that ignores CancelIo keeps the abandoned read: the caller gets
+// control back after a bounded wait, and the late report lands in memory the
+// caller never sees.
+class CancelIgnored : public corvhid::win32::Win32Platform {
+public:
+    void cancelIo(corvhid::Handle) override {}
+};
+
+TEST_F(Win32Transport, ATransferTheDriverWillNotCancelIsParkedNotAwaited) {
+    using corvhid::Transfer;
+    using corvhid::win32::Win32Platform;
+    PipeUnit unit(unitConfig("PIPE1"));
+    unit.setSilenced(true);
+
+    {
+        Win32Platform platform;
+        const corvhid::Handle h = platform.open(unit.path().c_str());
+        ASSERT_NE(h, corvhid::kNoHandle);
+        platform.ensureReportEvents();
+        std::uint8_t buffer[5] = {};
+        Transfer t = Transfer::Completed;
+        auto took = timed([&] { t = platform.readInputReport(h, buffer, 5); });
+        EXPECT_EQ(t, Transfer::TimedOut);
+        EXPECT_GE(took.count(), 45);
+        EXPECT_LE(took.count(), 400);
+        EXPECT_EQ(platform.parkedTransfers(), 0u);
+        platform.close(h);
+    }
+
+    CancelIgnored platform;
+    const corvhid::Handle h = platform.open(unit.path().c_str());
+    ASSERT_NE(h, corvhid::kNoHandle);
+    platform.ensureReportEvents();
+    std::uint8_t abandoned[5] = {0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
+    Transfer t = Transfer::Completed;
+    auto took = timed([&] { t = platform.readInputReport(h, abandoned, 5); });
+    EXPECT_EQ(t, Transfer::TimedOut);
+    EXPECT_GE(took.count(), 45 + Win32Platform::kCancelBoundMs - 5);
+    EXPECT_LE(took.count(), 3000);
+    EXPECT_EQ(platform.parkedTransfers(), 1u);
+
+    unit.sendRaw({3, 1, 1, 1, 1}); // taken by the parked read
+    for (int i = 0; i < 2500 && platform.parkedTransfers() != 0; ++i) std::this_thread::sleep_for(milliseconds(2));
+    EXPECT_EQ(platform.parkedTransfers(), 0u) << "freed once the system finished it";
+    for (std::uint8_t b : abandoned) EXPECT_EQ(b, 0xEE);
+
+    unit.sendRaw({3, 2, 2, 2, 2});
+    std::uint8_t next[5] = {};
+    EXPECT_EQ(platform.readInputReport(h, next, 5), Transfer::Completed);
+    EXPECT_EQ(next[1], 2) << "the report the parked read took is not read twice";
+    platform.close(h);
+}
+
+} // namespace
