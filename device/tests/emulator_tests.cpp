@@ -189,6 +189,23 @@ TEST_F(EmulatedUnits, SilentUnitIsNotRespondingAndRawReportsWithOtherIdsAreSkipp
     EXPECT_EQ(lastError(), "Corvil not responding.");
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
 
+    // Each attempt waits 50 ms: the bounds tell it from 5 or 500 ms on a busy
+    // machine.
+    auto took = [](auto &&read) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(read(), 0);
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    };
+    const auto ten = took([&] { return ReadCorvilSettings(0, &s.in1, &s.in2, &s.pads1, &s.pads2); });
+    EXPECT_GE(ten, 10 * 45);
+    EXPECT_LE(ten, 2500);
+    unsigned char all[8] = {};
+    const auto three = took([&] {
+        return ReadCorvilAllSettings(0, &all[0], &all[1], &all[2], &all[3], &all[4], &all[5], &all[6], &all[7]);
+    });
+    EXPECT_GE(three, 3 * 45);
+    EXPECT_LE(three, 900);
+
     EXPECT_EQ(emulator.command("raw 0 07 01 02 03 04"), "ok");
     EXPECT_EQ(emulator.command("raw 0 03 01 02 30 40"), "ok");
     ASSERT_EQ(ReadCorvilSettings(0, &s.in1, &s.in2, &s.pads1, &s.pads2), -1);

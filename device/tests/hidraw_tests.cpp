@@ -104,8 +104,10 @@ public:
         }
         return ::open(path, flags);
     }
+    std::vector<int> pollTimeouts;
     int poll(pollfd *fds, nfds_t, int timeoutMs) override {
         std::lock_guard lock(mutex);
+        pollTimeouts.push_back(timeoutMs);
         if (pollEvents) {
             fds[0].revents = pollEvents;
             return 1;
@@ -194,6 +196,37 @@ TEST_F(Hidraw, ReadsAreBoundedAndAnUnpluggedDeviceDoesNotStart) {
     io->pollEvents = POLLHUP;
     EXPECT_EQ(platform.readInputReport(h, buffer, 5), Transfer::NotStarted);
     platform.close(h);
+}
+
+TEST_F(Hidraw, EachAttemptWaitsFiftyMilliseconds) {
+    tree.add("hidraw0", "0003:00001049:00000001", "0100");
+    HidrawPlatform platform(tree.sys(), tree.dev(), io);
+    Library lib(platform);
+    std::int16_t unit = -1;
+    ASSERT_EQ(lib.findFirst(&unit), -1);
+    std::uint8_t v[4] = {9, 9, 9, 9};
+    EXPECT_EQ(lib.readSettings(0, &v[0], &v[1], &v[2], &v[3]), 0);
+    EXPECT_STREQ(lib.lastErrorText(), "Corvil not responding.");
+    EXPECT_EQ(v[0], 9);
+    ASSERT_EQ(io->pollTimeouts.size(), 10u) << "ten attempts";
+    for (int t : io->pollTimeouts) {
+        EXPECT_GE(t, 45);
+        EXPECT_LE(t, 50);
+    }
+    io->pollTimeouts.clear();
+    EXPECT_EQ(lib.readAllSettings(0, &v[0], &v[1], &v[2], &v[3], &v[0], &v[1], &v[2], &v[3]), 0);
+    EXPECT_EQ(io->pollTimeouts.size(), 3u) << "three attempts";
+
+    io->holdWrites = true;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(lib.writeSettings(0, 1, 1, 0, 0), 0);
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_STREQ(lib.lastErrorText(), "Corvil not responding.");
+    EXPECT_GE(took.count(), 45);
+    EXPECT_LE(took.count(), 400);
+    io->release();
+    lib.doneFinding();
+    lib.cleanup();
 }
 
 TEST_F(Hidraw, AWriteHeldByTheKernelTimesOutAndCannotCorruptTheNext) {

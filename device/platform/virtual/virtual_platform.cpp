@@ -121,14 +121,18 @@ Transfer VirtualPlatform::readInputReport(Handle input, std::uint8_t *buffer, st
     c->drained = false; // what the unit said of its queue is past
     std::vector<std::uint8_t> message;
     if (c->early.empty()) {
+        // Asking and waiting share the one 50 ms a read may take.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTransferTimeoutMs);
         if (!c->readRequested) {
-            if (c->channel->send({wire::kReadRequest}, kTransferTimeoutMs) != virt::Io::Ok) {
-                c->broken = true;
-                return Transfer::NotStarted;
+            switch (c->channel->send({wire::kReadRequest}, kTransferTimeoutMs)) {
+            case virt::Io::Ok: break;
+            case virt::Io::TimedOut: return Transfer::TimedOut;
+            case virt::Io::Closed: c->broken = true; return Transfer::NotStarted;
             }
             c->readRequested = true;
         }
-        if (!await(*c, wire::kInputReport, message, kTransferTimeoutMs)) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (!await(*c, wire::kInputReport, message, static_cast<int>(std::max<long long>(0, left.count())))) {
             // The request stays out: its answer, when it comes, is the next report.
             return c->broken ? Transfer::NotStarted : Transfer::TimedOut;
         }
