@@ -8,6 +8,7 @@
 
 #include "corvhid.h"
 #include "emulator_process.h"
+#include "process_resources.h"
 
 using corvil::testing::EmulatorProcess;
 
@@ -164,6 +165,33 @@ TEST_F(EmulatedUnits, UnplugFailsAtOnceAndReplugIsFoundAgain) {
     ASSERT_EQ(ReadCorvilSerialNumberA(0, serial), -1);
     EXPECT_STREQ(serial, "PLUG1");
     EXPECT_TRUE(readUntil(0, s, [](const Settings &) { return true; }));
+}
+
+// A user's day of plugging and unplugging: whatever one reconnection costs
+// is given back, or a thousand of them would show it.
+TEST_F(EmulatedUnits, AThousandReconnectionsHoldNoMoreThanOne) {
+    using corvil::testing::ProcessResources;
+    EmulatorProcess emulator({"--serial", "PLUG1"});
+    ProcessResources first;
+    constexpr int kCycles = 1000;
+    for (int cycle = 1; cycle <= kCycles; ++cycle) {
+        short unit = -1;
+        ASSERT_EQ(FindFirstCorvil(&unit), -1) << "cycle " << cycle << ": " << lastError();
+        DoneFindingCorvils();
+        char serial[6] = {};
+        ASSERT_EQ(ReadCorvilSerialNumberA(0, serial), -1) << "cycle " << cycle;
+        ASSERT_EQ(WriteCorvilSettings(0, 1 + cycle % 8, 1, 0, 0), -1) << "cycle " << cycle;
+        ASSERT_EQ(emulator.command("unplug 0"), "ok");
+        ASSERT_EQ(WriteCorvilSettings(0, 1, 1, 0, 0), 0) << "cycle " << cycle;
+        ASSERT_EQ(emulator.command("plug 0"), "ok");
+        CleanupCorvil();
+        if (cycle == 1) first = ProcessResources::now();
+    }
+    const ProcessResources last = ProcessResources::now();
+    EXPECT_EQ(last.descriptors, first.descriptors) << first.describe() << " -> " << last.describe();
+    EXPECT_EQ(last.threads, first.threads);
+    // Room for the allocator's own bookkeeping, far below 1000 lost records.
+    EXPECT_LE(last.heap, first.heap + 16 * 1024) << first.describe() << " -> " << last.describe();
 }
 
 TEST_F(EmulatedUnits, StaleEntryOfAGoneEmulatorIsSkipped) {

@@ -79,7 +79,7 @@ TEST_F(ConfigureUnitDialog, TheNameRule) {
     EXPECT_STREQ(name, "Kept") << "cancel leaves the buffers alone";
 
     // A new name that is free; a name buffer of 8 bytes takes seven characters.
-    char small[8];
+    char small[8] = "";
     EXPECT_EQ(configure(plugin, address, sizeof address, small, sizeof small,
                         [](FakeDialogView &v, DialogHandler &h) {
                             v.texts[kNameEditId] = "Main room left";

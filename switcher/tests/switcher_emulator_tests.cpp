@@ -8,6 +8,7 @@
 #include "SwitcherApp0100.h"
 #include "driving.h"
 #include "emulator_process.h"
+#include "process_resources.h"
 #include "layout.h"
 #include "window_units.h"
 
@@ -140,6 +141,32 @@ TEST_F(SwitcherWithEmulator, UnplugEmptiesTheDisplaysAndReplugRestoresThem) {
     EXPECT_TRUE(app.unitConnected) << "the next tick finds it";
     EXPECT_TRUE(connectedTo("PLUG2")) << status();
     EXPECT_TRUE(runUntil([&] { return main("Text1", 0).text() == "4" && optionOn(0) == 4; }));
+}
+
+// Reconnections as the switcher goes through them, from the unit going to
+// its displays showing the unit again: the last holds no more than the first.
+TEST_F(SwitcherWithEmulator, AThousandReconnectionsHoldNoMoreThanOne) {
+    using corvil::testing::ProcessResources;
+    EmulatorProcess emulator({"--serial", "PLUG3"});
+    app.start();
+    ASSERT_TRUE(connectedTo("PLUG3"));
+    ProcessResources first;
+    for (int cycle = 1; cycle <= RECONNECTIONS; ++cycle) {
+        ASSERT_EQ(emulator.command("route 0 1 " + std::to_string(1 + cycle % 8)), "ok");
+        ASSERT_TRUE(runUntil([&] { return main("Text1", 0).text() == std::to_string(1 + cycle % 8); }))
+            << "cycle " << cycle;
+        ASSERT_EQ(emulator.command("unplug 0"), "ok");
+        for (int ticks = 0; ticks < 10 && app.unitConnected; ++ticks) tick();
+        ASSERT_FALSE(app.unitConnected) << "cycle " << cycle;
+        ASSERT_EQ(emulator.command("plug 0"), "ok");
+        tick();
+        ASSERT_TRUE(connectedTo("PLUG3")) << "cycle " << cycle << ": " << status();
+        if (cycle == 1) first = ProcessResources::now();
+    }
+    const ProcessResources last = ProcessResources::now();
+    EXPECT_EQ(last.descriptors, first.descriptors) << first.describe() << " -> " << last.describe();
+    EXPECT_EQ(last.threads, first.threads);
+    EXPECT_LE(last.heap, first.heap + 16 * 1024) << first.describe() << " -> " << last.describe();
 }
 
 TEST_F(SwitcherWithEmulator, AnUndefinedInputValueIsShownWithoutHarm) {
