@@ -40,6 +40,10 @@ struct ControlSpec {
     std::string container;   // a frame "Name" or "Name(i)" that holds it
     bool rightAligned = false;
     int timerIntervalMs = 0; // timers
+    // What a screen reader announces for a control whose caption does not
+    // say it (an option button beside a row label, a box of the grid);
+    // empty: the caption.
+    std::string accessibleName;
 };
 
 struct FormSpec {
@@ -56,6 +60,7 @@ class Control {
 public:
     Control(Form &form, const ControlSpec &spec) : form_(form), spec_(spec), text_(spec.caption) {}
     const ControlSpec &spec() const { return spec_; }
+    const std::string &accessibleName() const { return spec_.accessibleName.empty() ? spec_.caption : spec_.accessibleName; }
     const std::string &name() const { return spec_.name; }
     int index() const { return spec_.index; }
     Kind kind() const { return spec_.kind; }

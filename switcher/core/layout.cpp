@@ -31,6 +31,13 @@ ControlSpec control(std::string name, int index, Kind kind, std::string caption,
     return c;
 }
 
+ControlSpec named(ControlSpec c, std::string accessibleName) {
+    c.accessibleName = std::move(accessibleName);
+    return c;
+}
+
+std::string outputChannel(int column) { return "Output Channel " + std::to_string(column + 1); }
+
 ControlSpec line(std::string name, int index, int x1, int y1, int x2, int y2) {
     return control(std::move(name), index, Kind::Line, "", x1, y1, x2, y2, kWindowFont, -1);
 }
@@ -41,8 +48,9 @@ void addGrid(FormSpec &f, int labelTabBase, int rightColumnTabOffset, int output
     for (int k = 0; k < 16; ++k) {
         const bool right = k >= 8;
         const int row = right ? k - 8 : k;
-        f.controls.push_back(control("Check1", k, Kind::CheckBox, "", right ? 3840 : 3360, 120 + 360 * row, 255, 255,
-                                     kWindowFont, right ? k + rightColumnTabOffset : k));
+        f.controls.push_back(named(control("Check1", k, Kind::CheckBox, "", right ? 3840 : 3360, 120 + 360 * row, 255,
+                                           255, kWindowFont, right ? k + rightColumnTabOffset : k),
+                                   "Input " + std::to_string(row + 1) + " " + outputChannel(right ? 1 : 0)));
     }
     f.controls.push_back(control("Label1", 8, Kind::Label, "Input 1", 1320, 120, 1695, 255, kArial9, labelTabBase, {},
                                  true));
@@ -75,21 +83,26 @@ FormSpec mainWindowLayout() {
     c.push_back(control("Command2", -1, Kind::CommandButton, "Auto- Sequencing Configuration", 240, 1560, 1215, 1095,
                         kArial825, 39));
     const Font display{"Arial", 21.75, false};
-    c.push_back(control("Text1", 0, Kind::TextBox, "", 3120, 120, 495, 555, display, 1));
-    c.push_back(control("Text1", 1, Kind::TextBox, "", 3720, 120, 495, 555, display, 0));
+    c.push_back(named(control("Text1", 0, Kind::TextBox, "", 3120, 120, 495, 555, display, 1), outputChannel(0) + " input"));
+    c.push_back(named(control("Text1", 1, Kind::TextBox, "", 3720, 120, 495, 555, display, 0), outputChannel(1) + " input"));
     c.push_back(control("Frame2", 0, Kind::Frame, "", 3120, 840, 615, 3375, kWindowFont, 18));
     c.push_back(control("Frame2", 1, Kind::Frame, "", 3600, 840, 615, 3375, kWindowFont, 37));
     for (int column = 0; column < 2; ++column)
         for (int r = 1; r <= 9; ++r)
-            c.push_back(control("Option" + std::to_string(r), column, Kind::OptionButton, "", 240, 360 * (r - 1), 255,
-                                495, kWindowFont, (column ? 27 : 18) + r, "Frame2(" + std::to_string(column) + ")"));
+            c.push_back(named(control("Option" + std::to_string(r), column, Kind::OptionButton, "", 240, 360 * (r - 1),
+                                      255, 495, kWindowFont, (column ? 27 : 18) + r,
+                                      "Frame2(" + std::to_string(column) + ")"),
+                              (r == 9 ? std::string("No Input") : "Input " + std::to_string(r)) + " to " +
+                                  outputChannel(column)));
     for (int i = 0; i < 8; ++i)
         c.push_back(control("Label1", i, Kind::Label, "Input " + std::to_string(i + 1), 1320, 960 + 360 * i, 1695, 255,
                             kArial9, 2 + i, {}, true));
     c.push_back(control("Label1", 8, Kind::Label, "No Input", 1320, 3840, 1695, 255, kArial9, 14, {}, true));
     c.push_back(control("Label6", -1, Kind::Label, "Select Auto- Sequence On:", 120, 4320, 975, 735, kArial9, 42));
-    c.push_back(control("cAutoSeq1", -1, Kind::CheckBox, "", 1200, 4320, 255, 255, kWindowFont, 40));
-    c.push_back(control("cAutoSeq2", -1, Kind::CheckBox, "", 1200, 4680, 255, 255, kWindowFont, 41));
+    c.push_back(named(control("cAutoSeq1", -1, Kind::CheckBox, "", 1200, 4320, 255, 255, kWindowFont, 40),
+                      "Auto-Sequence On " + outputChannel(0)));
+    c.push_back(named(control("cAutoSeq2", -1, Kind::CheckBox, "", 1200, 4680, 255, 255, kWindowFont, 41),
+                      "Auto-Sequence On " + outputChannel(1)));
     c.push_back(control("Label2", -1, Kind::Label, "Output Channel 1", 1560, 4320, 1455, 255, kArial9, 10));
     c.push_back(control("Label3", -1, Kind::Label, "Output Channel 2", 1440, 4680, 1575, 255, kArial9, 11, {}, true));
     c.push_back(control("Frame1", -1, Kind::Frame, "Status", 240, 5160, 3855, 855, Font{"MS Sans Serif", 8.25, false},
@@ -130,10 +143,12 @@ FormSpec autoSequencingWindowLayout() {
     auto &c = f.controls;
     c.push_back(control("Label4", -1, Kind::Label, "Output Channel 1 Auto-Sequencing Time Interval:", 120, 120, 1455, 735,
                         kArial9, 30));
-    c.push_back(control("cChan1Time", -1, Kind::ComboBox, "", 120, 960, 1455, 315, kWindowFont, 16));
+    c.push_back(named(control("cChan1Time", -1, Kind::ComboBox, "", 120, 960, 1455, 315, kWindowFont, 16),
+                      outputChannel(0) + " Auto-Sequencing Time Interval"));
     c.push_back(control("Label5", -1, Kind::Label, "Output Channel 2 Auto-Sequencing Time Interval:", 120, 1560, 1455, 735,
                         kArial9, 31));
-    c.push_back(control("cChan2Time", -1, Kind::ComboBox, "", 120, 2400, 1455, 315, kWindowFont, 17));
+    c.push_back(named(control("cChan2Time", -1, Kind::ComboBox, "", 120, 2400, 1455, 315, kWindowFont, 17),
+                      outputChannel(1) + " Auto-Sequencing Time Interval"));
     addGrid(f, 29, 0, 20, 19);
     c.push_back(control("Frame1", -1, Kind::Frame, "Status", 360, 3840, 4215, 855, kArial9, 18));
     c.push_back(control("Label1", 0, Kind::Label, kAutoSeqInstruction, 120, 240, 3975, 495, kArial825, 21, "Frame1"));

@@ -254,6 +254,9 @@ void QtToolkit::formCreated(Form &form) {
                                s.kind == Kind::CheckBox || s.kind == Kind::CommandButton ||
                                s.kind == Kind::ComboBox;
         w->setFocusPolicy(focusable ? Qt::StrongFocus : Qt::NoFocus);
+        // The command buttons draw their caption through an inner label, and
+        // the boxes without a caption stand beside the label that says them.
+        if (focusable) w->setAccessibleName(q(c.accessibleName()));
         if (focusable) tabOrder.emplace_back(s.tabIndex, w);
         widgets_[&c] = w;
         apply(c);
