@@ -13,13 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "corvhid.h"
 #include "wire.h"
 
 namespace corvil::emulator {
 
 struct UnitConfig {
     std::string serial = "EMU01";
-    std::uint16_t vendorId = 4169, productId = 1, versionNumber = 256;
+    std::uint16_t vendorId = CORVHID_VENDOR_ID, productId = CORVHID_PRODUCT_ID, versionNumber = CORVHID_MINIMUM_VERSION;
     std::uint16_t inputLength = 5, outputLength = 5;
     int reportPeriodMs = 20;
 };

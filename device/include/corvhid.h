@@ -43,8 +43,17 @@
 extern "C" {
 #endif
 
-/* Result type of every export: -1 success, 0 failure. */
+/* Result type of every export: CORVHID_SUCCESS (-1, all bits set) or
+ * CORVHID_FAILURE (0). */
 typedef short corvhid_result;
+#define CORVHID_SUCCESS ((corvhid_result)-1)
+#define CORVHID_FAILURE ((corvhid_result)0)
+
+/* What makes a HID interface a Corvil: the vendor and product ids and the
+ * lowest device version recognised (1.00). */
+#define CORVHID_VENDOR_ID 0x1049
+#define CORVHID_PRODUCT_ID 0x0001
+#define CORVHID_MINIMUM_VERSION 0x0100
 
 /* Loads the platform's HID and device-setup services, then registers the
  * first Corvil unit found and writes its number to *unit. Without

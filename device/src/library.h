@@ -8,18 +8,19 @@
 #include <string>
 #include <vector>
 
+#include "corvhid.h"
 #include "platform.h"
 
 namespace corvhid {
 
 using Result = std::int16_t;
-inline constexpr Result kSuccess = -1;
-inline constexpr Result kFailure = 0;
+inline constexpr Result kSuccess = CORVHID_SUCCESS;
+inline constexpr Result kFailure = CORVHID_FAILURE;
 
 // Recognition of a Corvil unit among HID interfaces.
-inline constexpr std::uint16_t kVendorId = 4169;
-inline constexpr std::uint16_t kProductId = 1;
-inline constexpr std::uint16_t kMinimumVersion = 256;
+inline constexpr std::uint16_t kVendorId = CORVHID_VENDOR_ID;
+inline constexpr std::uint16_t kProductId = CORVHID_PRODUCT_ID;
+inline constexpr std::uint16_t kMinimumVersion = CORVHID_MINIMUM_VERSION;
 
 inline constexpr std::uint8_t kSerialReportId = 1;
 inline constexpr std::uint8_t kSettingsReportId = 3;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "corvhid.h"
 #include "layout.h"
 #include "window_units.h"
 
@@ -140,7 +141,7 @@ void SwitcherApp0100::PollUnit() {
         readInput1 = 255;
         const bool answered = corvhid.ReadCorvilAllSettings(unitNumber, readInput1, readInput2, readPads1, readPads2,
                                                             readAutoSeqInputs1, readAutoSeqInputs2,
-                                                            readAutoSeqControl1, readAutoSeqControl2) == -1;
+                                                            readAutoSeqControl1, readAutoSeqControl2) == CORVHID_SUCCESS;
         if (readInput1 == 255) {
             readInput1 = kept[0];
             readInput2 = kept[1];

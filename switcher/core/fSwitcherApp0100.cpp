@@ -1,5 +1,6 @@
 // The main window: routing, auto-sequencing switches, the two configuration
 // buttons, the status line and the watchdog timer.
+#include "corvhid.h"
 #include "layout.h"
 #include "window_units.h"
 
@@ -32,7 +33,7 @@ void fSwitcherApp0100::Form_Load() {
     app_.bitMask[8] = 0;
     form.show();
     responseCountdown = 30;
-    if (app_.corvhid.FindFirstCorvil(app_.unitNumber) == -1) {
+    if (app_.corvhid.FindFirstCorvil(app_.unitNumber) == CORVHID_SUCCESS) {
         responseCountdown = 30;
         app_.unitConnected = true;
         app_.userBusy = false;
@@ -163,7 +164,7 @@ void fSwitcherApp0100::emptyDisplays() {
 }
 
 void fSwitcherApp0100::search() {
-    if (app_.corvhid.FindFirstCorvil(app_.unitNumber) == -1) {
+    if (app_.corvhid.FindFirstCorvil(app_.unitNumber) == CORVHID_SUCCESS) {
         app_.unitConnected = true;
         form.at("Label4").setText("Connected");
         app_.serialShown = false;

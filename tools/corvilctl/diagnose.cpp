@@ -10,12 +10,15 @@
 #include <cstring>
 #include <fstream>
 
+#include "corvhid.h"
+
 #include "sysfs.h"
 
 namespace corvilctl {
 
 namespace {
-constexpr std::uint16_t kVendorId = 0x1049, kProductId = 0x0001, kMinimumVersion = 256;
+constexpr std::uint16_t kVendorId = CORVHID_VENDOR_ID, kProductId = CORVHID_PRODUCT_ID,
+                        kMinimumVersion = CORVHID_MINIMUM_VERSION;
 const char *const kRuleDirs[] = {"/etc/udev/rules.d", "/usr/lib/udev/rules.d", "/lib/udev/rules.d",
                                  "/usr/local/lib/udev/rules.d"};
 std::string hex4(unsigned v) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "corvhid.h"
 #include "platform.h"
 
 namespace corvhid {
@@ -17,7 +18,7 @@ struct FakeInterface {
     bool opens = true;          // both opens succeed
     bool secondOpenFails = false;
     bool attributesReadable = true;
-    std::uint16_t vendorId = 4169, productId = 1, versionNumber = 256;
+    std::uint16_t vendorId = CORVHID_VENDOR_ID, productId = CORVHID_PRODUCT_ID, versionNumber = CORVHID_MINIMUM_VERSION;
     ReportLengths lengths{5, 5};
     bool capsReadable = true;
     std::uint32_t detailSizeOverride = 0; // nonzero: report this detail size
