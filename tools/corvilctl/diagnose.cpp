@@ -11,7 +11,6 @@
 #include <fstream>
 
 #include "corvhid.h"
-
 #include "sysfs.h"
 
 namespace corvilctl {
