@@ -327,191 +327,220 @@ int watchRaw(short unit, unsigned long count) {
     return kOk;
 }
 
-int run(const Selection &sel, const std::vector<std::string> &args) {
-    const std::string &command = args[0];
-    if (command == "list") {
-        const bool all = args.size() == 2 && args[1] == "--all";
-        if (args.size() != 1 && !all) usageError("list takes only --all");
-        if (sel.unit || sel.serial) usageError("list shows every unit: it takes no --unit or --serial");
-        std::vector<Unit> units = discover(all);
-        addPaths(units);
-        for (const Unit &u : units)
-            std::printf("%d  %s  %s\n", u.number, shownSerial(u.serial).c_str(), u.path.c_str());
-        if (all) {
-#if defined(__linux__)
-            std::printf("HID interfaces examined:\n");
-            for (const corvilctl::Examined &e : corvilctl::examineInterfaces(corvilctl::Roots::fromEnvironment()))
-                std::printf("  %s  %s  %s%s\n", e.path.c_str(), e.ids.c_str(), e.usable ? "" : "passed over: ",
-                            e.reason.c_str());
-#else
-            std::printf("(examining every HID interface is for Linux)\n");
-#endif
+// The unit's records as they change, each change once.
+int watchChanges(short unit, unsigned long changes) {
+    Settings s = readSettings(unit);
+    Sequencing q = readSequencing(unit);
+    printSettings(s);
+    printSequencing(q);
+    unsigned long seen = 0;
+    std::optional<std::chrono::steady_clock::time_point> failingSince;
+    while (!gInterrupted && (changes == 0 || seen < changes)) {
+        Settings ns = s;
+        Sequencing nq = q;
+        if (!ReadCorvilAllSettings(unit, &ns.input[0], &ns.input[1], &ns.pads[0], &ns.pads[1],
+                                   &nq.inputs[0], &nq.inputs[1], &nq.control[0], &nq.control[1])) {
+            const auto now = std::chrono::steady_clock::now();
+            if (!failingSince) failingSince = now;
+            if (now - *failingSince > std::chrono::seconds(2)) unitError("the unit stopped answering");
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            continue;
         }
-        return kOk;
-    }
-    if (command == "doctor") {
-        if (args.size() != 1) usageError("doctor takes no arguments");
-#if defined(__linux__)
-        bool problem = false;
-        for (const corvilctl::Check &c : corvilctl::checkSetup(corvilctl::Roots::fromEnvironment())) {
-            std::printf("%s: %s\n", c.level.c_str(), c.text.c_str());
-            problem = problem || c.level == "problem";
+        failingSince.reset();
+        if (std::memcmp(&ns, &s, sizeof s) != 0) {
+            s = ns;
+            printSettings(s);
+            ++seen;
         }
-        return problem ? kUnitFailed : kOk;
+        if (std::memcmp(&nq, &q, sizeof q) != 0) {
+            q = nq;
+            printSequencing(q);
+            ++seen;
+        }
+    }
+    return kOk;
+}
+
+int listUnits(const Selection &sel, const std::vector<std::string> &args) {
+    const bool all = args.size() == 2 && args[1] == "--all";
+    if (args.size() != 1 && !all) usageError("list takes only --all");
+    if (sel.unit || sel.serial) usageError("list shows every unit: it takes no --unit or --serial");
+    std::vector<Unit> units = discover(all);
+    addPaths(units);
+    for (const Unit &u : units)
+        std::printf("%d  %s  %s\n", u.number, shownSerial(u.serial).c_str(), u.path.c_str());
+    if (all) {
+#if defined(__linux__)
+        std::printf("HID interfaces examined:\n");
+        for (const corvilctl::Examined &e : corvilctl::examineInterfaces(corvilctl::Roots::fromEnvironment()))
+            std::printf("  %s  %s  %s%s\n", e.path.c_str(), e.ids.c_str(), e.usable ? "" : "passed over: ",
+                        e.reason.c_str());
 #else
-        usageError("doctor checks a Linux machine's set-up");
+        std::printf("(examining every HID interface is for Linux)\n");
 #endif
     }
-    if (command == "show") {
-        bool json = args.size() == 2 && args[1] == "--json";
-        if (args.size() > 2 || (args.size() == 2 && !json)) usageError("show takes only --json");
-        Unit u = select(sel);
-        Settings s = readSettings(u.number);
-        Sequencing q = readSequencing(u.number);
-        describe(u, s, q, json);
-        return kOk;
+    return kOk;
+}
+
+int doctor(const Selection &, const std::vector<std::string> &args) {
+    if (args.size() != 1) usageError("doctor takes no arguments");
+#if defined(__linux__)
+    bool problem = false;
+    for (const corvilctl::Check &c : corvilctl::checkSetup(corvilctl::Roots::fromEnvironment())) {
+        std::printf("%s: %s\n", c.level.c_str(), c.text.c_str());
+        problem = problem || c.level == "problem";
     }
-    if (command == "route") {
-        if (args.size() != 3) usageError("route needs OUT and IN");
-        unsigned long out = outputArg(args, 1), in = 0;
-        if (!parseUnsigned(args[2], in, 8)) usageError("IN is 0 (no input) to 8");
-        Unit u = select(sel);
-        Settings s = readSettings(u.number);
-        unsigned char input[2] = {255, 255};
-        input[out - 1] = static_cast<unsigned char>(in);
-        if (!WriteCorvilSettings(u.number, input[0], input[1], s.pads[0], s.pads[1]))
-            unitError("could not send the routing");
-        return kOk;
+    return problem ? kUnitFailed : kOk;
+#else
+    usageError("doctor checks a Linux machine's set-up");
+#endif
+}
+
+int show(const Selection &sel, const std::vector<std::string> &args) {
+    bool json = args.size() == 2 && args[1] == "--json";
+    if (args.size() > 2 || (args.size() == 2 && !json)) usageError("show takes only --json");
+    Unit u = select(sel);
+    Settings s = readSettings(u.number);
+    Sequencing q = readSequencing(u.number);
+    describe(u, s, q, json);
+    return kOk;
+}
+
+int route(const Selection &sel, const std::vector<std::string> &args) {
+    if (args.size() != 3) usageError("route needs OUT and IN");
+    unsigned long out = outputArg(args, 1), in = 0;
+    if (!parseUnsigned(args[2], in, 8)) usageError("IN is 0 (no input) to 8");
+    Unit u = select(sel);
+    Settings s = readSettings(u.number);
+    unsigned char input[2] = {255, 255};
+    input[out - 1] = static_cast<unsigned char>(in);
+    if (!WriteCorvilSettings(u.number, input[0], input[1], s.pads[0], s.pads[1]))
+        unitError("could not send the routing");
+    return kOk;
+}
+
+int pad(const Selection &sel, const std::vector<std::string> &args) {
+    if (args.size() != 4) usageError("pad needs OUT, IN and on or off");
+    unsigned long out = outputArg(args, 1), in = 0;
+    if (!parseUnsigned(args[2], in, 8) || in < 1) usageError("IN is 1 to 8");
+    bool on = onOffArg(args[3]);
+    Unit u = select(sel);
+    Settings s = readSettings(u.number);
+    const auto bit = static_cast<unsigned char>(1u << (in - 1));
+    s.pads[out - 1] = static_cast<unsigned char>(on ? s.pads[out - 1] | bit : s.pads[out - 1] & ~bit);
+    if (!WriteCorvilSettings(u.number, 255, 255, s.pads[0], s.pads[1])) unitError("could not send the pads");
+    return kOk;
+}
+
+// "1,3,5" or "none" as an input mask.
+unsigned inputMask(const std::string &list) {
+    unsigned mask = 0;
+    if (list == "none") return mask;
+    for (std::size_t at = 0; at <= list.size();) {
+        std::size_t comma = list.find(',', at);
+        if (comma == std::string::npos) comma = list.size();
+        unsigned long n = 0;
+        if (!parseUnsigned(list.substr(at, comma - at), n, 8) || n < 1)
+            usageError("--inputs takes inputs 1 to 8 like 1,3,5, or none");
+        mask |= 1u << (n - 1);
+        at = comma + 1;
     }
-    if (command == "pad") {
-        if (args.size() != 4) usageError("pad needs OUT, IN and on or off");
-        unsigned long out = outputArg(args, 1), in = 0;
-        if (!parseUnsigned(args[2], in, 8) || in < 1) usageError("IN is 1 to 8");
-        bool on = onOffArg(args[3]);
-        Unit u = select(sel);
-        Settings s = readSettings(u.number);
-        const auto bit = static_cast<unsigned char>(1u << (in - 1));
-        s.pads[out - 1] = static_cast<unsigned char>(on ? s.pads[out - 1] | bit : s.pads[out - 1] & ~bit);
-        if (!WriteCorvilSettings(u.number, 255, 255, s.pads[0], s.pads[1])) unitError("could not send the pads");
-        return kOk;
-    }
-    if (command == "seq") {
-        unsigned long out = outputArg(args, 1);
-        std::optional<unsigned> mask, code;
-        std::optional<bool> on;
-        for (std::size_t i = 2; i < args.size(); ++i) {
-            if (args[i] == "--inputs" && i + 1 < args.size()) {
-                unsigned m = 0;
-                std::string list = args[++i];
-                if (list != "none") {
-                    for (std::size_t at = 0; at <= list.size();) {
-                        std::size_t comma = list.find(',', at);
-                        if (comma == std::string::npos) comma = list.size();
-                        unsigned long n = 0;
-                        if (!parseUnsigned(list.substr(at, comma - at), n, 8) || n < 1)
-                            usageError("--inputs takes inputs 1 to 8 like 1,3,5, or none");
-                        m |= 1u << (n - 1);
-                        at = comma + 1;
-                    }
-                }
-                mask = m;
-            } else if (args[i] == "--interval" && i + 1 < args.size()) {
-                std::string v = args[++i];
-                if (v == "disabled") {
-                    code = 0;
-                } else {
-                    unsigned parsed = 0;
-                    if (!parseInterval(v, parsed))
-                        usageError("--interval is 0.5 to 9.0 seconds in steps of 0.5, or disabled");
-                    code = parsed;
-                }
-            } else if (args[i] == "on" || args[i] == "off") {
-                on = args[i] == "on";
+    return mask;
+}
+
+int sequencing(const Selection &sel, const std::vector<std::string> &args) {
+    unsigned long out = outputArg(args, 1);
+    std::optional<unsigned> mask, code;
+    std::optional<bool> on;
+    for (std::size_t i = 2; i < args.size(); ++i) {
+        if (args[i] == "--inputs" && i + 1 < args.size()) {
+            mask = inputMask(args[++i]);
+        } else if (args[i] == "--interval" && i + 1 < args.size()) {
+            std::string v = args[++i];
+            if (v == "disabled") {
+                code = 0;
             } else {
-                usageError("seq takes --inputs LIST, --interval SECONDS and on or off, not \"" + args[i] + "\"");
+                unsigned parsed = 0;
+                if (!parseInterval(v, parsed))
+                    usageError("--interval is 0.5 to 9.0 seconds in steps of 0.5, or disabled");
+                code = parsed;
             }
+        } else if (args[i] == "on" || args[i] == "off") {
+            on = args[i] == "on";
+        } else {
+            usageError("seq takes --inputs LIST, --interval SECONDS and on or off, not \"" + args[i] + "\"");
         }
-        if (!mask && !code && !on) usageError("seq needs something to change");
+    }
+    if (!mask && !code && !on) usageError("seq needs something to change");
+    Unit u = select(sel);
+    Sequencing q = readSequencing(u.number);
+    const int c = static_cast<int>(out) - 1;
+    if (mask) q.inputs[c] = static_cast<unsigned char>(*mask);
+    if (code) q.control[c] = static_cast<unsigned char>((q.control[c] & 0x80) | *code);
+    if (on) q.control[c] = static_cast<unsigned char>(*on ? q.control[c] | 0x80 : q.control[c] & 0x7F);
+    // A channel that includes no input is not sequenced: it goes out off
+    // (its interval kept), as Corvil Switcher sends it.
+    for (int k = 0; k < 2; ++k) {
+        if (q.inputs[k] != 0 || !(q.control[k] & 0x80)) continue;
+        q.control[k] = static_cast<unsigned char>(q.control[k] & 0x7F);
+        if (k == c && on && *on)
+            std::fprintf(stderr, "corvilctl: output %d includes no input: auto-sequencing stays off\n", k + 1);
+    }
+    if (!WriteCorvilAutoSequencingParameters(u.number, q.inputs[0], q.inputs[1], q.control[0], q.control[1]))
+        unitError("could not send the auto-sequencing parameters");
+    return kOk;
+}
+
+int serial(const Selection &sel, const std::vector<std::string> &args) {
+    if (args.size() == 1) {
         Unit u = select(sel);
-        Sequencing q = readSequencing(u.number);
-        const int c = static_cast<int>(out) - 1;
-        if (mask) q.inputs[c] = static_cast<unsigned char>(*mask);
-        if (code) q.control[c] = static_cast<unsigned char>((q.control[c] & 0x80) | *code);
-        if (on) q.control[c] = static_cast<unsigned char>(*on ? q.control[c] | 0x80 : q.control[c] & 0x7F);
-        // A channel that includes no input is not sequenced: it goes out off
-        // (its interval kept), as Corvil Switcher sends it.
-        for (int k = 0; k < 2; ++k) {
-            if (q.inputs[k] != 0 || !(q.control[k] & 0x80)) continue;
-            q.control[k] = static_cast<unsigned char>(q.control[k] & 0x7F);
-            if (k == c && on && *on)
-                std::fprintf(stderr, "corvilctl: output %d includes no input: auto-sequencing stays off\n", k + 1);
-        }
-        if (!WriteCorvilAutoSequencingParameters(u.number, q.inputs[0], q.inputs[1], q.control[0], q.control[1]))
-            unitError("could not send the auto-sequencing parameters");
+        char serial[6] = {};
+        if (!ReadCorvilSerialNumberA(u.number, serial)) unitError("could not read the serial number");
+        std::printf("%s\n", shownSerial(std::string(serial, 5)).c_str());
         return kOk;
     }
-    if (command == "serial") {
-        if (args.size() == 1) {
-            Unit u = select(sel);
-            char serial[6] = {};
-            if (!ReadCorvilSerialNumberA(u.number, serial)) unitError("could not read the serial number");
-            std::printf("%s\n", shownSerial(std::string(serial, 5)).c_str());
-            return kOk;
-        }
-        if (args.size() != 3 || args[1] != "--set") usageError("serial takes only --set XXXXX");
-        if (args[2].size() != 5) usageError("a serial number has exactly five characters");
-        Unit u = select(sel);
-        if (!WriteCorvilSerialNumberA(u.number, args[2].c_str())) unitError("could not write the serial number");
-        return kOk;
+    if (args.size() != 3 || args[1] != "--set") usageError("serial takes only --set XXXXX");
+    if (args[2].size() != 5) usageError("a serial number has exactly five characters");
+    Unit u = select(sel);
+    if (!WriteCorvilSerialNumberA(u.number, args[2].c_str())) unitError("could not write the serial number");
+    return kOk;
+}
+
+int watch(const Selection &sel, const std::vector<std::string> &args) {
+    // watch [--changes N] | watch --raw [--count N]; a count of 0: until interrupted.
+    const bool raw = args.size() >= 2 && args[1] == "--raw";
+    const std::size_t first = raw ? 2 : 1;
+    const char *option = raw ? "--count" : "--changes";
+    unsigned long changes = 0;
+    if (args.size() == first + 2 && args[first] == option) {
+        if (!parseUnsigned(args[first + 1], changes, 1000000) || changes == 0)
+            usageError(std::string(option) + " takes a count");
+    } else if (args.size() != first) {
+        usageError(raw ? "watch --raw takes only --count N" : "watch takes only --changes N");
     }
-    if (command == "watch") {
-        // watch [--changes N] | watch --raw [--count N]; a count of 0: until interrupted.
-        const bool raw = args.size() >= 2 && args[1] == "--raw";
-        const std::size_t first = raw ? 2 : 1;
-        const char *option = raw ? "--count" : "--changes";
-        unsigned long changes = 0;
-        if (args.size() == first + 2 && args[first] == option) {
-            if (!parseUnsigned(args[first + 1], changes, 1000000) || changes == 0)
-                usageError(std::string(option) + " takes a count");
-        } else if (args.size() != first) {
-            usageError(raw ? "watch --raw takes only --count N" : "watch takes only --changes N");
-        }
-        Unit u = select(sel);
-        std::signal(SIGINT, onInterrupt);
-        std::signal(SIGTERM, onInterrupt);
-        if (raw) return watchRaw(u.number, changes);
-        Settings s = readSettings(u.number);
-        Sequencing q = readSequencing(u.number);
-        printSettings(s);
-        printSequencing(q);
-        unsigned long seen = 0;
-        std::optional<std::chrono::steady_clock::time_point> failingSince;
-        while (!gInterrupted && (changes == 0 || seen < changes)) {
-            Settings ns = s;
-            Sequencing nq = q;
-            if (!ReadCorvilAllSettings(u.number, &ns.input[0], &ns.input[1], &ns.pads[0], &ns.pads[1],
-                                       &nq.inputs[0], &nq.inputs[1], &nq.control[0], &nq.control[1])) {
-                const auto now = std::chrono::steady_clock::now();
-                if (!failingSince) failingSince = now;
-                if (now - *failingSince > std::chrono::seconds(2)) unitError("the unit stopped answering");
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                continue;
-            }
-            failingSince.reset();
-            if (std::memcmp(&ns, &s, sizeof s) != 0) {
-                s = ns;
-                printSettings(s);
-                ++seen;
-            }
-            if (std::memcmp(&nq, &q, sizeof q) != 0) {
-                q = nq;
-                printSequencing(q);
-                ++seen;
-            }
-        }
-        return kOk;
-    }
-    usageError("unknown command \"" + command + "\"");
+    Unit u = select(sel);
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+    return raw ? watchRaw(u.number, changes) : watchChanges(u.number, changes);
+}
+
+// The commands by name, as the usage text lists them.
+using Command = int (*)(const Selection &, const std::vector<std::string> &);
+const std::pair<const char *, Command> kCommands[] = {
+    {"list", listUnits},
+    {"doctor", doctor},
+    {"show", show},
+    {"route", route},
+    {"pad", pad},
+    {"seq", sequencing},
+    {"serial", serial},
+    {"watch", watch},
+};
+
+int run(const Selection &sel, const std::vector<std::string> &args) {
+    for (const auto &[name, command] : kCommands)
+        if (args[0] == name) return command(sel, args);
+    usageError("unknown command \"" + args[0] + "\"");
 }
 
 } // namespace
