@@ -28,6 +28,7 @@ SwitcherApp0100::SwitcherApp0100(Toolkit &tk, Corvil_0100_Interface &library)
 SwitcherApp0100::~SwitcherApp0100() = default;
 
 form::Form &SwitcherApp0100::mainForm() { return mainWindow->form; }
+form::Control &SwitcherApp0100::statusLine() { return mainForm().at(kStatusLine); }
 form::Form &SwitcherApp0100::attenuatorForm() { return attenuatorWindow->form; }
 form::Form &SwitcherApp0100::autoSequencingForm() { return autoSequencingWindow->form; }
 
@@ -124,121 +125,136 @@ void SwitcherApp0100::showInterval(int channel, std::uint8_t control) {
 void SwitcherApp0100::PollUnit() {
     if (!unitConnected || userBusy || appClosing || pollBusy) return;
     pollBusy = true;
-
-    if (!serialShown && corvhid.ReadSerialNumber(unitNumber, serialNumber)) {
-        unitResponded = true;
-        if (serialNumber != shownSerialNumber) {
-            shownSerialNumber = serialNumber;
-            mainForm().at("Label4").setText("Connected to Corvil\r\nSerial No. " + serialNumber);
-            serialShown = true;
-        }
-    }
-
-    [&] {
-        // Which record the read brought: a unit never reports input 255, so
-        // a settings group that still holds it was not filled.
-        const std::uint8_t kept[4] = {readInput1, readInput2, readPads1, readPads2};
-        readInput1 = 255;
-        const bool answered = corvhid.ReadCorvilAllSettings(unitNumber, readInput1, readInput2, readPads1, readPads2,
-                                                            readAutoSeqInputs1, readAutoSeqInputs2,
-                                                            readAutoSeqControl1, readAutoSeqControl2) == CORVHID_SUCCESS;
-        if (readInput1 == 255) {
-            readInput1 = kept[0];
-            readInput2 = kept[1];
-            readPads1 = kept[2];
-            readPads2 = kept[3];
-            if (answered) autoSeqArrived = true;
-        } else if (answered) {
-            settingsArrived = true;
-        }
-        if (!answered) return;
-        unitResponded = true;
-        if (selectedInput1 > 8 || selectedInput2 > 8) {
-            unitResponded = false;
-            return;
-        }
-        if (writePending) return;
-        // Until both records have come from this connection, the other group
-        // holds nothing of this unit (zeros, or what a unit reported before a
-        // reconnection): adopting it would show it, and the next click would
-        // send it back as the unit's pads.
-        if (!settingsArrived || !autoSeqArrived) return;
-        selectedInput1 = readInput1;
-        selectedInput2 = readInput2;
-        padMask1 = readPads1;
-        padMask2 = readPads2;
-        autoSeqInputs1 = readAutoSeqInputs1;
-        autoSeqInputs2 = readAutoSeqInputs2;
-        autoSeqControl1 = readAutoSeqControl1;
-        autoSeqControl2 = readAutoSeqControl2;
-
-        displayInput1 = selectedInput1;
-        displayInput2 = selectedInput2;
+    showSerialNumberOnce();
+    if (readRecord() && adoptsReadRecords()) {
+        adoptReadRecords();
         syncing = true;
         showChannel(0, shownInput1, knownInput1, selectedInput1, displayInput1, padMask1, shownPadMask1);
         showChannel(1, shownInput2, knownInput2, selectedInput2, displayInput2, padMask2, shownPadMask2);
-
-        if (!padsLoaded || shownPadMask1 != padMask1 || shownPadMask2 != padMask2) {
-            if (!userBusy) {
-                for (int k = 0; k < 16; ++k) {
-                    const std::uint8_t mask = k < 8 ? padMask1 : padMask2;
-                    attenuatorForm().at("Check1", k).setValue((mask & bitMaskAt(k % 8)) ? 1 : 0);
-                }
-            }
-            shownPadMask1 = padMask1;
-            shownPadMask2 = padMask2;
-            if (!padsLoaded) {
-                sentPadMask1 = padMask1;
-                sentPadMask2 = padMask2;
-                padsLoaded = true;
-            }
-        }
-
-        if (shownAutoSeqInputs1 == autoSeqInputs1 && shownAutoSeqInputs2 == autoSeqInputs2 &&
-            shownAutoSeqControl1 == autoSeqControl1 && shownAutoSeqControl2 == autoSeqControl2 && autoSeqLoaded) {
-            syncing = false;
-            syncComplete = true;
-            return;
-        }
-        form::Form &autoSeq = autoSequencingForm();
-        if (!userBusy) {
-            for (int k = 0; k < 16; ++k) {
-                const std::uint8_t mask = k < 8 ? autoSeqInputs1 : autoSeqInputs2;
-                autoSeq.at("Check1", k).setValue((mask & bitMaskAt(k % 8)) ? 1 : 0);
-            }
-            mainForm().at("cAutoSeq1").setValue(autoSeqControl1 > 128 && autoSeqInputs1 != 0 ? 1 : 0);
-            mainForm().at("cAutoSeq2").setValue(autoSeqControl2 > 128 && autoSeqInputs2 != 0 ? 1 : 0);
-        }
-        showInterval(1, autoSeqControl1);
-        showInterval(2, autoSeqControl2);
-        if (autoSeq.isVisible()) {
-            for (const char *name : {"cChan1Time", "cChan2Time"}) {
-                form::Control &list = autoSeq.at(name);
-                list.setEditText(list.entry(list.listIndex()));
-            }
-        }
-        if (!autoSeqLoaded) {
-            autoSeqLoaded = true;
-            sentAutoSeqInputs1 = autoSeqInputs1;
-            sentAutoSeqInputs2 = autoSeqInputs2;
-            sentAutoSeqControl1 = autoSeqControl1;
-            sentAutoSeqControl2 = autoSeqControl2;
-        }
-        shownAutoSeqInputs1 = autoSeqInputs1;
-        shownAutoSeqInputs2 = autoSeqInputs2;
-        shownAutoSeqControl1 = autoSeqControl1;
-        shownAutoSeqControl2 = autoSeqControl2;
+        showPads();
+        showAutoSequencing();
         syncing = false;
         syncComplete = true;
-    }();
-
+    }
     pollBusy = false;
-    if (writePending) {
-        if (writeHoldoff == 0) {
-            writeHoldoff = 2;
-        } else if (--writeHoldoff == 0) {
-            writePending = false;
+    countDownWriteHoldoff();
+}
+
+void SwitcherApp0100::showSerialNumberOnce() {
+    if (serialShown || !corvhid.ReadSerialNumber(unitNumber, serialNumber)) return;
+    unitResponded = true;
+    if (serialNumber != shownSerialNumber) {
+        shownSerialNumber = serialNumber;
+        statusLine().setText("Connected to Corvil\r\nSerial No. " + serialNumber);
+        serialShown = true;
+    }
+}
+
+bool SwitcherApp0100::readRecord() {
+    // Which record the read brought: a unit never reports input 255, so a
+    // settings group that still holds it was not filled.
+    const std::uint8_t kept[4] = {readInput1, readInput2, readPads1, readPads2};
+    readInput1 = 255;
+    const bool answered = corvhid.ReadCorvilAllSettings(unitNumber, readInput1, readInput2, readPads1, readPads2,
+                                                        readAutoSeqInputs1, readAutoSeqInputs2, readAutoSeqControl1,
+                                                        readAutoSeqControl2) == CORVHID_SUCCESS;
+    if (readInput1 == 255) {
+        readInput1 = kept[0];
+        readInput2 = kept[1];
+        readPads1 = kept[2];
+        readPads2 = kept[3];
+        if (answered) autoSeqArrived = true;
+    } else if (answered) {
+        settingsArrived = true;
+    }
+    if (answered) unitResponded = true;
+    return answered;
+}
+
+bool SwitcherApp0100::adoptsReadRecords() {
+    if (selectedInput1 > 8 || selectedInput2 > 8) {
+        unitResponded = false;
+        return false;
+    }
+    // A write of the user's not yet answered by the unit; and until both
+    // records have come from this connection, the other group holds nothing
+    // of this unit (zeros, or what a unit reported before a reconnection):
+    // adopting it would show it, and the next click would send it back as
+    // the unit's pads.
+    return !writePending && settingsArrived && autoSeqArrived;
+}
+
+void SwitcherApp0100::adoptReadRecords() {
+    selectedInput1 = readInput1;
+    selectedInput2 = readInput2;
+    padMask1 = readPads1;
+    padMask2 = readPads2;
+    autoSeqInputs1 = readAutoSeqInputs1;
+    autoSeqInputs2 = readAutoSeqInputs2;
+    autoSeqControl1 = readAutoSeqControl1;
+    autoSeqControl2 = readAutoSeqControl2;
+    displayInput1 = selectedInput1;
+    displayInput2 = selectedInput2;
+}
+
+void SwitcherApp0100::showPads() {
+    if (padsLoaded && shownPadMask1 == padMask1 && shownPadMask2 == padMask2) return;
+    if (!userBusy) {
+        for (int k = 0; k < 16; ++k) {
+            const std::uint8_t mask = k < 8 ? padMask1 : padMask2;
+            attenuatorForm().at("Check1", k).setValue((mask & bitMaskAt(k % 8)) ? 1 : 0);
         }
+    }
+    shownPadMask1 = padMask1;
+    shownPadMask2 = padMask2;
+    if (!padsLoaded) {
+        sentPadMask1 = padMask1;
+        sentPadMask2 = padMask2;
+        padsLoaded = true;
+    }
+}
+
+void SwitcherApp0100::showAutoSequencing() {
+    if (autoSeqLoaded && shownAutoSeqInputs1 == autoSeqInputs1 && shownAutoSeqInputs2 == autoSeqInputs2 &&
+        shownAutoSeqControl1 == autoSeqControl1 && shownAutoSeqControl2 == autoSeqControl2)
+        return;
+    form::Form &autoSeq = autoSequencingForm();
+    if (!userBusy) {
+        for (int k = 0; k < 16; ++k) {
+            const std::uint8_t mask = k < 8 ? autoSeqInputs1 : autoSeqInputs2;
+            autoSeq.at("Check1", k).setValue((mask & bitMaskAt(k % 8)) ? 1 : 0);
+        }
+        mainForm().at("cAutoSeq1").setValue(autoSeqControl1 > 128 && autoSeqInputs1 != 0 ? 1 : 0);
+        mainForm().at("cAutoSeq2").setValue(autoSeqControl2 > 128 && autoSeqInputs2 != 0 ? 1 : 0);
+    }
+    showInterval(1, autoSeqControl1);
+    showInterval(2, autoSeqControl2);
+    if (autoSeq.isVisible()) {
+        for (const char *name : {"cChan1Time", "cChan2Time"}) {
+            form::Control &list = autoSeq.at(name);
+            list.setEditText(list.entry(list.listIndex()));
+        }
+    }
+    if (!autoSeqLoaded) {
+        autoSeqLoaded = true;
+        sentAutoSeqInputs1 = autoSeqInputs1;
+        sentAutoSeqInputs2 = autoSeqInputs2;
+        sentAutoSeqControl1 = autoSeqControl1;
+        sentAutoSeqControl2 = autoSeqControl2;
+    }
+    shownAutoSeqInputs1 = autoSeqInputs1;
+    shownAutoSeqInputs2 = autoSeqInputs2;
+    shownAutoSeqControl1 = autoSeqControl1;
+    shownAutoSeqControl2 = autoSeqControl2;
+}
+
+void SwitcherApp0100::countDownWriteHoldoff() {
+    // A write's answer is awaited for two polls before reading adopts again.
+    if (!writePending) return;
+    if (writeHoldoff == 0) {
+        writeHoldoff = 2;
+    } else if (--writeHoldoff == 0) {
+        writePending = false;
     }
 }
 

@@ -53,6 +53,7 @@ public:
     std::unique_ptr<fAttenuator0100> attenuatorWindow;
     std::unique_ptr<fAutoSequencing0100> autoSequencingWindow;
     form::Form &mainForm();
+    form::Control &statusLine();
     form::Form &attenuatorForm();
     form::Form &autoSequencingForm();
 
@@ -101,6 +102,15 @@ public:
     std::int16_t writeHoldoff = 0;
 
 private:
+    // The steps of one poll.
+    void showSerialNumberOnce();
+    bool readRecord(); // true when the unit answered
+    bool adoptsReadRecords();
+    void adoptReadRecords();
+    void showPads();
+    void showAutoSequencing();
+    void countDownWriteHoldoff();
+
     void showChannel(int column, std::uint8_t &shownInput, std::uint8_t &knownInput, std::uint8_t selected,
                      std::uint8_t displayInput, std::uint8_t padMask, std::uint8_t &shownPadMask);
     void showInterval(int channel, std::uint8_t control);

@@ -39,16 +39,10 @@ void fSwitcherApp0100::Form_Load() {
         app_.userBusy = false;
         app_.serialShown = false;
         app_.settingsArrived = app_.autoSeqArrived = false;
-        form.at("Label4").setText("Connected");
-        if (app_.attenuatorForm().isVisible()) app_.attenuatorForm().at("Label1", 0).setText(kPadInstruction);
-        if (app_.autoSequencingForm().isVisible())
-            app_.autoSequencingForm().at("Label1", 0).setText(kAutoSeqInstruction);
+        showFound();
     } else {
         app_.unitConnected = false;
-        form.at("Label4").setText(app_.corvhid.GetErrorText());
-        const std::string status = form.at("Label4").text();
-        if (app_.attenuatorForm().isVisible()) app_.attenuatorForm().at("Label1", 0).setText(status);
-        if (app_.autoSequencingForm().isVisible()) app_.autoSequencingForm().at("Label1", 0).setText(status);
+        showNotFound();
     }
     app_.corvhid.DoneFindingCorvils();
     form.at("Option1", 0).setFocus();
@@ -166,7 +160,6 @@ void fSwitcherApp0100::emptyDisplays() {
 void fSwitcherApp0100::search() {
     if (app_.corvhid.FindFirstCorvil(app_.unitNumber) == CORVHID_SUCCESS) {
         app_.unitConnected = true;
-        form.at("Label4").setText("Connected");
         app_.serialShown = false;
         // Until a poll has taken this unit's records, the state still holds
         // what the previous unit reported: a click sent meanwhile would carry
@@ -174,10 +167,9 @@ void fSwitcherApp0100::search() {
         app_.settingsArrived = app_.autoSeqArrived = false;
         app_.syncComplete = false;
         responseCountdown = 3;
-        if (app_.attenuatorForm().isVisible()) app_.attenuatorForm().at("Label1", 0).setText(kPadInstruction);
+        showFound();
         form::Form &autoSeq = app_.autoSequencingForm();
         if (autoSeq.isVisible()) {
-            autoSeq.at("Label1", 0).setText(kAutoSeqInstruction);
             app_.autoSequencingWindow->fillIntervalLists();
             for (const char *name : {"cChan1Time", "cChan2Time"}) {
                 form::Control &list = autoSeq.at(name);
@@ -185,12 +177,23 @@ void fSwitcherApp0100::search() {
             }
         }
     } else {
-        form.at("Label4").setText(app_.corvhid.GetErrorText());
-        const std::string status = form.at("Label4").text();
-        if (app_.attenuatorForm().isVisible()) app_.attenuatorForm().at("Label1", 0).setText(status);
-        if (app_.autoSequencingForm().isVisible()) app_.autoSequencingForm().at("Label1", 0).setText(status);
+        showNotFound();
     }
     app_.corvhid.DoneFindingCorvils();
+}
+
+void fSwitcherApp0100::showFound() {
+    app_.statusLine().setText("Connected");
+    if (app_.attenuatorForm().isVisible()) app_.attenuatorForm().at("Label1", 0).setText(kPadInstruction);
+    if (app_.autoSequencingForm().isVisible()) app_.autoSequencingForm().at("Label1", 0).setText(kAutoSeqInstruction);
+}
+
+void fSwitcherApp0100::showNotFound() {
+    // The configuration windows say why too, in place of their instructions.
+    app_.statusLine().setText(app_.corvhid.GetErrorText());
+    const std::string status = app_.statusLine().text();
+    if (app_.attenuatorForm().isVisible()) app_.attenuatorForm().at("Label1", 0).setText(status);
+    if (app_.autoSequencingForm().isVisible()) app_.autoSequencingForm().at("Label1", 0).setText(status);
 }
 
 } // namespace corvil::switcher

@@ -11,6 +11,9 @@ form::FormSpec mainWindowLayout();          // fSwitcherApp0100
 form::FormSpec attenuatorWindowLayout();    // fAttenuator0100
 form::FormSpec autoSequencingWindowLayout(); // fAutoSequencing0100
 
+// The main window's status line, by its name in the layout.
+inline constexpr const char *kStatusLine = "Label4";
+
 inline constexpr const char *kPadInstruction =
     "Put a check mark at the intersection of each input/output combination that requires 35 dB attenuation "
     "(padding).";

@@ -25,6 +25,10 @@ private:
     void cAutoSeq_Click(int channel);
     void emptyDisplays();
     void search();
+    // The status line and the configuration windows' instruction lines
+    // after a discovery that found a unit, or found none.
+    void showFound();
+    void showNotFound();
 
     SwitcherApp0100 &app_;
 };
