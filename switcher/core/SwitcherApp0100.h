@@ -25,9 +25,10 @@ public:
     SwitcherApp0100(Toolkit &toolkit, Corvil_0100_Interface &corvhid);
     ~SwitcherApp0100();
 
-    // The program: Main steps 1 to 5; returns the exit code.
+    // The program: start, passes until the main window closes, every window
+    // unloaded; a stop message for an error. Returns the exit code.
     int Main();
-    // Main steps 1 to 3: reset the state and show the main window.
+    // Resets the state and shows the main window (whose load looks for a unit).
     void start();
     // One pass of Main's loop: pending events, then a poll. While no unit is
     // connected there is nothing to poll, and the pass waits for the next

@@ -15,8 +15,8 @@ void Control::changed() {
 }
 
 void Control::fireClick() {
-    auto it = form_.handlers().click.find(spec_.name);
-    if (it != form_.handlers().click.end() && it->second) it->second(spec_.index);
+    auto it = form_.handlers().click.find(layout_.name);
+    if (it != form_.handlers().click.end() && it->second) it->second(layout_.index);
 }
 
 void Control::setText(const std::string &text) {
@@ -27,14 +27,14 @@ void Control::setText(const std::string &text) {
 
 void Control::setValue(int value) {
     if (value == value_) return;
-    if (spec_.kind == Kind::OptionButton) {
+    if (layout_.kind == Kind::OptionButton) {
         value_ = value ? 1 : 0;
         changed();
         if (!value_) return;
         // One button of a group is on: the others go off without a click.
         for (auto &other : form_.controls()) {
             if (other.get() != this && other->kind() == Kind::OptionButton &&
-                other->spec().container == spec_.container && other->value_) {
+                other->layout().container == layout_.container && other->value_) {
                 other->value_ = 0;
                 other->changed();
             }
@@ -44,7 +44,7 @@ void Control::setValue(int value) {
     }
     value_ = value;
     changed();
-    if (spec_.kind == Kind::CheckBox) fireClick();
+    if (layout_.kind == Kind::CheckBox) fireClick();
 }
 
 void Control::setEnabled(bool enabled) {
@@ -72,7 +72,7 @@ void Control::addItem(const std::string &entry, int position) {
 
 void Control::setListIndex(int index) {
     if (index < -1 || index >= static_cast<int>(entries_.size()))
-        throw std::out_of_range(qualifiedName(spec_.name, spec_.index) + ": invalid list index " +
+        throw std::out_of_range(qualifiedName(layout_.name, layout_.index) + ": invalid list index " +
                                 std::to_string(index));
     if (index == listIndex_) return;
     listIndex_ = index;
@@ -87,7 +87,7 @@ std::string Control::entry(int index) const {
 
 void Control::click() {
     if (!enabled_) return;
-    switch (spec_.kind) {
+    switch (layout_.kind) {
     case Kind::CheckBox: setValue(value_ ? 0 : 1); break;
     case Kind::OptionButton: setValue(1); break;
     case Kind::CommandButton: fireClick(); break;
@@ -110,7 +110,7 @@ Form::~Form() { destroy(); }
 
 void Form::load() {
     if (loaded_) return;
-    for (const ControlSpec &c : spec_.controls) controls_.push_back(std::make_unique<Control>(*this, c));
+    for (const ControlLayout &c : layout_.controls) controls_.push_back(std::make_unique<Control>(*this, c));
     loaded_ = true;
     if (observer_) observer_->formCreated(*this);
     loading_ = true;
@@ -185,7 +185,7 @@ Control &Form::at(const std::string &name, int index) {
     // Reaching into a window that does not exist creates it, hidden.
     load();
     if (Control *c = find(name, index)) return *c;
-    throw std::out_of_range(spec_.name + " has no control " + qualifiedName(name, index));
+    throw std::out_of_range(layout_.name + " has no control " + qualifiedName(name, index));
 }
 
 void Form::setFocus(Control *control) {

@@ -29,7 +29,7 @@ struct Font {
     bool bold = false;
 };
 
-struct ControlSpec {
+struct ControlLayout {
     std::string name;
     int index = -1; // -1: not part of a control array
     Kind kind = Kind::Label;
@@ -46,24 +46,24 @@ struct ControlSpec {
     std::string accessibleName;
 };
 
-struct FormSpec {
+struct FormLayout {
     std::string name;
     std::string title;
     int clientWidth = 0, clientHeight = 0;
     Font font;
-    std::vector<ControlSpec> controls;
+    std::vector<ControlLayout> controls;
 };
 
 class Form;
 
 class Control {
 public:
-    Control(Form &form, const ControlSpec &spec) : form_(form), spec_(spec), text_(spec.caption) {}
-    const ControlSpec &spec() const { return spec_; }
-    const std::string &accessibleName() const { return spec_.accessibleName.empty() ? spec_.caption : spec_.accessibleName; }
-    const std::string &name() const { return spec_.name; }
-    int index() const { return spec_.index; }
-    Kind kind() const { return spec_.kind; }
+    Control(Form &form, const ControlLayout &layout) : form_(form), layout_(layout), text_(layout.caption) {}
+    const ControlLayout &layout() const { return layout_; }
+    const std::string &accessibleName() const { return layout_.accessibleName.empty() ? layout_.caption : layout_.accessibleName; }
+    const std::string &name() const { return layout_.name; }
+    int index() const { return layout_.index; }
+    Kind kind() const { return layout_.kind; }
     Form &form() const { return form_; }
 
     // Caption of labels, buttons and frames; text of text boxes.
@@ -96,7 +96,7 @@ private:
     void fireClick();
 
     Form &form_;
-    ControlSpec spec_;
+    ControlLayout layout_;
     std::string text_;
     int value_ = 0;
     bool enabled_ = true;
@@ -129,12 +129,12 @@ struct FormHandlers {
 // A top-level window. Created (controls made, load handler run) on first use.
 class Form {
 public:
-    Form(FormSpec spec, FormHandlers handlers, FormObserver *&observer)
-        : spec_(std::move(spec)), handlers_(std::move(handlers)), observer_(observer) {}
+    Form(FormLayout layout, FormHandlers handlers, FormObserver *&observer)
+        : layout_(std::move(layout)), handlers_(std::move(handlers)), observer_(observer) {}
     ~Form();
 
-    const FormSpec &spec() const { return spec_; }
-    const std::string &name() const { return spec_.name; }
+    const FormLayout &layout() const { return layout_; }
+    const std::string &name() const { return layout_.name; }
 
     // Creates the window hidden if it does not exist; runs its load handler.
     void load();
@@ -166,7 +166,7 @@ public:
 private:
     void destroy();
 
-    FormSpec spec_;
+    FormLayout layout_;
     FormHandlers handlers_;
     FormObserver *&observer_;
     bool loaded_ = false, visible_ = false, unloading_ = false;

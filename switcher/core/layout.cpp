@@ -2,9 +2,9 @@
 
 namespace corvil::switcher {
 
-using form::ControlSpec;
+using form::ControlLayout;
 using form::Font;
-using form::FormSpec;
+using form::FormLayout;
 using form::Kind;
 
 namespace {
@@ -13,9 +13,9 @@ const Font kArial9{"Arial", 9, false};
 const Font kArial825{"Arial", 8.25, false};
 const Font kWindowFont{};
 
-ControlSpec control(std::string name, int index, Kind kind, std::string caption, int left, int top, int width,
+ControlLayout control(std::string name, int index, Kind kind, std::string caption, int left, int top, int width,
                     int height, Font font, int tab, std::string container = {}, bool right = false) {
-    ControlSpec c;
+    ControlLayout c;
     c.name = std::move(name);
     c.index = index;
     c.kind = kind;
@@ -31,20 +31,20 @@ ControlSpec control(std::string name, int index, Kind kind, std::string caption,
     return c;
 }
 
-ControlSpec named(ControlSpec c, std::string accessibleName) {
+ControlLayout named(ControlLayout c, std::string accessibleName) {
     c.accessibleName = std::move(accessibleName);
     return c;
 }
 
 std::string outputChannel(int column) { return "Output Channel " + std::to_string(column + 1); }
 
-ControlSpec line(std::string name, int index, int x1, int y1, int x2, int y2) {
+ControlLayout line(std::string name, int index, int x1, int y1, int x2, int y2) {
     return control(std::move(name), index, Kind::Line, "", x1, y1, x2, y2, kWindowFont, -1);
 }
 
 // The check-box grid, its row and column labels and lines, shared by both
 // configuration windows.
-void addGrid(FormSpec &f, int labelTabBase, int rightColumnTabOffset, int outputLabel1Tab, int outputLabel2Tab) {
+void addGrid(FormLayout &f, int labelTabBase, int rightColumnTabOffset, int outputLabel1Tab, int outputLabel2Tab) {
     for (int k = 0; k < 16; ++k) {
         const bool right = k >= 8;
         const int row = right ? k - 8 : k;
@@ -70,8 +70,8 @@ void addGrid(FormSpec &f, int labelTabBase, int rightColumnTabOffset, int output
 
 } // namespace
 
-FormSpec mainWindowLayout() {
-    FormSpec f;
+FormLayout mainWindowLayout() {
+    FormLayout f;
     f.name = "fSwitcherApp0100";
     f.title = "Corvil Switcher";
     f.clientWidth = 4395;
@@ -116,14 +116,14 @@ FormSpec mainWindowLayout() {
     c.push_back(line("Line1", 0, 3960, 4440, 3960, 4200));
     c.push_back(line("Line4", -1, 3960, 4440, 3960, 4800));
     c.push_back(line("Line7", -1, 3120, 4800, 3960, 4800));
-    ControlSpec timer = control("Timer1", -1, Kind::Timer, "", 0, 0, 0, 0, kWindowFont, -1);
+    ControlLayout timer = control("Timer1", -1, Kind::Timer, "", 0, 0, 0, 0, kWindowFont, -1);
     timer.timerIntervalMs = 100;
     c.push_back(timer);
     return f;
 }
 
-FormSpec attenuatorWindowLayout() {
-    FormSpec f;
+FormLayout attenuatorWindowLayout() {
+    FormLayout f;
     f.name = "fAttenuator0100";
     f.title = "Attenuator Configuration";
     f.clientWidth = 4770;
@@ -134,8 +134,8 @@ FormSpec attenuatorWindowLayout() {
     return f;
 }
 
-FormSpec autoSequencingWindowLayout() {
-    FormSpec f;
+FormLayout autoSequencingWindowLayout() {
+    FormLayout f;
     f.name = "fAutoSequencing0100";
     f.title = "Auto-Sequencing Configuration";
     f.clientWidth = 4785;

@@ -7,9 +7,9 @@
 
 namespace corvil::switcher {
 
-form::FormSpec mainWindowLayout();          // fSwitcherApp0100
-form::FormSpec attenuatorWindowLayout();    // fAttenuator0100
-form::FormSpec autoSequencingWindowLayout(); // fAutoSequencing0100
+form::FormLayout mainWindowLayout();          // fSwitcherApp0100
+form::FormLayout attenuatorWindowLayout();    // fAttenuator0100
+form::FormLayout autoSequencingWindowLayout(); // fAutoSequencing0100
 
 // The main window's status line, by its name in the layout.
 inline constexpr const char *kStatusLine = "Label4";

@@ -46,7 +46,7 @@ protected:
         e->ignore(); // the form decides; unloading destroys this window
         if (detached) return;
         Form &form = form_;
-        const bool main = form.spec().name == "fSwitcherApp0100";
+        const bool main = form.layout().name == "fSwitcherApp0100";
         toolkit_.deliver([&form, main] {
             form.unload();
             if (main) form.terminate();
@@ -144,13 +144,13 @@ QWidget *QtToolkit::window(Form &form) const {
 }
 
 void QtToolkit::formCreated(Form &form) {
-    const form::FormSpec &spec = form.spec();
+    const form::FormLayout &layout = form.layout();
     auto *window = new FormWindow(*this, form);
-    window->setObjectName(q(spec.name));
-    window->setWindowTitle(q(spec.title));
+    window->setObjectName(q(layout.name));
+    window->setWindowTitle(q(layout.title));
     window->setWindowIcon(QIcon(QStringLiteral(":/corvil-switcher.png")));
-    window->setFixedSize(px(spec.clientWidth), px(spec.clientHeight));
-    window->setFont(fontOf(spec.font, QApplication::font()));
+    window->setFixedSize(px(layout.clientWidth), px(layout.clientHeight));
+    window->setFont(fontOf(layout.font, QApplication::font()));
     windows_[&form] = window;
 
     // Containers first, so that the controls inside find their parents.
@@ -158,7 +158,7 @@ void QtToolkit::formCreated(Form &form) {
     std::vector<std::pair<int, QWidget *>> tabOrder;
     for (auto &owned : form.controls()) {
         Control &c = *owned;
-        const form::ControlSpec &s = c.spec();
+        const form::ControlLayout &s = c.layout();
         QWidget *parent = window;
         if (!s.container.empty() && containers.count(s.container)) parent = containers[s.container];
         const QFont font = fontOf(s.font, parent->font());
@@ -307,7 +307,7 @@ void QtToolkit::apply(Control &c) {
         label->setText(q(c.text()));
         // A wrapped text that needs another line may grow into the free room
         // below it in its container rather than be cut off.
-        const int designed = px(c.spec().height);
+        const int designed = px(c.layout().height);
         const int room = label->parentWidget()->height() - label->y() - 2;
         const int needed = label->heightForWidth(label->width());
         label->resize(label->width(), std::max(designed, std::min(needed, room)));

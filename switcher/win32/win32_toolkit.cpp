@@ -40,13 +40,13 @@ bool focusable(Kind kind) {
 
 // Where a control sits in its window's client area: inside a frame, from
 // the frame's top-left corner.
-POINT origin(Form &form, const form::ControlSpec &s) {
+POINT origin(Form &form, const form::ControlLayout &s) {
     POINT p{px(s.left), px(s.top)};
     if (s.container.empty()) return p;
     const auto open = s.container.find('(');
     const std::string name = s.container.substr(0, open);
     const int index = open == std::string::npos ? -1 : std::atoi(s.container.c_str() + open + 1);
-    for (const form::ControlSpec &c : form.spec().controls) {
+    for (const form::ControlLayout &c : form.layout().controls) {
         if (c.name == name && c.index == index) {
             p.x += px(c.left);
             p.y += px(c.top);
@@ -125,36 +125,36 @@ HWND Win32Toolkit::control(Control &control) const {
     return it == controls_.end() ? nullptr : it->second;
 }
 
-HFONT Win32Toolkit::font(const form::Font &spec, HFONT inherited) {
-    if (spec.name.empty()) return inherited;
-    const std::string key = spec.name + "/" + std::to_string(spec.size) + (spec.bold ? "/b" : "");
+HFONT Win32Toolkit::font(const form::Font &wanted, HFONT inherited) {
+    if (wanted.name.empty()) return inherited;
+    const std::string key = wanted.name + "/" + std::to_string(wanted.size) + (wanted.bold ? "/b" : "");
     auto it = fonts_.find(key);
     if (it != fonts_.end()) return it->second;
-    const int height = -static_cast<int>(std::lround(spec.size * 96.0 / 72.0));
-    HFONT f = ::CreateFontA(height, 0, 0, 0, spec.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
+    const int height = -static_cast<int>(std::lround(wanted.size * 96.0 / 72.0));
+    HFONT f = ::CreateFontA(height, 0, 0, 0, wanted.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
-                            spec.name.c_str());
+                            wanted.name.c_str());
     fonts_[key] = f;
     return f;
 }
 
 void Win32Toolkit::formCreated(Form &form) {
-    const form::FormSpec &spec = form.spec();
-    RECT frame{0, 0, px(spec.clientWidth), px(spec.clientHeight)};
+    const form::FormLayout &layout = form.layout();
+    RECT frame{0, 0, px(layout.clientWidth), px(layout.clientHeight)};
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     ::AdjustWindowRectEx(&frame, style, FALSE, 0);
     Creation creation{this, &form};
-    HWND hwnd = ::CreateWindowExA(0, kWindowClass, spec.title.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
+    HWND hwnd = ::CreateWindowExA(0, kWindowClass, layout.title.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
                                   frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance_,
                                   &creation);
     Window &w = windows_[&form];
     w.hwnd = hwnd;
-    HFONT windowFont = font(spec.font, static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)));
+    HFONT windowFont = font(layout.font, static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)));
 
     std::vector<std::pair<int, HWND>> tabOrder;
     for (auto &owned : form.controls()) {
         Control &c = *owned;
-        const form::ControlSpec &s = c.spec();
+        const form::ControlLayout &s = c.layout();
         if (s.kind == Kind::Line) continue; // drawn by the window
         if (s.kind == Kind::Timer) {
             ::SetTimer(hwnd, kTimerId, static_cast<UINT>(s.timerIntervalMs), nullptr);
@@ -309,7 +309,7 @@ LRESULT Win32Toolkit::handle(Form &form, HWND hwnd, UINT message, WPARAM wParam,
         return result;
     }
     case WM_CLOSE: {
-        const bool main = form.spec().name == "fSwitcherApp0100";
+        const bool main = form.layout().name == "fSwitcherApp0100";
         deliver([&form, main] {
             form.unload();
             if (main) form.terminate();
@@ -320,7 +320,7 @@ LRESULT Win32Toolkit::handle(Form &form, HWND hwnd, UINT message, WPARAM wParam,
         PAINTSTRUCT ps;
         HDC dc = ::BeginPaint(hwnd, &ps);
         HGDIOBJ old = ::SelectObject(dc, ::GetStockObject(BLACK_PEN));
-        for (const form::ControlSpec &s : form.spec().controls) {
+        for (const form::ControlLayout &s : form.layout().controls) {
             if (s.kind != Kind::Line) continue;
             ::MoveToEx(dc, px(s.left), px(s.top), nullptr);
             ::LineTo(dc, px(s.width), px(s.height));

@@ -54,7 +54,7 @@ private:
         HWND hwnd = nullptr;
         std::vector<form::Control *> controls; // by control id - 100
     };
-    HFONT font(const form::Font &spec, HFONT inherited);
+    HFONT font(const form::Font &wanted, HFONT inherited);
     void apply(form::Control &control);
     void rethrow();
     // The main window, owner of the message boxes; null before it exists.

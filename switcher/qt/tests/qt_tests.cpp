@@ -28,49 +28,49 @@
 
 using namespace corvil::switcher;
 using corvil::form::Control;
-using corvil::form::ControlSpec;
+using corvil::form::ControlLayout;
 using corvil::form::Form;
-using corvil::form::FormSpec;
+using corvil::form::FormLayout;
 using corvil::form::Kind;
 using corvil::testing::EmulatorProcess;
 using qt::px;
 
 namespace {
 
-const ControlSpec &specOf(const FormSpec &f, const std::string &name, int index = -1) {
-    for (const ControlSpec &c : f.controls)
+const ControlLayout &layoutOf(const FormLayout &f, const std::string &name, int index = -1) {
+    for (const ControlLayout &c : f.controls)
         if (c.name == name && c.index == index) return c;
     throw std::out_of_range(name);
 }
 
 // Top of a control in its window, in twips.
-int windowTop(const FormSpec &f, const ControlSpec &c) {
+int windowTop(const FormLayout &f, const ControlLayout &c) {
     if (c.container.empty()) return c.top;
     const auto open = c.container.find('(');
     const std::string name = c.container.substr(0, open);
     const int index = open == std::string::npos ? -1 : std::stoi(c.container.substr(open + 1));
-    return specOf(f, name, index).top + c.top;
+    return layoutOf(f, name, index).top + c.top;
 }
 
 TEST(Layout, OptionButtonsAreLevelWithTheirRowLabels) {
-    const FormSpec f = mainWindowLayout();
+    const FormLayout f = mainWindowLayout();
     for (int column = 0; column < 2; ++column) {
         for (int r = 1; r <= 9; ++r) {
-            const ControlSpec &button = specOf(f, "Option" + std::to_string(r), column);
-            const ControlSpec &label = specOf(f, "Label1", r - 1);
+            const ControlLayout &button = layoutOf(f, "Option" + std::to_string(r), column);
+            const ControlLayout &label = layoutOf(f, "Label1", r - 1);
             EXPECT_EQ(2 * windowTop(f, button) + button.height, 2 * label.top + label.height)
                 << button.name << "(" << column << ")";
         }
     }
-    EXPECT_EQ(specOf(f, "Label1", 8).caption, "No Input");
-    EXPECT_EQ(specOf(f, "Command2").caption, "Auto- Sequencing Configuration");
-    EXPECT_EQ(specOf(f, "Timer1").timerIntervalMs, 100);
+    EXPECT_EQ(layoutOf(f, "Label1", 8).caption, "No Input");
+    EXPECT_EQ(layoutOf(f, "Command2").caption, "Auto- Sequencing Configuration");
+    EXPECT_EQ(layoutOf(f, "Timer1").timerIntervalMs, 100);
 }
 
 TEST(Layout, TabOrderOfTheMainWindow) {
-    const FormSpec f = mainWindowLayout();
+    const FormLayout f = mainWindowLayout();
     std::vector<std::pair<int, std::string>> order;
-    for (const ControlSpec &c : f.controls)
+    for (const ControlLayout &c : f.controls)
         if (c.kind == Kind::TextBox || c.kind == Kind::OptionButton || c.kind == Kind::CommandButton ||
             c.kind == Kind::CheckBox)
             order.emplace_back(c.tabIndex, corvil::form::qualifiedName(c.name, c.index));
@@ -113,9 +113,9 @@ TEST_F(QtWindows, LiveWidgetsFollowTheDescription) {
     for (Form *form : {&app.mainForm(), &app.attenuatorForm(), &app.autoSequencingForm()}) {
         QWidget *window = toolkit.window(*form);
         ASSERT_NE(window, nullptr);
-        EXPECT_EQ(window->windowTitle().toStdString(), form->spec().title);
-        EXPECT_EQ(window->size(), QSize(px(form->spec().clientWidth), px(form->spec().clientHeight)));
-        for (const ControlSpec &c : form->spec().controls) {
+        EXPECT_EQ(window->windowTitle().toStdString(), form->layout().title);
+        EXPECT_EQ(window->size(), QSize(px(form->layout().clientWidth), px(form->layout().clientHeight)));
+        for (const ControlLayout &c : form->layout().controls) {
             if (c.kind == Kind::Timer || c.kind == Kind::Line) continue;
             QWidget *w = widget(*form, c.name, c.index);
             ASSERT_NE(w, nullptr) << form->name() << " " << c.name << "(" << c.index << ")";
@@ -240,7 +240,7 @@ TEST_F(QtWindows, EveryControlAUserCanReachHasANameOfItsOwn) {
     int named = 0;
     for (Form *form : {&app.mainForm(), &app.attenuatorForm(), &app.autoSequencingForm()}) {
         std::set<std::string> seen;
-        for (const ControlSpec &c : form->spec().controls) {
+        for (const ControlLayout &c : form->layout().controls) {
             QWidget *w = c.kind == Kind::Timer || c.kind == Kind::Line ? nullptr : widget(*form, c.name, c.index);
             if (!w || w->focusPolicy() == Qt::NoFocus) continue;
             const std::string n = name(*form, c.name, c.index);

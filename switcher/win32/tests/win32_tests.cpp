@@ -19,7 +19,7 @@
 
 using namespace corvil::switcher;
 using corvil::form::Control;
-using corvil::form::ControlSpec;
+using corvil::form::ControlLayout;
 using corvil::form::Form;
 using corvil::form::Kind;
 using corvil::testing::EmulatorProcess;
@@ -72,13 +72,13 @@ TEST_F(Win32Windows, LiveWindowsFollowTheDescription) {
     for (Form *form : {&app.mainForm(), &app.attenuatorForm(), &app.autoSequencingForm()}) {
         HWND w = toolkit.window(*form);
         ASSERT_NE(w, nullptr);
-        EXPECT_EQ(text(w), form->spec().title);
+        EXPECT_EQ(text(w), form->layout().title);
         RECT client;
         ::GetClientRect(w, &client);
-        EXPECT_EQ(client.right, px(form->spec().clientWidth)) << form->name();
-        EXPECT_EQ(client.bottom, px(form->spec().clientHeight)) << form->name();
+        EXPECT_EQ(client.right, px(form->layout().clientWidth)) << form->name();
+        EXPECT_EQ(client.bottom, px(form->layout().clientHeight)) << form->name();
         for (auto &owned : form->controls()) {
-            const ControlSpec &s = owned->spec();
+            const ControlLayout &s = owned->layout();
             if (s.kind == Kind::Timer || s.kind == Kind::Line) continue;
             HWND h = toolkit.control(*owned);
             ASSERT_NE(h, nullptr) << s.name;
