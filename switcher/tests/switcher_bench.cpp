@@ -1,9 +1,11 @@
 // Corvil Switcher's core figures over corvil-emulator (not a test): latencies
 // a user notices, and the processor time the program takes while it waits.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <functional>
 #include <thread>
+#include <vector>
 
 #include <sys/resource.h>
 
@@ -41,6 +43,16 @@ double cpuSeconds() {
 
 double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
+// One figure's repetitions, printed as their median and maximum.
+struct Samples {
+    std::vector<double> values;
+    void add(double v) { values.push_back(v); }
+    void print(const char *what) {
+        std::sort(values.begin(), values.end());
+        std::printf("%-40s %9.2f ms %9.2f ms %6zu\n", what, values[values.size() / 2], values.back(), values.size());
+    }
+};
+
 } // namespace
 
 int main() {
@@ -67,9 +79,9 @@ int main() {
         return 1;
     }
 
-    double clickTotal = 0, panelTotal = 0;
-    const int rounds = 20;
-    for (int i = 0; i < rounds; ++i) {
+    constexpr int kRounds = 20;
+    Samples click, panel, unplug, replug;
+    for (int i = 0; i < kRounds; ++i) {
         const int input = 1 + i % 8;
         const std::string count = "count=" + std::to_string(i + 1) + " ";
         auto t0 = Clock::now();
@@ -77,39 +89,43 @@ int main() {
         app.pass();
         while (emulator.command("outputs 0").find(count) == std::string::npos) {
         }
-        clickTotal += ms(Clock::now() - t0);
+        click.add(ms(Clock::now() - t0));
         runFor(0.05); // let the hold-off pass
 
         const std::string shown = std::to_string(8 - i % 8);
         t0 = Clock::now();
         emulator.command("route 0 1 " + shown);
         runUntil([&] { return main.at("Text1", 0).text() == shown; });
-        panelTotal += ms(Clock::now() - t0);
+        panel.add(ms(Clock::now() - t0));
     }
-    std::printf("click to output report at the unit            %8.2f ms (mean of %d)\n", clickTotal / rounds, rounds);
-    std::printf("front-panel change to display                 %8.2f ms (mean of %d)\n", panelTotal / rounds, rounds);
+    for (int i = 0; i < kRounds; ++i) {
+        auto t0 = Clock::now();
+        emulator.command("unplug 0");
+        runUntil([&] { return main.at("Text1", 0).text().empty(); });
+        unplug.add(ms(Clock::now() - t0));
+        t0 = Clock::now();
+        emulator.command("plug 0");
+        runUntil([&] { return app.syncComplete && main.at("Label4").text().find("BENCH") != std::string::npos; });
+        replug.add(ms(Clock::now() - t0));
+        runFor(0.3);
+    }
+    std::printf("%-40s %12s %12s %6s\n", "", "median", "maximum", "runs");
+    click.print("click to output report at the unit");
+    panel.print("front-panel change to display");
+    unplug.print("unplug to empty displays");
+    replug.print("replug to serial shown");
 
-    double cpu0 = cpuSeconds();
-    auto w0 = Clock::now();
-    runFor(3);
-    std::printf("processor time while connected and idle       %8.2f %% of a core\n",
-                100 * (cpuSeconds() - cpu0) / std::chrono::duration<double>(Clock::now() - w0).count());
-
-    auto t0 = Clock::now();
+    auto load = [&](const char *what) {
+        const double cpu0 = cpuSeconds();
+        const auto w0 = Clock::now();
+        runFor(3);
+        std::printf("%-40s %9.2f %% of a core over 3 s\n", what,
+                    100 * (cpuSeconds() - cpu0) / std::chrono::duration<double>(Clock::now() - w0).count());
+    };
+    load("processor time, connected and idle");
     emulator.command("unplug 0");
     runUntil([&] { return main.at("Text1", 0).text().empty(); });
-    std::printf("unplug to empty displays                      %8.1f ms\n", ms(Clock::now() - t0));
-
-    cpu0 = cpuSeconds();
-    w0 = Clock::now();
-    runFor(3);
-    std::printf("processor time while no unit is attached      %8.2f %% of a core\n",
-                100 * (cpuSeconds() - cpu0) / std::chrono::duration<double>(Clock::now() - w0).count());
-
-    t0 = Clock::now();
-    emulator.command("plug 0");
-    runUntil([&] { return main.at("Label4").text().find("BENCH") != std::string::npos; });
-    std::printf("replug to serial shown                        %8.1f ms\n", ms(Clock::now() - t0));
+    load("processor time, no unit attached");
     app.mainForm().unload();
     return 0;
 }
