@@ -3,7 +3,10 @@
 // exact writes, their order, the hold-off, the watchdog and the texts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "SwitcherApp0100.h"
+#include "designed_layout.h"
 #include "driving.h"
 #include "layout.h"
 #include "scripted_corvhid.h"
@@ -436,6 +439,52 @@ TEST_F(Switcher, AStoppingProgramSendsNothing) {
     EXPECT_TRUE(app.syncComplete);
     EXPECT_TRUE(unit.writes().empty());
     EXPECT_EQ(unit.reads, reads);
+}
+
+// The layout data the windows are built from is the design, number for
+// number, and holds nothing more than the design and the main window's timer.
+TEST(Layout, TheLayoutDataIsTheDesign) {
+    using corvil::form::FormLayout;
+    using corvil::form::Kind;
+    const FormLayout layouts[] = {mainWindowLayout(), attenuatorWindowLayout(), autoSequencingWindowLayout()};
+    const auto windows = corvil::switcher::testing::designedWindows();
+    const auto designed = corvil::switcher::testing::designedControls();
+    std::size_t compared = 0;
+    for (int w = 0; w < 3; ++w) {
+        const FormLayout &layout = layouts[w];
+        EXPECT_EQ(layout.name, windows[w].name);
+        EXPECT_EQ(layout.title, windows[w].title);
+        EXPECT_EQ(layout.clientWidth, windows[w].clientWidth) << layout.name;
+        EXPECT_EQ(layout.clientHeight, windows[w].clientHeight) << layout.name;
+        EXPECT_EQ(layout.font.name, windows[w].font.name) << layout.name;
+        EXPECT_EQ(layout.font.size, windows[w].font.size) << layout.name;
+        EXPECT_EQ(layout.font.bold, windows[w].font.bold) << layout.name;
+        for (const auto &c : layout.controls) {
+            if (c.kind == Kind::Timer) {
+                EXPECT_EQ(layout.name + " " + c.name, "fSwitcherApp0100 Timer1");
+                EXPECT_EQ(c.timerIntervalMs, 100);
+                continue;
+            }
+            const std::string where = layout.name + " " + corvil::form::qualifiedName(c.name, c.index);
+            auto d = std::find_if(designed.begin(), designed.end(), [&](const corvil::switcher::testing::DesignedControl &x) {
+                return x.window == layout.name && x.name == c.name && x.index == c.index;
+            });
+            ASSERT_NE(d, designed.end()) << where << " is not in the design";
+            ++compared;
+            EXPECT_EQ(c.kind, d->kind) << where;
+            if (c.kind == Kind::Label || c.kind == Kind::Frame || c.kind == Kind::CommandButton) {
+                EXPECT_EQ(c.caption, d->caption) << where;
+            }
+            const std::vector<int> placed{c.left, c.top, c.width, c.height}, meant{d->left, d->top, d->width, d->height};
+            EXPECT_EQ(placed, meant) << where;
+            EXPECT_EQ(c.font.name, d->font.name) << where;
+            EXPECT_EQ(c.font.size, d->font.size) << where;
+            EXPECT_EQ(c.font.bold, d->font.bold) << where;
+            EXPECT_EQ(c.tabIndex, d->tab) << where;
+            EXPECT_EQ(c.container, d->container) << where;
+        }
+    }
+    EXPECT_EQ(compared, designed.size()) << "every designed control is in the layout data";
 }
 
 TEST(SwitcherBinding, AMissingLibraryOrExportStopsTheProgramWithAMessage) {
