@@ -259,6 +259,17 @@ TEST_F(Switcher, AutoSequencingSwitchAndIntervals) {
     EXPECT_EQ(unit.writes(), (Strings{"WriteCorvilAutoSequencingParameters(0,1,0,6,5)",
                                       "WriteCorvilAutoSequencingParameters(0,1,1,6,5)"}));
     EXPECT_EQ(list2.editText(), "2.5 seconds");
+
+    // "Disabled" keeps only the on bit of the control byte; a chosen
+    // interval keeps it too.
+    Control &list1 = sequencing().at("cChan1Time");
+    unit.calls.clear();
+    user([&] { main("cAutoSeq1").click(); });
+    user([&] { list1.choose(0); });
+    user([&] { list1.choose(4); });
+    EXPECT_EQ(unit.writes(), (Strings{"WriteCorvilAutoSequencingParameters(0,1,1,134,5)",
+                                      "WriteCorvilAutoSequencingParameters(0,1,1,128,5)",
+                                      "WriteCorvilAutoSequencingParameters(0,1,1,132,5)"}));
 }
 
 TEST_F(Switcher, EmptyingAnIncludeMaskSwitchesItsChannelOffAndSendsTwice) {
@@ -300,8 +311,20 @@ TEST_F(Switcher, UnusualAutoSequencingBytesFromTheUnit) {
     EXPECT_EQ(unit.writes()[0], "WriteCorvilAutoSequencingParameters(0,0,3,5,153)");
 }
 
+TEST_F(Switcher, AUnitSilentFromTheStartIsLostOnTheThirtyFirstTick) {
+    start();
+    unit.answering = false;
+    unit.serialAnswers = false;
+    unit.unitPresent = false; // not found again by the tick that lets it go
+    for (int t = 0; t < 30; ++t) tick();
+    EXPECT_TRUE(app.unitConnected);
+    tick();
+    EXPECT_FALSE(app.unitConnected);
+}
+
 TEST_F(Switcher, WatchdogCountsDownAndReconnects) {
     unit.settings = {4, 6, 0x0F, 0x0F};
+    unit.autoSequencing = {0x03, 0x30, 0x84, 0x84};
     start();
     unit.answering = false;
     unit.serialAnswers = false;
@@ -316,17 +339,28 @@ TEST_F(Switcher, WatchdogCountsDownAndReconnects) {
     EXPECT_EQ(main("Text1", 1).text(), "6");
     user([&] { main("Command1").click(); });
     user([&] { main("Command2").click(); });
+    ASSERT_EQ(main("cAutoSeq1").value() + main("cAutoSeq2").value(), 2);
 
     unit.answering = false;
     unit.serialAnswers = false;
     unit.unitPresent = false;
     unit.calls.clear();
+    // While a user's handler runs, the countdown stands still.
+    app.userBusy = true;
+    tick();
+    app.userBusy = false;
+    EXPECT_EQ(app.mainWindow->responseCountdown, 3);
     for (int t = 1; t <= 3; ++t) {
         tick();
         EXPECT_TRUE(app.unitConnected) << "silent tick " << t;
     }
     tick();
     EXPECT_FALSE(app.unitConnected) << "lost on the fourth silent tick";
+    EXPECT_EQ(main("cAutoSeq1").value() + main("cAutoSeq2").value(), 0);
+    for (int k = 0; k < 16; ++k) {
+        EXPECT_EQ(pads().at("Check1", k).value(), 0) << k;
+        EXPECT_EQ(sequencing().at("Check1", k).value(), 0) << k;
+    }
     EXPECT_EQ(unit.calls, (Strings{"CleanupCorvil", "FindFirstCorvil", "DoneFindingCorvils"}));
     EXPECT_EQ(main("Text1", 0).text(), "");
     EXPECT_EQ(main("Text1", 1).text(), "");
@@ -345,6 +379,7 @@ TEST_F(Switcher, WatchdogCountsDownAndReconnects) {
     unit.settings = {1, 6, 0, 0};
     tick();
     EXPECT_TRUE(app.unitConnected);
+    EXPECT_EQ(status(), "Connected") << "until a poll has read the serial number";
     unit.calls.clear();
     user([&] { main("Option2", 0).click(); });
     user([&] { pads().at("Check1", 3).click(); });
