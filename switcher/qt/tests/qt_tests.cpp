@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -54,7 +55,10 @@ protected:
     bool runUntil(const std::function<bool()> &done) { return corvil::switcher::testing::runUntil(app, done); }
     void screenshot(Form &form, const std::string &name) {
         QDir().mkpath(SCREENSHOT_DIR);
-        toolkit.window(form)->grab().save(QString(SCREENSHOT_DIR) + "/qt-" + QString::fromStdString(name) + ".png");
+        // At twice the scale (QT_SCALE_FACTOR=2) the same windows are saved as 192 dpi.
+        QWidget *window = toolkit.window(form);
+        const QString dpi = window->devicePixelRatioF() > 1.5 ? "-192dpi" : "";
+        window->grab().save(QString(SCREENSHOT_DIR) + "/qt-" + QString::fromStdString(name) + dpi + ".png");
     }
 };
 
@@ -113,6 +117,18 @@ TEST_F(QtWindows, LiveWidgetsFollowTheDescription) {
         while (w->focusPolicy() == Qt::NoFocus || w->parent() == nullptr);
     }
     EXPECT_EQ(chain, (std::vector<std::string>{"Text1(1)", "Text1(0)", "Option1(0)", "Option2(0)", "Option3(0)"}));
+
+    // Nothing cut, at whatever scale the screen has: every caption fits the
+    // box the design gives it, wrapped as it is shown.
+    for (const auto &c : corvil::switcher::testing::designedControls()) {
+        if (c.kind != Kind::Label || c.name == "Label4" || (c.name == "Label1" && c.index == 0)) continue; // status lines
+        Form &form = c.window == "fSwitcherApp0100" ? app.mainForm()
+                     : c.window == "fAttenuator0100" ? app.attenuatorForm()
+                                                     : app.autoSequencingForm();
+        auto *label = widget<QLabel>(form, c.name, c.index);
+        ASSERT_NE(label, nullptr);
+        EXPECT_LE(label->heightForWidth(px(c.width)), px(c.height)) << c.window << " " << c.caption;
+    }
 }
 
 TEST_F(QtWindows, RealClicksReachTheUnitAndTheUnitReachesTheWidgets) {
