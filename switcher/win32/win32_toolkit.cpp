@@ -40,16 +40,16 @@ bool focusable(Kind kind) {
 
 // Where a control sits in its window's client area: inside a frame, from
 // the frame's top-left corner.
-POINT origin(Form &form, const form::ControlLayout &s) {
-    POINT p{px(s.left), px(s.top)};
+POINT origin(Form &form, const form::ControlLayout &s, int dpi) {
+    POINT p{px(s.left, dpi), px(s.top, dpi)};
     if (s.container.empty()) return p;
     const auto open = s.container.find('(');
     const std::string name = s.container.substr(0, open);
     const int index = open == std::string::npos ? -1 : std::atoi(s.container.c_str() + open + 1);
     for (const form::ControlLayout &c : form.layout().controls) {
         if (c.name == name && c.index == index) {
-            p.x += px(c.left);
-            p.y += px(c.top);
+            p.x += px(c.left, dpi);
+            p.y += px(c.top, dpi);
         }
     }
     return p;
@@ -59,6 +59,11 @@ POINT origin(Form &form, const form::ControlLayout &s) {
 
 Win32Toolkit::Win32Toolkit(HINSTANCE instance) : instance_(instance) {
     gToolkit = this;
+    if (HDC screen = ::GetDC(nullptr)) {
+        dpi_ = ::GetDeviceCaps(screen, LOGPIXELSY);
+        ::ReleaseDC(nullptr, screen);
+    }
+    if (dpi_ <= 0) dpi_ = 96;
     WNDCLASSEXA wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = windowProc;
@@ -130,7 +135,7 @@ HFONT Win32Toolkit::font(const form::Font &wanted, HFONT inherited) {
     const std::string key = wanted.name + "/" + std::to_string(wanted.size) + (wanted.bold ? "/b" : "");
     auto it = fonts_.find(key);
     if (it != fonts_.end()) return it->second;
-    const int height = -static_cast<int>(std::lround(wanted.size * 96.0 / 72.0));
+    const int height = -static_cast<int>(std::lround(wanted.size * dpi_ / 72.0));
     HFONT f = ::CreateFontA(height, 0, 0, 0, wanted.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
                             wanted.name.c_str());
@@ -164,7 +169,11 @@ void Win32Toolkit::formCreated(Form &form) {
         DWORD st = WS_CHILD | WS_VISIBLE;
         int height = px(s.height);
         switch (s.kind) {
-        case Kind::Label: st |= s.rightAligned ? SS_RIGHT : SS_LEFT; break;
+        case Kind::Label:
+            // A label's box may reach under a button beside it (the design
+            // overlaps them): it must not paint over the button.
+            st |= (s.rightAligned ? SS_RIGHT : SS_LEFT) | WS_CLIPSIBLINGS;
+            break;
         case Kind::TextBox:
             cls = "EDIT";
             st |= ES_CENTER | ES_READONLY | WS_BORDER;
@@ -197,7 +206,7 @@ void Win32Toolkit::formCreated(Form &form) {
         default: break;
         }
         if (focusable(s.kind)) st |= WS_TABSTOP;
-        const POINT at = origin(form, s);
+        const POINT at = origin(form, s, dpi_);
         const int id = kFirstControlId + static_cast<int>(w.controls.size());
         HWND child = ::CreateWindowExA(0, cls, "", st, at.x, at.y, px(s.width), height, hwnd,
                                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
@@ -214,6 +223,10 @@ void Win32Toolkit::formCreated(Form &form) {
         ::SetWindowPos(child, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         previous = child;
     }
+    // Frames lie beneath what they hold.
+    for (Control *c : w.controls)
+        if (c->kind() == Kind::Frame)
+            ::SetWindowPos(controls_[c], HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 void Win32Toolkit::formDestroyed(Form &form) {

@@ -14,8 +14,8 @@
 
 namespace corvil::switcher::win32 {
 
-// Twips to pixels at 96 dpi.
-inline int px(int twips) { return (twips + 7) / 15; }
+// Twips to pixels at a screen's dots per inch (15 twips to a pixel at 96).
+inline int px(int twips, int dpi = 96) { return (twips + 7) * dpi / 1440; }
 
 class Win32Toolkit : public Toolkit, public form::FormObserver {
 public:
@@ -37,6 +37,11 @@ public:
 
     HWND window(form::Form &form) const;
     HWND control(form::Control &control) const;
+
+    // The screen's dots per inch the windows are laid out at (the program
+    // declares itself aware of it, so this is the screen's own).
+    int dpi() const { return dpi_; }
+    int px(int twips) const { return win32::px(twips, dpi_); }
 
     // Runs a model action from a window message; an exception is kept and
     // raised again from the event pump.
@@ -61,6 +66,7 @@ private:
     HWND mainWindow() const;
 
     HINSTANCE instance_;
+    int dpi_ = 96;
     std::map<form::Form *, Window> windows_;
     std::map<form::Control *, HWND> controls_;
     std::map<std::string, HFONT> fonts_;

@@ -5,6 +5,9 @@
 namespace corvil::screenshot {
 
 bool save(HWND window, const std::string &path, bool withFrame) {
+    // The picture is taken from the screen: the window goes on top of the
+    // program's others first (on a high-dpi screen they overlap).
+    ::SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
     RECT r;
     POINT origin{0, 0};
