@@ -210,7 +210,9 @@ void Win32Toolkit::formCreated(Form &form) {
         const int id = kFirstControlId + static_cast<int>(w.controls.size());
         HWND child = ::CreateWindowExA(0, cls, "", st, at.x, at.y, px(s.width), height, hwnd,
                                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
-        ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font(s.font, windowFont)), FALSE);
+        HFONT f = font(s.font, windowFont);
+        if (s.kind == Kind::Label) f = fitted(f, s.caption, px(s.width), px(s.height));
+        ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(f), FALSE);
         w.controls.push_back(&c);
         controls_[&c] = child;
         if (focusable(s.kind)) tabOrder.emplace_back(s.tabIndex, child);
@@ -256,6 +258,44 @@ void Win32Toolkit::focusChanged(Form &, Control *c) {
 }
 
 void Win32Toolkit::controlChanged(Control &c) { apply(c); }
+
+bool Win32Toolkit::fits(HFONT f, const std::string &text, int width, int height) {
+    HDC dc = ::GetDC(nullptr);
+    HGDIOBJ old = ::SelectObject(dc, f);
+    RECT r{0, 0, width, 0};
+    // As a static control wraps: at spaces, a word too long for a line
+    // sticking out to the right.
+    ::DrawTextA(dc, text.c_str(), -1, &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(nullptr, dc);
+    return r.right <= width && r.bottom <= height;
+}
+
+HFONT Win32Toolkit::fitted(HFONT base, const std::string &text, int width, int height) {
+    if (fits(base, text, width, height)) return base;
+    // The face standing in for the designed one (Liberation Sans for Arial,
+    // say) can run a pixel or two wider a word: narrow it just enough, by at
+    // most a quarter, rather than cut the caption.
+    LOGFONTA lf{};
+    ::GetObjectA(base, sizeof lf, &lf);
+    HDC dc = ::GetDC(nullptr);
+    HGDIOBJ old = ::SelectObject(dc, base);
+    TEXTMETRICA tm{};
+    ::GetTextMetricsA(dc, &tm);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(nullptr, dc);
+    for (LONG w = tm.tmAveCharWidth - 1; w > 0 && w >= tm.tmAveCharWidth * 3 / 4; --w) {
+        const std::string key = std::string(lf.lfFaceName) + "/" + std::to_string(lf.lfHeight) + "/" +
+                                std::to_string(lf.lfWeight) + "/w" + std::to_string(w);
+        HFONT &narrow = fonts_[key];
+        if (!narrow) {
+            lf.lfWidth = w;
+            narrow = ::CreateFontIndirectA(&lf);
+        }
+        if (narrow && fits(narrow, text, width, height)) return narrow;
+    }
+    return base;
+}
 
 void Win32Toolkit::apply(Control &c) {
     HWND h = control(c);

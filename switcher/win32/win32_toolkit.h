@@ -42,6 +42,9 @@ public:
     // declares itself aware of it, so this is the screen's own).
     int dpi() const { return dpi_; }
     int px(int twips) const { return win32::px(twips, dpi_); }
+    // Whether `text` wraps within width x height pixels in font `f` as a
+    // label shows it.
+    static bool fits(HFONT f, const std::string &text, int width, int height);
 
     // Runs a model action from a window message; an exception is kept and
     // raised again from the event pump.
@@ -60,6 +63,7 @@ private:
         std::vector<form::Control *> controls; // by control id - 100
     };
     HFONT font(const form::Font &wanted, HFONT inherited);
+    HFONT fitted(HFONT base, const std::string &text, int width, int height);
     void apply(form::Control &control);
     void rethrow();
     // The main window, owner of the message boxes; null before it exists.

@@ -98,6 +98,12 @@ TEST_F(Win32Windows, LiveWindowsFollowTheDescription) {
             if (c.kind != Kind::ComboBox) {
                 EXPECT_EQ(r.bottom - r.top, toolkit.px(c.height)) << c.name;
             }
+            if (c.kind == Kind::Label && c.name != "Label4" && !(c.name == "Label1" && c.index == 0)) { // not status lines
+                // Nothing cut: the caption wraps within its box in the font it is shown in.
+                const HFONT shown = reinterpret_cast<HFONT>(::SendMessageA(h, WM_GETFONT, 0, 0));
+                EXPECT_TRUE(win32::Win32Toolkit::fits(shown, c.caption, toolkit.px(c.width), toolkit.px(c.height)))
+                    << form->name() << " " << c.caption;
+            }
             const std::string face = c.font.name.empty() ? designedWindow.font.name : c.font.name;
             if (!face.empty()) {
                 LOGFONTA font{};
