@@ -178,4 +178,14 @@ private:
 // "Name" or "Name(i)".
 std::string qualifiedName(const std::string &name, int index);
 
+// Whether a control of this kind takes the keyboard focus (labels, frames,
+// lines and timers never do).
+inline bool takesFocus(Kind kind) {
+    return kind == Kind::TextBox || kind == Kind::OptionButton || kind == Kind::CheckBox ||
+           kind == Kind::CommandButton || kind == Kind::ComboBox;
+}
+
+// Twips to pixels at a screen's dots per inch (15 twips to a pixel at 96).
+inline int twipsToPixels(int twips, int dpi = 96) { return (twips + 7) * dpi / 1440; }
+
 } // namespace corvil::form

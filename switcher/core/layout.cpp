@@ -72,7 +72,7 @@ void addGrid(FormLayout &f, int labelTabBase, int rightColumnTabOffset, int outp
 
 FormLayout mainWindowLayout() {
     FormLayout f;
-    f.name = "fSwitcherApp0100";
+    f.name = kMainWindow;
     f.title = "Corvil Switcher";
     f.clientWidth = 4395;
     f.clientHeight = 6810;

@@ -11,6 +11,9 @@ form::FormLayout mainWindowLayout();          // fSwitcherApp0100
 form::FormLayout attenuatorWindowLayout();    // fAttenuator0100
 form::FormLayout autoSequencingWindowLayout(); // fAutoSequencing0100
 
+// The main window, by its name in the layout.
+inline constexpr const char *kMainWindow = "fSwitcherApp0100";
+
 // The main window's status line, by its name in the layout.
 inline constexpr const char *kStatusLine = "Label4";
 

@@ -19,6 +19,8 @@
 
 #include <algorithm>
 
+#include "layout.h"
+
 namespace corvil::switcher::qt {
 
 using form::Control;
@@ -46,7 +48,7 @@ protected:
         e->ignore(); // the form decides; unloading destroys this window
         if (detached) return;
         Form &form = form_;
-        const bool main = form.layout().name == "fSwitcherApp0100";
+        const bool main = form.layout().name == kMainWindow;
         toolkit_.deliver([&form, main] {
             form.unload();
             if (main) form.terminate();
@@ -119,7 +121,7 @@ void QtToolkit::waitForEvent() {
 
 QWidget *QtToolkit::mainWindow() const {
     for (auto &[form, window] : windows_)
-        if (form->name() == "fSwitcherApp0100") return window;
+        if (form->name() == kMainWindow) return window;
     return nullptr;
 }
 
@@ -250,9 +252,7 @@ void QtToolkit::formCreated(Form &form) {
         w->setObjectName(q(form::qualifiedName(s.name, s.index)));
         w->setFont(font);
         if (s.kind != Kind::Line) w->setGeometry(px(s.left), px(s.top), px(s.width), px(s.height));
-        const bool focusable = s.kind == Kind::TextBox || s.kind == Kind::OptionButton ||
-                               s.kind == Kind::CheckBox || s.kind == Kind::CommandButton ||
-                               s.kind == Kind::ComboBox;
+        const bool focusable = form::takesFocus(s.kind);
         w->setFocusPolicy(focusable ? Qt::StrongFocus : Qt::NoFocus);
         // The command buttons draw their caption through an inner label, and
         // the boxes without a caption stand beside the label that says them.

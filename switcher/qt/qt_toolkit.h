@@ -15,8 +15,8 @@ class QTimer;
 
 namespace corvil::switcher::qt {
 
-// Twips to pixels at 96 dpi.
-inline int px(int twips) { return (twips + 7) / 15; }
+// Twips to Qt's device-independent pixels (the screen's own scale applies on top).
+inline int px(int twips) { return form::twipsToPixels(twips); }
 
 class QtToolkit : public QObject, public Toolkit, public form::FormObserver {
 public:

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <utility>
 
+#include "layout.h"
+
 namespace corvil::switcher::win32 {
 
 using form::Control;
@@ -33,10 +35,6 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     return ::DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
-bool focusable(Kind kind) {
-    return kind == Kind::TextBox || kind == Kind::OptionButton || kind == Kind::CheckBox ||
-           kind == Kind::CommandButton || kind == Kind::ComboBox;
-}
 
 // Where a control sits in its window's client area: inside a frame, from
 // the frame's top-left corner.
@@ -104,7 +102,7 @@ void Win32Toolkit::waitForEvent() {
 
 HWND Win32Toolkit::mainWindow() const {
     for (auto &[form, w] : windows_)
-        if (form->name() == "fSwitcherApp0100") return w.hwnd;
+        if (form->name() == kMainWindow) return w.hwnd;
     return nullptr;
 }
 
@@ -205,7 +203,7 @@ void Win32Toolkit::formCreated(Form &form) {
             break;
         default: break;
         }
-        if (focusable(s.kind)) st |= WS_TABSTOP;
+        if (form::takesFocus(s.kind)) st |= WS_TABSTOP;
         const POINT at = origin(form, s, dpi_);
         const int id = kFirstControlId + static_cast<int>(w.controls.size());
         HWND child = ::CreateWindowExA(0, cls, "", st, at.x, at.y, px(s.width), height, hwnd,
@@ -215,7 +213,7 @@ void Win32Toolkit::formCreated(Form &form) {
         ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(f), FALSE);
         w.controls.push_back(&c);
         controls_[&c] = child;
-        if (focusable(s.kind)) tabOrder.emplace_back(s.tabIndex, child);
+        if (form::takesFocus(s.kind)) tabOrder.emplace_back(s.tabIndex, child);
         apply(c);
     }
     // The focus follows the z-order of the children: put them in tab order.
@@ -362,7 +360,7 @@ LRESULT Win32Toolkit::handle(Form &form, HWND hwnd, UINT message, WPARAM wParam,
         return result;
     }
     case WM_CLOSE: {
-        const bool main = form.layout().name == "fSwitcherApp0100";
+        const bool main = form.layout().name == kMainWindow;
         deliver([&form, main] {
             form.unload();
             if (main) form.terminate();

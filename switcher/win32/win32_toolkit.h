@@ -14,8 +14,7 @@
 
 namespace corvil::switcher::win32 {
 
-// Twips to pixels at a screen's dots per inch (15 twips to a pixel at 96).
-inline int px(int twips, int dpi = 96) { return (twips + 7) * dpi / 1440; }
+inline int px(int twips, int dpi = 96) { return form::twipsToPixels(twips, dpi); }
 
 class Win32Toolkit : public Toolkit, public form::FormObserver {
 public:
