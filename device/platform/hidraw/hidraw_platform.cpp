@@ -74,34 +74,12 @@ HidrawPlatform::~HidrawPlatform() {
     while (!devices_.empty()) close(devices_.begin()->first);
 }
 
-DeviceSet HidrawPlatform::getClassDevs(const Guid &, std::uint32_t) {
-    DeviceSet set = nextSet_++;
+std::vector<std::string> HidrawPlatform::listPaths() {
     std::vector<std::string> paths;
     for (const std::string &name : listInterfaces(sysRoot_)) paths.push_back(devRoot_ + "/" + name);
-    sets_[set] = std::move(paths);
-    return set;
+    return paths;
 }
 
-bool HidrawPlatform::enumDeviceInterface(DeviceSet set, std::uint32_t index) {
-    auto it = sets_.find(set);
-    return it != sets_.end() && index < it->second.size();
-}
-
-std::uint32_t HidrawPlatform::interfaceDetailSize(DeviceSet set, std::uint32_t index) {
-    if (!enumDeviceInterface(set, index)) return 0;
-    return static_cast<std::uint32_t>(kDetailPathOffset + sets_[set][index].size() + 1);
-}
-
-bool HidrawPlatform::interfaceDetail(DeviceSet set, std::uint32_t index, InterfaceDetail *detail,
-                                     std::uint32_t bufferSize) {
-    if (!enumDeviceInterface(set, index)) return false;
-    const std::string &path = sets_[set][index];
-    if (bufferSize < kDetailPathOffset + path.size() + 1) return false;
-    std::memcpy(detail->path, path.c_str(), path.size() + 1);
-    return true;
-}
-
-void HidrawPlatform::destroyDeviceInfoList(DeviceSet set) { sets_.erase(set); }
 
 Handle HidrawPlatform::open(const char *path) {
     // A node this user may not open (no udev rule) is skipped like any

@@ -31,32 +31,6 @@ VirtualPlatform::~VirtualPlatform() = default;
 
 bool VirtualPlatform::ownsPath(const char *path) { return path && virt::isEntry(path); }
 
-DeviceSet VirtualPlatform::getClassDevs(const Guid &, std::uint32_t) {
-    DeviceSet set = nextSet_++;
-    sets_[set] = virt::listEntries();
-    return set;
-}
-
-bool VirtualPlatform::enumDeviceInterface(DeviceSet set, std::uint32_t index) {
-    auto it = sets_.find(set);
-    return it != sets_.end() && index < it->second.size();
-}
-
-std::uint32_t VirtualPlatform::interfaceDetailSize(DeviceSet set, std::uint32_t index) {
-    if (!enumDeviceInterface(set, index)) return 0;
-    return static_cast<std::uint32_t>(kDetailPathOffset + sets_[set][index].size() + 1);
-}
-
-bool VirtualPlatform::interfaceDetail(DeviceSet set, std::uint32_t index, InterfaceDetail *detail,
-                                      std::uint32_t bufferSize) {
-    if (!enumDeviceInterface(set, index)) return false;
-    const std::string &path = sets_[set][index];
-    if (bufferSize < kDetailPathOffset + path.size() + 1) return false;
-    std::memcpy(detail->path, path.c_str(), path.size() + 1);
-    return true;
-}
-
-void VirtualPlatform::destroyDeviceInfoList(DeviceSet set) { sets_.erase(set); }
 
 Handle VirtualPlatform::open(const char *path) {
     auto channel = virt::connect(path);
