@@ -3,6 +3,7 @@
 // screenshots of the three windows (saved under the build tree).
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
@@ -22,6 +23,7 @@
 #include <set>
 
 #include "SwitcherApp0100.h"
+#include "click_script.h"
 #include "designed_layout.h"
 #include "driving.h"
 #include "emulator_process.h"
@@ -131,76 +133,52 @@ TEST_F(QtWindows, LiveWidgetsFollowTheDescription) {
     }
 }
 
-TEST_F(QtWindows, RealClicksReachTheUnitAndTheUnitReachesTheWidgets) {
-    EmulatorProcess emulator({"--serial", "QTE01"});
-    ASSERT_EQ(emulator.command("pad 0 1 2 on"), "ok");
-    app.start();
-    Form &main = app.mainForm();
-    ASSERT_TRUE(runUntil([&] { return app.syncComplete && main.at("Label4").text().find("QTE01") != std::string::npos; }));
-    EXPECT_EQ(widget<QLabel>(main, "Label4")->text().toStdString(), "Connected to Corvil\r\nSerial No. QTE01");
-    EXPECT_EQ(QApplication::focusWidget(), widget(main, "Command1")) << "the first activation gives the first button the focus";
-
-    QTest::mouseClick(widget(main, "Option5", 1), Qt::LeftButton);
-    EXPECT_EQ(emulator.command("outputs 0"), "ok count=1 last=03 05 ff 00 02");
-    EXPECT_TRUE(widget<QRadioButton>(main, "Option5", 1)->isChecked());
-    EXPECT_FALSE(widget<QRadioButton>(main, "Option9", 1)->isChecked());
-
-    ASSERT_EQ(emulator.command("route 0 1 2"), "ok");
-    EXPECT_TRUE(runUntil([&] { return widget<QLineEdit>(main, "Text1", 0)->text() == "2."; }));
-    EXPECT_TRUE(widget<QRadioButton>(main, "Option2", 0)->isChecked());
-
-    QTest::mouseClick(widget(main, "Command1"), Qt::LeftButton);
-    // Its activation (which takes the pads out of step) comes as an event of its own.
-    ASSERT_TRUE(runUntil([&] {
-        return QApplication::activeWindow() == toolkit.window(app.attenuatorForm()) && app.padsLoaded;
-    }));
-    QTest::mouseClick(widget(app.attenuatorForm(), "Check1", 12), Qt::LeftButton);
-    EXPECT_EQ(emulator.command("outputs 0"), "ok count=2 last=03 ff ff 10 02");
-
-    QTest::mouseClick(widget(main, "Command2"), Qt::LeftButton);
-    for (const char *c : {"seq-inputs 0 1 0x0c", "seq-interval 0 1 6", "route 0 2 3", "pad 0 2 3 on"})
-        ASSERT_EQ(emulator.command(c), "ok");
-    ASSERT_TRUE(runUntil([&] {
-        return widget<QComboBox>(app.autoSequencingForm(), "cChan1Time")->currentText() == "3.0 seconds" &&
-               widget<QLineEdit>(main, "Text1", 1)->text() == "3.";
-    }));
-    EXPECT_TRUE(widget<QCheckBox>(app.autoSequencingForm(), "Check1", 2)->isChecked());
-    screenshot(main, "main");
-    screenshot(app.attenuatorForm(), "attenuator");
-    screenshot(app.autoSequencingForm(), "auto-sequencing");
-
-    // A second click on the button of an open window, even a minimised one,
-    // brings it back and activates it: its activate handler runs again.
-    QWidget *mainWindow = toolkit.window(main);
-    QWidget *attenuator = toolkit.window(app.attenuatorForm());
-    attenuator->showMinimized();
-    mainWindow->activateWindow();
-    ASSERT_TRUE(runUntil([&] { return QApplication::activeWindow() == mainWindow; }));
-    app.attenuatorForm().at("Label1", 0).setText("");
-    QTest::mouseClick(widget(main, "Command1"), Qt::LeftButton);
-    EXPECT_TRUE(runUntil([&] {
-        return QApplication::activeWindow() == attenuator && !attenuator->isMinimized() &&
-               app.attenuatorForm().at("Label1", 0).text() == kPadInstruction;
-    }));
-
-    // Every return to the main window gives its first button the focus, also
-    // after the user moved the focus elsewhere.
-    for (int activation = 2; activation <= 3; ++activation) {
-        widget(main, "Option3", 0)->setFocus();
-        attenuator->activateWindow();
-        ASSERT_TRUE(runUntil([&] { return QApplication::activeWindow() == attenuator; }));
-        mainWindow->activateWindow();
-        EXPECT_TRUE(runUntil([&] {
-            return QApplication::activeWindow() == mainWindow && QApplication::focusWidget() == widget(main, "Command1");
-        })) << "activation " << activation;
+// The shared session, clicked with QTest's real mouse clicks.
+class QtDesk : public corvil::switcher::testing::Desk {
+public:
+    QtDesk(qt::QtToolkit &toolkit, std::function<void(Form &, const std::string &)> screenshot, SwitcherApp0100 &app)
+        : toolkit_(toolkit), screenshot_(std::move(screenshot)), app_(app) {}
+    QWidget *widget(Form &form, const std::string &name, int index) {
+        return toolkit_.window(form)->findChild<QWidget *>(QString::fromStdString(corvil::form::qualifiedName(name, index)));
+    }
+    void click(Form &form, const std::string &name, int index) override {
+        QTest::mouseClick(widget(form, name, index), Qt::LeftButton);
+    }
+    std::string text(Form &form, const std::string &name, int index) override {
+        QWidget *w = widget(form, name, index);
+        if (auto *label = qobject_cast<QLabel *>(w)) return label->text().toStdString();
+        if (auto *edit = qobject_cast<QLineEdit *>(w)) return edit->text().toStdString();
+        if (auto *combo = qobject_cast<QComboBox *>(w)) return combo->currentText().toStdString();
+        return {};
+    }
+    bool checked(Form &form, const std::string &name, int index) override {
+        auto *button = qobject_cast<QAbstractButton *>(widget(form, name, index));
+        return button && button->isChecked();
+    }
+    bool hasFocus(Form &form, const std::string &name, int index) override {
+        return QApplication::focusWidget() == widget(form, name, index);
+    }
+    void focus(Form &form, const std::string &name, int index) override { widget(form, name, index)->setFocus(); }
+    bool active(Form &form) override { return QApplication::activeWindow() == toolkit_.window(form); }
+    void activate(Form &form) override { toolkit_.window(form)->activateWindow(); }
+    void minimise(Form &form) override { toolkit_.window(form)->showMinimized(); }
+    bool minimised(Form &form) override { return toolkit_.window(form)->isMinimized(); }
+    void close(Form &form) override { toolkit_.window(form)->close(); }
+    void screenshots() override {
+        screenshot_(app_.mainForm(), "main");
+        screenshot_(app_.attenuatorForm(), "attenuator");
+        screenshot_(app_.autoSequencingForm(), "auto-sequencing");
     }
 
-    // Closing a configuration window discards it; the poll makes it again, hidden.
-    toolkit.window(app.attenuatorForm())->close();
-    app.pass();
-    EXPECT_FALSE(app.attenuatorForm().isVisible());
-    ASSERT_EQ(emulator.command("pad 0 1 1 on"), "ok");
-    EXPECT_TRUE(runUntil([&] { return app.attenuatorForm().loaded() && app.padsLoaded; }));
+private:
+    qt::QtToolkit &toolkit_;
+    std::function<void(Form &, const std::string &)> screenshot_;
+    SwitcherApp0100 &app_;
+};
+
+TEST_F(QtWindows, RealClicksReachTheUnitAndTheUnitReachesTheWidgets) {
+    QtDesk desk(toolkit, [&](Form &form, const std::string &name) { screenshot(form, name); }, app);
+    corvil::switcher::testing::runClickScript(app, desk, "QTE01");
 }
 
 // What a screen reader announces for each control a user can reach: its own

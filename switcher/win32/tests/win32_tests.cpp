@@ -13,6 +13,7 @@
 #include <functional>
 
 #include "SwitcherApp0100.h"
+#include "click_script.h"
 #include "designed_layout.h"
 #include "driving.h"
 #include "emulator_process.h"
@@ -32,7 +33,7 @@ using win32::px;
 namespace {
 
 class Win32Windows : public ::testing::Test {
-protected:
+public:
     void SetUp() override { corvil::testing::usePrivateRendezvous(); }
     void TearDown() override { app.mainForm().unload(); }
 
@@ -126,73 +127,48 @@ TEST_F(Win32Windows, LiveWindowsFollowTheDescription) {
     EXPECT_EQ(::GetNextDlgTabItem(toolkit.window(main), first, FALSE), hwnd(main, "Text1", 0));
 }
 
-TEST_F(Win32Windows, PostedClicksReachTheUnitAndTheUnitReachesTheControls) {
-    EmulatorProcess emulator({"--serial", "WIN01"});
-    ASSERT_EQ(emulator.command("pad 0 1 2 on"), "ok");
-    app.start();
-    Form &main = app.mainForm();
-    ASSERT_TRUE(runUntil([&] { return app.syncComplete && text(hwnd(main, "Label4")).find("WIN01") != std::string::npos; }));
-    EXPECT_EQ(text(hwnd(main, "Label4")), "Connected to Corvil\r\nSerial No. WIN01");
-    EXPECT_EQ(::GetFocus(), hwnd(main, "Command1")) << "the first activation gives the first button the focus";
-
-    click(hwnd(main, "Option5", 1));
-    EXPECT_EQ(emulator.command("outputs 0"), "ok count=1 last=03 05 ff 00 02");
-    EXPECT_EQ(::SendMessageA(hwnd(main, "Option5", 1), BM_GETCHECK, 0, 0), BST_CHECKED);
-    EXPECT_EQ(::SendMessageA(hwnd(main, "Option9", 1), BM_GETCHECK, 0, 0), BST_UNCHECKED);
-
-    ASSERT_EQ(emulator.command("route 0 1 2"), "ok");
-    EXPECT_TRUE(runUntil([&] { return text(hwnd(main, "Text1", 0)) == "2."; }));
-
-    click(hwnd(main, "Command1"));
-    ASSERT_TRUE(runUntil([&] { return app.padsLoaded; }));
-    click(hwnd(app.attenuatorForm(), "Check1", 12));
-    EXPECT_EQ(emulator.command("outputs 0"), "ok count=2 last=03 ff ff 10 02");
-
-    click(hwnd(main, "Command2"));
-    for (const char *c : {"seq-inputs 0 1 0x0c", "seq-interval 0 1 6", "route 0 2 3", "pad 0 2 3 on"})
-        ASSERT_EQ(emulator.command(c), "ok");
-    ASSERT_TRUE(runUntil([&] {
-        return text(hwnd(app.autoSequencingForm(), "cChan1Time")) == "3.0 seconds" &&
-               text(hwnd(main, "Text1", 1)) == "3.";
-    }));
-    // Keep the windows apart for the pictures.
-    ::SetWindowPos(toolkit.window(main), nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    ::SetWindowPos(toolkit.window(app.attenuatorForm()), nullptr, 320, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    ::SetWindowPos(toolkit.window(app.autoSequencingForm()), nullptr, 660, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    for (int i = 0; i < 5; ++i) app.pass();
-    screenshot(main, "main");
-    screenshot(app.attenuatorForm(), "attenuator");
-    screenshot(app.autoSequencingForm(), "auto-sequencing");
-
-    // A second click on the button of an open window, even a minimised one,
-    // brings it back and activates it: its activate handler runs again.
-    HWND mainWindow = toolkit.window(main);
-    HWND attenuator = toolkit.window(app.attenuatorForm());
-    ::ShowWindow(attenuator, SW_MINIMIZE);
-    ::SetForegroundWindow(mainWindow);
-    ASSERT_TRUE(runUntil([&] { return ::GetActiveWindow() == mainWindow; }));
-    app.attenuatorForm().at("Label1", 0).setText("");
-    click(hwnd(main, "Command1"));
-    EXPECT_TRUE(runUntil([&] {
-        return ::GetActiveWindow() == attenuator && !::IsIconic(attenuator) &&
-               text(hwnd(app.attenuatorForm(), "Label1", 0)) == kPadInstruction;
-    }));
-
-    // Every return to the main window gives its first button the focus, also
-    // after the user moved the focus elsewhere.
-    for (int activation = 2; activation <= 3; ++activation) {
-        ::SetFocus(hwnd(main, "Option3", 0));
-        ::SetForegroundWindow(attenuator);
-        ASSERT_TRUE(runUntil([&] { return ::GetActiveWindow() == attenuator; }));
-        ::SetForegroundWindow(mainWindow);
-        EXPECT_TRUE(runUntil([&] { return ::GetActiveWindow() == mainWindow && ::GetFocus() == hwnd(main, "Command1"); }))
-            << "activation " << activation;
+// The shared session, with clicks posted to the controls' own windows.
+class Win32Desk : public corvil::switcher::testing::Desk {
+public:
+    explicit Win32Desk(Win32Windows &suite) : t_(suite) {}
+    HWND control(Form &form, const std::string &name, int index) { return t_.hwnd(form, name, index); }
+    void click(Form &form, const std::string &name, int index) override { t_.click(control(form, name, index)); }
+    std::string text(Form &form, const std::string &name, int index) override {
+        return t_.text(control(form, name, index));
+    }
+    bool checked(Form &form, const std::string &name, int index) override {
+        return ::SendMessageA(control(form, name, index), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    }
+    bool hasFocus(Form &form, const std::string &name, int index) override {
+        return ::GetFocus() == control(form, name, index);
+    }
+    void focus(Form &form, const std::string &name, int index) override { ::SetFocus(control(form, name, index)); }
+    bool active(Form &form) override { return ::GetActiveWindow() == t_.toolkit.window(form); }
+    void activate(Form &form) override { ::SetForegroundWindow(t_.toolkit.window(form)); }
+    void minimise(Form &form) override { ::ShowWindow(t_.toolkit.window(form), SW_MINIMIZE); }
+    bool minimised(Form &form) override { return ::IsIconic(t_.toolkit.window(form)); }
+    void close(Form &form) override { ::PostMessageA(t_.toolkit.window(form), WM_CLOSE, 0, 0); }
+    void screenshots() override {
+        // Keep the windows apart for the pictures.
+        SwitcherApp0100 &app = t_.app;
+        int x = 0;
+        for (Form *form : {&app.mainForm(), &app.attenuatorForm(), &app.autoSequencingForm()}) {
+            ::SetWindowPos(t_.toolkit.window(*form), nullptr, x, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+            x += t_.toolkit.px(4800); // wider than the widest window
+        }
+        for (int i = 0; i < 5; ++i) app.pass();
+        t_.screenshot(app.mainForm(), "main");
+        t_.screenshot(app.attenuatorForm(), "attenuator");
+        t_.screenshot(app.autoSequencingForm(), "auto-sequencing");
     }
 
-    // The user closes a configuration window: it is discarded.
-    ::PostMessageA(toolkit.window(app.attenuatorForm()), WM_CLOSE, 0, 0);
-    app.pass();
-    EXPECT_EQ(toolkit.window(app.attenuatorForm()), nullptr);
+private:
+    Win32Windows &t_;
+};
+
+TEST_F(Win32Windows, PostedClicksReachTheUnitAndTheUnitReachesTheControls) {
+    Win32Desk desk(*this);
+    corvil::switcher::testing::runClickScript(app, desk, "WIN01");
 }
 
 // What the stop message test sees from a thread timer, which runs in the

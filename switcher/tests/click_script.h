@@ -1,0 +1,100 @@
+// One user's session with Corvil Switcher against an emulated unit, written
+// once and run through each window toolkit: real clicks reach the unit, the
+// unit's changes reach the widgets, configuration windows come back and take
+// the activation, the main window's first button takes the focus on every
+// return, a closed configuration window is discarded.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "SwitcherApp0100.h"
+#include "driving.h"
+#include "emulator_process.h"
+#include "layout.h"
+
+namespace corvil::switcher::testing {
+
+// What the user does and sees, in one toolkit's widgets.
+class Desk {
+public:
+    virtual ~Desk() = default;
+    virtual void click(form::Form &form, const std::string &name, int index = -1) = 0;
+    virtual std::string text(form::Form &form, const std::string &name, int index = -1) = 0;
+    virtual bool checked(form::Form &form, const std::string &name, int index = -1) = 0;
+    virtual bool hasFocus(form::Form &form, const std::string &name, int index = -1) = 0;
+    virtual void focus(form::Form &form, const std::string &name, int index = -1) = 0;
+    virtual bool active(form::Form &form) = 0;
+    virtual void activate(form::Form &form) = 0;
+    virtual void minimise(form::Form &form) = 0;
+    virtual bool minimised(form::Form &form) = 0;
+    virtual void close(form::Form &form) = 0;
+    virtual void screenshots() = 0;
+};
+
+inline void runClickScript(SwitcherApp0100 &app, Desk &desk, const std::string &serial) {
+    corvil::testing::EmulatorProcess emulator({"--serial", serial});
+    ASSERT_EQ(emulator.command("pad 0 1 2 on"), "ok");
+    auto runUntil = [&](const std::function<bool()> &done) { return testing::runUntil(app, done); };
+    app.start();
+    form::Form &main = app.mainForm(), &pads = app.attenuatorForm(), &sequencing = app.autoSequencingForm();
+    ASSERT_TRUE(runUntil([&] { return app.syncComplete && desk.text(main, kStatusLine).find(serial) != std::string::npos; }));
+    EXPECT_EQ(desk.text(main, kStatusLine), "Connected to Corvil\r\nSerial No. " + serial);
+    EXPECT_TRUE(desk.hasFocus(main, "Command1")) << "the first activation gives the first button the focus";
+
+    desk.click(main, "Option5", 1);
+    EXPECT_EQ(emulator.command("outputs 0"), "ok count=1 last=03 05 ff 00 02");
+    EXPECT_TRUE(desk.checked(main, "Option5", 1));
+    EXPECT_FALSE(desk.checked(main, "Option9", 1));
+
+    ASSERT_EQ(emulator.command("route 0 1 2"), "ok");
+    EXPECT_TRUE(runUntil([&] { return desk.text(main, "Text1", 0) == "2."; }));
+    EXPECT_TRUE(desk.checked(main, "Option2", 0));
+
+    desk.click(main, "Command1");
+    // Its activation (which takes the pads out of step) comes as an event of its own.
+    ASSERT_TRUE(runUntil([&] { return desk.active(pads) && app.padsLoaded; }));
+    desk.click(pads, "Check1", 12);
+    EXPECT_EQ(emulator.command("outputs 0"), "ok count=2 last=03 ff ff 10 02");
+
+    desk.click(main, "Command2");
+    for (const char *c : {"seq-inputs 0 1 0x0c", "seq-interval 0 1 6", "route 0 2 3", "pad 0 2 3 on"})
+        ASSERT_EQ(emulator.command(c), "ok");
+    ASSERT_TRUE(runUntil([&] {
+        return desk.text(sequencing, "cChan1Time") == "3.0 seconds" && desk.text(main, "Text1", 1) == "3.";
+    }));
+    EXPECT_TRUE(desk.checked(sequencing, "Check1", 2));
+    desk.screenshots();
+
+    // A second click on the button of an open window, even a minimised one,
+    // brings it back and activates it: its activate handler runs again.
+    desk.minimise(pads);
+    desk.activate(main);
+    ASSERT_TRUE(runUntil([&] { return desk.active(main); }));
+    pads.at("Label1", 0).setText("");
+    desk.click(main, "Command1");
+    EXPECT_TRUE(runUntil([&] {
+        return desk.active(pads) && !desk.minimised(pads) && desk.text(pads, "Label1", 0) == kPadInstruction;
+    }));
+
+    // Every return to the main window gives its first button the focus, also
+    // after the user moved the focus elsewhere.
+    for (int activation = 2; activation <= 3; ++activation) {
+        desk.focus(main, "Option3", 0);
+        desk.activate(pads);
+        ASSERT_TRUE(runUntil([&] { return desk.active(pads); }));
+        desk.activate(main);
+        EXPECT_TRUE(runUntil([&] { return desk.active(main) && desk.hasFocus(main, "Command1"); }))
+            << "activation " << activation;
+    }
+
+    // Closing a configuration window discards it; the poll makes it again, hidden.
+    desk.close(pads);
+    app.pass();
+    EXPECT_FALSE(pads.isVisible());
+    ASSERT_EQ(emulator.command("pad 0 1 1 on"), "ok");
+    EXPECT_TRUE(runUntil([&] { return pads.loaded() && app.padsLoaded; }));
+}
+
+} // namespace corvil::switcher::testing
