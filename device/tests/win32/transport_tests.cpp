@@ -59,6 +59,15 @@ void drain(short unit) {
     }
 }
 
+// The only unit, found as unit 0, then silent with nothing left queued.
+void findThenSilence(PipeUnit &unit) {
+    offerUnits({&unit});
+    short found = -1;
+    ASSERT_EQ(FindFirstCorvil(&found), -1);
+    unit.setSilenced(true);
+    drain(0);
+}
+
 template <typename F> milliseconds timed(F &&f) {
     const auto start = steady_clock::now();
     f();
@@ -127,11 +136,7 @@ TEST_F(Win32Transport, DiscoveryOpensMainThenInputAndEveryServiceCallReachesTheU
 
 TEST_F(Win32Transport, EveryTransferWaitsFiftyMillisecondsAndNoMore) {
     PipeUnit unit(unitConfig("PIPE1"));
-    offerUnits({&unit});
-    short found = -1;
-    ASSERT_EQ(FindFirstCorvil(&found), -1);
-    unit.setSilenced(true);
-    drain(0);
+    findThenSilence(unit);
 
     Settings s{9, 9, 9, 9};
     short result = 1;
@@ -174,11 +179,7 @@ TEST_F(Win32Transport, EveryTransferWaitsFiftyMillisecondsAndNoMore) {
 
 TEST_F(Win32Transport, AUnitPulledMidReadEndsTheReadAtOnceAndIsFoundAgainWhenBack) {
     PipeUnit unit(unitConfig("PIPE1"));
-    offerUnits({&unit});
-    short found = -1;
-    ASSERT_EQ(FindFirstCorvil(&found), -1);
-    unit.setSilenced(true);
-    drain(0);
+    findThenSilence(unit);
 
     // The unit goes the moment the library has read a report it does not
     // want: the attempts after it cannot start, so none times out and the
@@ -192,6 +193,7 @@ TEST_F(Win32Transport, AUnitPulledMidReadEndsTheReadAtOnceAndIsFoundAgainWhenBac
     EXPECT_EQ(s.in1, 9);
     EXPECT_EQ(WriteCorvilSettings(0, 1, 1, 0, 0), 0);
     EXPECT_EQ(lastError(), "Corvil connected.") << "a write that cannot start leaves the text";
+    short found = -1;
     EXPECT_EQ(FindFirstCorvil(&found), 0);
     EXPECT_EQ(lastError(), "Corvil not detected!");
 
