@@ -32,6 +32,9 @@ public:
     bool running() const;
     // Ends the emulator at once, as a crash would: its rendezvous entries stay.
     void kill();
+    // Stops the emulator where it is (its units take nothing and answer
+    // nothing), or lets it go on.
+    void freeze(bool frozen);
 
     // The path of the emulator program under test.
     static std::string program();

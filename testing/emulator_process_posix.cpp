@@ -51,6 +51,10 @@ EmulatorProcess::~EmulatorProcess() {
 
 bool EmulatorProcess::running() const { return pid_ > 0; }
 
+void EmulatorProcess::freeze(bool frozen) {
+    if (pid_ > 0) ::kill(pid_, frozen ? SIGSTOP : SIGCONT);
+}
+
 bool EmulatorProcess::start(const std::vector<std::string> &args) {
     int in[2], out[2];
     if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return false;

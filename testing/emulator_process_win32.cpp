@@ -80,6 +80,8 @@ int EmulatorProcess::stop() {
 
 void EmulatorProcess::kill() { child_.kill(); }
 
+void EmulatorProcess::freeze(bool frozen) { child_.suspend(frozen); }
+
 RunResult runProgram(const std::string &program, const std::vector<std::string> &args) {
     RunResult result;
     const std::string outPath = tempName("cvo"), errPath = tempName("cve");

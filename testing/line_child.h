@@ -24,6 +24,8 @@ public:
     // when it had to be ended.
     int finish(std::chrono::milliseconds timeout);
     void kill();
+    // Stops every thread of the child, or lets them run again.
+    void suspend(bool suspended);
 
 private:
     void release();

@@ -87,6 +87,14 @@ void LineChild::kill() {
     release();
 }
 
+void LineChild::suspend(bool suspended) {
+    using Call = LONG(WINAPI *)(HANDLE);
+    HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+    auto call = reinterpret_cast<Call>(
+        reinterpret_cast<void *>(::GetProcAddress(ntdll, suspended ? "NtSuspendProcess" : "NtResumeProcess")));
+    if (call && process_) call(process_);
+}
+
 void LineChild::release() {
     for (void **h : {&process_, &toChild_, &fromChild_}) {
         if (*h) ::CloseHandle(*h);

@@ -248,6 +248,29 @@ TEST_F(EmulatedUnits, SilentUnitIsNotRespondingAndRawReportsWithOtherIdsAreSkipp
     EXPECT_EQ(std::vector<unsigned char>(v, v + 8), std::vector<unsigned char>(8, 0));
 }
 
+// A unit that takes nothing more: writes go into the connection's buffer
+// until it is full, then one waits its 50 ms, is not sent, and is not
+// tried again.
+TEST_F(EmulatedUnits, AWriteTheUnitDoesNotTakeWaitsFiftyMilliseconds) {
+    EmulatorProcess emulator;
+    ASSERT_TRUE(emulator.start({}));
+    ASSERT_EQ(discoverAll().size(), 1u);
+    emulator.freeze(true);
+    long long took = 0;
+    int written = 0;
+    for (; written < 100000; ++written) {
+        const auto start = std::chrono::steady_clock::now();
+        const short result = WriteCorvilSettings(0, 1, 1, 0, 0);
+        took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+        if (!result) break;
+    }
+    emulator.freeze(false);
+    ASSERT_LT(written, 100000) << "the buffer never filled";
+    EXPECT_EQ(lastError(), "Corvil not responding.");
+    EXPECT_GE(took, 45);
+    EXPECT_LE(took, 400);
+}
+
 TEST_F(EmulatedUnits, EachConnectionQueuesTheNewest64Reports) {
     EmulatorProcess emulator;
     ASSERT_TRUE(emulator.start({}));
