@@ -133,6 +133,7 @@ void SwitcherApp0100::PollUnit() {
         showChannel(1, shownInput2, knownInput2, selectedInput2, displayInput2, padMask2, shownPadMask2);
         showPads();
         showAutoSequencing();
+        windowsStale = false;
         syncing = false;
         syncComplete = true;
     }
@@ -198,7 +199,7 @@ void SwitcherApp0100::adoptReadRecords() {
 }
 
 void SwitcherApp0100::showPads() {
-    if (padsLoaded && shownPadMask1 == padMask1 && shownPadMask2 == padMask2) return;
+    if (!windowsStale && padsLoaded && shownPadMask1 == padMask1 && shownPadMask2 == padMask2) return;
     if (!userBusy) {
         for (int k = 0; k < 16; ++k) {
             const std::uint8_t mask = k < 8 ? padMask1 : padMask2;
@@ -215,7 +216,7 @@ void SwitcherApp0100::showPads() {
 }
 
 void SwitcherApp0100::showAutoSequencing() {
-    if (autoSeqLoaded && shownAutoSeqInputs1 == autoSeqInputs1 && shownAutoSeqInputs2 == autoSeqInputs2 &&
+    if (!windowsStale && autoSeqLoaded && shownAutoSeqInputs1 == autoSeqInputs1 && shownAutoSeqInputs2 == autoSeqInputs2 &&
         shownAutoSeqControl1 == autoSeqControl1 && shownAutoSeqControl2 == autoSeqControl2)
         return;
     form::Form &autoSeq = autoSequencingForm();
@@ -258,6 +259,16 @@ void SwitcherApp0100::countDownWriteHoldoff() {
     }
 }
 
+void SwitcherApp0100::noteUserWrite() {
+    writePending = true;
+    // The windows now show the user's choice, not what was last adopted from
+    // the unit: when the unit next reports, everything is shown again, even
+    // values equal to those adopted before (another writer may have put them
+    // back).
+    shownInput1 = shownInput2 = 255;
+    windowsStale = true;
+}
+
 void SwitcherApp0100::SendAutoSequencing() {
     if (!unitConnected || appClosing || !syncComplete || !autoSeqLoaded) return;
     if (sentAutoSeqInputs1 == autoSeqInputs1 && sentAutoSeqInputs2 == autoSeqInputs2 &&
@@ -273,7 +284,7 @@ void SwitcherApp0100::SendAutoSequencing() {
         if (!syncing) mainForm().at("cAutoSeq2").setValue(0);
     }
     if (!syncing) {
-        writePending = true;
+        noteUserWrite();
         corvhid.WriteCorvilAutoSequencingParameters(unitNumber, autoSeqInputs1, autoSeqInputs2, autoSeqControl1,
                                                     autoSeqControl2);
     }

@@ -37,6 +37,8 @@ public:
 
     void PollUnit();
     void SendAutoSequencing();
+    // A user's change has just been sent to the unit.
+    void noteUserWrite();
 
     // Entry `index` of bitMask; an index outside 0 to 9 is an error.
     std::uint8_t bitMaskAt(int index) const;
@@ -89,6 +91,7 @@ public:
     std::uint8_t displayInput1 = 0, displayInput2 = 0;
     std::uint8_t shownPadMask1 = 0, shownPadMask2 = 0;
     std::uint8_t shownAutoSeqInputs1 = 0, shownAutoSeqInputs2 = 0;
+    bool windowsStale = false; // a user's change is shown that the unit has not reported back
     std::uint8_t shownAutoSeqControl1 = 0, shownAutoSeqControl2 = 0;
 
     // Read-back buffer, the eight out-parameters of ReadCorvilAllSettings.

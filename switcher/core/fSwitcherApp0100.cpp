@@ -84,7 +84,7 @@ void fSwitcherApp0100::SelectInput(std::uint8_t row, std::int16_t column) {
     std::uint8_t &known = column == 0 ? app_.knownInput1 : app_.knownInput2;
     selected = input;
     if (selected != known && !app_.syncing) {
-        app_.writePending = true;
+        app_.noteUserWrite();
         if (column == 0)
             app_.corvhid.WriteCorvilSettings(app_.unitNumber, app_.selectedInput1, 255, app_.padMask1, app_.padMask2);
         else

@@ -204,6 +204,30 @@ TEST_F(Switcher, AWriteIsHeldOffForExactlyThreePolls) {
     EXPECT_EQ(unit.writes().back(), "WriteCorvilSettings(0,7,255,0,0)");
 }
 
+// Another writer (the front panel, the plug-in) puts back what the user just
+// changed before the switcher reads the unit again: the windows must show
+// the unit's values, though they are what they showed before the click.
+TEST_F(Switcher, AfterAClickTheWindowsFollowTheUnitEvenBackToWhatTheyShowedBefore) {
+    unit.settings = {4, 6, 0x0F, 0x0F};
+    unit.autoSequencing = {0x03, 0x30, 0x04, 0x04};
+    start();
+    user([&] { main("Command1").click(); });
+    user([&] { main("Command2").click(); });
+    for (int i = 0; i < 6; ++i) app.PollUnit();
+    ASSERT_TRUE(app.syncComplete && app.padsLoaded && app.autoSeqLoaded);
+    unit.calls.clear();
+    user([&] { main("Option5", 1).click(); });
+    user([&] { pads().at("Check1", 8).click(); });
+    user([&] { sequencing().at("Check1", 0).click(); });
+    ASSERT_EQ(unit.writes().size(), 3u);
+    for (int i = 0; i < 8; ++i) app.PollUnit(); // the unit still holds what it held
+    EXPECT_EQ(optionOn(1), 6);
+    EXPECT_EQ(main("Text1", 1).text(), "6");
+    EXPECT_EQ(pads().at("Check1", 8).value(), 1);
+    EXPECT_EQ(sequencing().at("Check1", 0).value(), 1);
+    EXPECT_EQ(unit.writes().size(), 3u) << "showing the unit's values sends nothing";
+}
+
 TEST_F(Switcher, PadClicksSendBothMasksWithRoutingLeftAlone) {
     unit.settings = {1, 1, 0xFF, 0x00};
     startInStep();
