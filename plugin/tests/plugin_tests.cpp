@@ -147,17 +147,6 @@ TEST_F(Plugin, ADeviceFailureRebuildsTheUnitList) {
     EXPECT_EQ(plugin.unitCount(), 1);
 }
 
-TEST_F(Plugin, ReferenceCountsAndTheModuleLock) {
-    const std::int32_t lock = moduleLockCount();
-    auto *plugin = new CCorvilPlugin(services);
-    EXPECT_EQ(plugin->AddRef(), 1u);
-    EXPECT_EQ(plugin->AddRef(), 2u);
-    EXPECT_EQ(moduleLockCount(), lock + 2);
-    EXPECT_EQ(plugin->Release(), 1u);
-    EXPECT_EQ(plugin->Release(), 0u); // destroyed
-    EXPECT_EQ(moduleLockCount(), lock);
-}
-
 TEST(PluginWithEmulator, RoutesTwoUnitsBoundBySerial) {
     corvil::testing::usePrivateRendezvous();
     corvil::testing::EmulatorProcess emulator({"--serial", "PLG01", "--serial", "PLG02"});
