@@ -38,6 +38,8 @@ TEST_F(ComServer, ClassObjectsAndTheUnloadRule) {
     EXPECT_EQ(canUnloadNow(), kS_FALSE);
 
     EXPECT_EQ(first->vtbl->CreateInstance(first, first, &kIID_IEqDevice, &out), kCLASS_E_NOAGGREGATION);
+    EXPECT_EQ(first->vtbl->CreateInstance(first, nullptr, &kIID_IEqDevice, nullptr), kE_POINTER);
+    EXPECT_EQ(first->vtbl->CreateInstance(first, nullptr, nullptr, &out), kE_POINTER);
     out = reinterpret_cast<void *>(0x1);
     EXPECT_EQ(first->vtbl->CreateInstance(first, nullptr, &kIID_IClassFactory, &out), kE_NOINTERFACE);
     EXPECT_EQ(out, nullptr);
@@ -73,47 +75,37 @@ const std::string kClass = "CLSID\\{2496CF40-DD25-11d6-9D58-AA45F1D0DE0A}";
 const std::string kServer = kClass + "\\InprocServer32";
 const std::string kDescription = "Fathom EQ for Tolvane Corvil";
 
-TEST_F(ComServer, RegistrationWritesExactlyTheClassAndItsServer) {
+// Registration writes exactly the class and its server; each failing step
+// leaves what came before it.
+TEST_F(ComServer, Registration) {
     FakeModule module;
     ASSERT_EQ(registerServer(registry, module), kS_OK);
-    EXPECT_EQ(registry.classes.size(), 2u);
-    EXPECT_EQ(registry.classes[kClass], (FakeRegistry::Values{{"", kDescription}})) << "stored without its NUL";
-    EXPECT_EQ(registry.classes[kServer], (FakeRegistry::Values{{"", module.path + '\0'}})) << "with its NUL; no model";
+    const std::map<std::string, FakeRegistry::Values> registered = {
+        {kClass, {{"", kDescription}}},                 // stored without its NUL
+        {kServer, {{"", module.path + '\0'}}}};         // with its NUL; no threading model
+    EXPECT_EQ(registry.classes, registered);
     EXPECT_TRUE(registry.keys.empty());
-    EXPECT_EQ(registry.openKeys, 0);
-
     EXPECT_EQ(unregisterServer(registry), kS_OK);
     EXPECT_TRUE(registry.classes.empty());
     EXPECT_EQ(unregisterServer(registry), kE_UNEXPECTED) << "nothing registered";
-}
 
-TEST_F(ComServer, EachFailingStepLeavesWhatCameBefore) {
-    FakeModule module;
+    const auto failing = [&](const char *what) {
+        registry.classes.clear();
+        EXPECT_EQ(registerServer(registry, module), kE_UNEXPECTED) << what;
+        EXPECT_EQ(registry.openKeys, 0) << what << ": every key opened is closed";
+        return registry.classes;
+    };
     module.loaded = false; // a copy under another file name: no module named Corvil.dll
-    EXPECT_EQ(registerServer(registry, module), kE_UNEXPECTED);
-    EXPECT_EQ(registry.classes[kClass], (FakeRegistry::Values{{"", kDescription}}));
-    EXPECT_TRUE(registry.classes[kServer].empty()) << "the subkey is made, its value is not";
-    EXPECT_EQ(registry.openKeys, 0);
-
-    registry.classes.clear();
+    EXPECT_EQ(failing("renamed"), (std::map<std::string, FakeRegistry::Values>{{kClass, {{"", kDescription}}},
+                                                                                {kServer, {}}}));
     module.loaded = true;
-    module.path = "C:\\" + std::string(256, 'x') + ".dll"; // longer than 260 characters: not taken cut
-    EXPECT_EQ(registerServer(registry, module), kE_UNEXPECTED);
-    EXPECT_TRUE(registry.classes[kServer].empty());
-
-    registry.classes.clear();
     registry.refuseCreate = {kServer};
-    EXPECT_EQ(registerServer(registry, module), kE_UNEXPECTED);
-    EXPECT_EQ(registry.classes.count(kClass), 1u);
+    EXPECT_EQ(failing("no server key").size(), 1u);
     registry.refuseCreate = {kClass};
-    registry.classes.clear();
-    EXPECT_EQ(registerServer(registry, module), kE_UNEXPECTED);
-    EXPECT_TRUE(registry.classes.empty());
+    EXPECT_TRUE(failing("no class key").empty());
     registry.refuseCreate.clear();
     registry.refuseSet = {kClass + "|"};
-    EXPECT_EQ(registerServer(registry, module), kE_UNEXPECTED);
-    EXPECT_EQ(registry.classes.count(kServer), 0u);
-    EXPECT_EQ(registry.openKeys, 0) << "every key opened is closed on every path";
+    EXPECT_EQ(failing("no description").count(kServer), 0u);
 
     // Unregistering stops at the first key it cannot delete.
     registry.classes = {{kClass, {}}};
@@ -128,9 +120,7 @@ protected:
     corvhid::FakeInterface *unit = nullptr;
     void SetUp() override {
         ComServer::SetUp();
-        unit = &fake.add("/fake/a");
-        unit->feature = {1, 'A', 'B', 'C', 'D', 'E'};
-        unit->standing = {3, 1, 2, 0, 0};
+        unit = &addUnit("ABCDE", {3, 1, 2, 0, 0});
         EqClassFactory *factory = nullptr;
         ASSERT_EQ(getClassObject(services, &kCLSID_CorvilPlugin, &kIID_IClassFactory, reinterpret_cast<void **>(&factory)),
                   kS_OK);

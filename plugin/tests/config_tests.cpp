@@ -1,11 +1,10 @@
-// The registry store and the persistence of the unit windows' placement.
+// The registry store and the stored unit-window rectangle.
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstring>
 
-#include "CCorvilPlugin.h"
 #include "CConfig.h"
-#include "fake_platform.h"
 #include "fakes.h"
 
 using namespace corvil::plugin;
@@ -18,22 +17,21 @@ namespace {
 const std::string kKey = "Software\\Orlo\\FathomLive\\Devices\\TL Corvil";
 
 TEST(ControlRect, ParsingAndMovingOntoTheScreen) {
-    EXPECT_EQ(parseControlRect(""), (Rect{-1, -1, -1, -1}));
-    EXPECT_EQ(parseControlRect("-20, 10, 300, 110"), (Rect{0, 10, 320, 110}));
-    EXPECT_EQ(parseControlRect("5,5"), (Rect{5, 5, -1, -1}));
-    EXPECT_EQ(parseControlRect(" 5 ,\t6,,7 , 8, 9"), (Rect{5, 6, 7, 8}));
-    EXPECT_EQ(parseControlRect("-1, -1, -1, -1"), (Rect{0, 0, 0, 0}));
-    EXPECT_EQ(parseControlRect("a, +4, -0, x"), (Rect{0, 4, 0, 0}));
-}
-
-TEST(ControlRect, NumbersBeyondTheCoordinateRangeNeitherWrapNorOverflow) {
-    // Out of range, a number takes the nearest end of the range: 2222222222
-    // used to come back as a negative left edge and be moved to 0.
-    EXPECT_EQ(parseControlRect("2222222222, 5, 99999999999, -99999999999"),
-              (Rect{INT32_MAX, 5, INT32_MAX, INT32_MIN}));
-    // Moving a far-out edge onto the screen used to overflow the far edge.
-    EXPECT_EQ(parseControlRect("-2147483648, -10, 2147483647, 2147483640"), (Rect{0, 0, INT32_MAX, INT32_MAX}));
-    EXPECT_EQ(parseControlRect("-5, -2000000000, 10, 2000000000"), (Rect{0, 0, 15, INT32_MAX}));
+    const std::pair<const char *, Rect> cases[] = {
+        {"", {-1, -1, -1, -1}},
+        {"-20, 10, 300, 110", {0, 10, 320, 110}}, // moved onto the screen, size kept
+        {"5,5", {5, 5, -1, -1}},
+        {" 5 ,\t6,,7 , 8, 9", {5, 6, 7, 8}},
+        {"-1, -1, -1, -1", {0, 0, 0, 0}},
+        {"a, +4, -0, x", {0, 4, 0, 0}},
+        // Out of range, a number takes the nearest end of the range (2222222222
+        // used to come back as a negative left edge and be moved to 0) ...
+        {"2222222222, 5, 99999999999, -99999999999", {INT32_MAX, 5, INT32_MAX, INT32_MIN}},
+        // ... and moving a far-out edge onto the screen used to overflow the far edge.
+        {"-2147483648, -10, 2147483647, 2147483640", {0, 0, INT32_MAX, INT32_MAX}},
+        {"-5, -2000000000, 10, 2000000000", {0, 0, 15, INT32_MAX}},
+    };
+    for (const auto &[text, rect] : cases) EXPECT_EQ(parseControlRect(text), rect) << text;
 }
 
 TEST(CConfigStore, ValuesLogLinesAndDefaults) {
@@ -41,22 +39,26 @@ TEST(CConfigStore, ValuesLogLinesAndDefaults) {
     RecordingLog log;
     CConfig config(registry, &RecordingLog::entry);
     config.Init("Devices", "Software\\Orlo\\FathomLive");
-    EXPECT_STREQ(config.basePath(), "Software\\Orlo\\FathomLive\\Devices\\");
 
-    char out[256];
+    char out[8];
     config.GetCfgStr("TL Corvil", "controlrect", "", out, sizeof out);
     EXPECT_STREQ(out, "");
     EXPECT_EQ(config.GetCfgInt("TL Corvil", "controlscrollx", 7), 7);
     config.SetCfgInt("TL Corvil", "controlscrolly", -3);
     EXPECT_EQ(registry.keys[kKey]["controlscrolly"], std::string("-3\0", 3)) << "stored with its NUL";
     EXPECT_EQ(config.GetCfgInt("TL Corvil", "controlscrolly", 0), -3);
-    registry.keys[kKey]["controlscrollx"] = std::string("0x10\0", 5);
-    EXPECT_EQ(config.GetCfgInt("TL Corvil", "controlscrollx", 0), 16);
-    registry.keys[kKey]["controlscrollx"] = std::string("abc\0", 4);
-    EXPECT_EQ(config.GetCfgInt("TL Corvil", "controlscrollx", 5), 0);
-    registry.keys[kKey]["controlscrollx"] = std::string("010", 3); // no NUL stored
-    EXPECT_EQ(config.GetCfgInt("TL Corvil", "controlscrollx", 5), 8);
-    registry.keys[kKey]["controlrect"] = std::string(300, '1');
+    for (const auto &[stored, value] : {std::pair{std::string("0x10\0", 5), 16}, {std::string("abc\0", 4), 0}})  {
+        registry.keys[kKey]["controlscrollx"] = stored;
+        EXPECT_EQ(config.GetCfgInt("TL Corvil", "controlscrollx", 5), value) << stored;
+    }
+    // Stored bytes without a NUL end within the buffer all the same.
+    for (const auto &[stored, text] : {std::pair{"010", "010"}, {"1234567", "1234567"}}) {
+        std::memset(out, '9', sizeof out);
+        registry.keys[kKey]["controlrect"] = stored;
+        config.GetCfgStr("TL Corvil", "controlrect", "", out, sizeof out);
+        EXPECT_STREQ(out, text);
+    }
+    registry.keys[kKey]["controlrect"] = "123456789";
     config.GetCfgStr("TL Corvil", "controlrect", "", out, sizeof out);
     EXPECT_STREQ(out, "") << "a value longer than the buffer reads as the default";
     registry.refuseCreate.insert("Software\\Orlo\\FathomLive\\Devices\\Locked");
@@ -73,52 +75,18 @@ TEST(CConfigStore, ValuesLogLinesAndDefaults) {
     EXPECT_EQ(log.lines, expected);
 }
 
-TEST(CConfigStore, AnOverlongRootCannotOverrunTheBasePath) {
+TEST(CConfigStore, TheBasePathIsCutToItsFieldAndLoggedAsText) {
     FakeRegistry registry;
     RecordingLog log;
     CConfig config(registry, &RecordingLog::entry);
-    const std::string root(600, 'r');
-    config.Init("Section", root.c_str());
+    config.Init("Section", std::string(600, 'r').c_str());
     EXPECT_EQ(std::strlen(config.basePath()), 511u);
-}
-
-TEST(CConfigStore, LogLinesCarryTextsAsArgumentsNeverAsFormat) {
-    FakeRegistry registry;
-    RecordingLog log;
-    CConfig config(registry, &RecordingLog::entry);
     config.Init("100%", "Software\\%s%n%d");
     char out[8];
     config.GetCfgStr("TL Corvil", "controlrect", "", out, sizeof out);
-    ASSERT_EQ(log.lines.size(), 2u);
-    EXPECT_EQ(log.lines[0], "CConfig::Init, base=\"Software\\%s%n%d\\100%\\\"\n");
-    EXPECT_EQ(log.formats[1], "CConfig::GetCfgStr, could not open key \"%s\", error=%ld\n");
-}
-
-TEST(PluginSettings, PlacementSurvivesARun) {
-    corvil::plugin::fakes::FakeSurroundings world;
-    FakeRegistry &registry = world.registry;
-    RecordingLog &log = world.log;
-    Services &services = world.services;
-    {
-        CCorvilPlugin plugin(services);
-        plugin.LoadSettings("Software\\Orlo\\FathomLive", "Devices");
-        EXPECT_EQ(plugin.savedRect, (Rect{-1, -1, -1, -1})) << "no key yet";
-        EXPECT_EQ(log.lines.size(), 4u) << "Init and three open failures";
-        plugin.SaveSettings("Software\\Orlo\\FathomLive", "Devices");
-        EXPECT_EQ(registry.keys[kKey]["controlrect"], std::string("-1, -1, -1, -1\0", 15));
-        plugin.LoadSettings("Software\\Orlo\\FathomLive", "Devices");
-        EXPECT_EQ(plugin.savedRect, (Rect{0, 0, 0, 0})) << "still no saved placement";
-
-        plugin.savedRect = Rect{10, 20, 310, 120};
-        plugin.savedScrollX = 4;
-        plugin.savedScrollY = -2;
-        plugin.SaveSettings("Software\\Orlo\\FathomLive", "Devices");
-    }
-    CCorvilPlugin next(services);
-    next.LoadSettings("Software\\Orlo\\FathomLive", "Devices");
-    EXPECT_EQ(next.savedRect, (Rect{10, 20, 310, 120}));
-    EXPECT_EQ(next.savedScrollX, 4);
-    EXPECT_EQ(next.savedScrollY, -2);
+    ASSERT_EQ(log.lines.size(), 3u);
+    EXPECT_EQ(log.lines[1], "CConfig::Init, base=\"Software\\%s%n%d\\100%\\\"\n");
+    EXPECT_EQ(log.formats[2], "CConfig::GetCfgStr, could not open key \"%s\", error=%ld\n");
 }
 
 } // namespace

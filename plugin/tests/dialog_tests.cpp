@@ -16,12 +16,6 @@ namespace {
 
 class ConfigureUnitDialog : public ::testing::Test, protected fakes::FakeSurroundings {
 protected:
-
-    void addUnit(const char *serial) {
-        auto &unit = fake.add(std::string("/fake/") + serial);
-        unit.feature = {1, 0, 0, 0, 0, 0};
-        std::memcpy(unit.feature.data() + 1, serial, 5);
-    }
     // Runs ConfigureUnit with the user's actions; gives the result.
     EqResult configure(CCorvilPlugin &plugin, char *address, std::int16_t addressSize, char *name,
                        std::int16_t nameSize, std::function<void(FakeDialogView &, DialogHandler &)> user) {
@@ -137,15 +131,6 @@ TEST_F(ConfigureUnitDialog, TheNameSearchEnds) {
                             h.onCancel(v);
                         }),
               -1);
-}
-
-TEST(AboutDialog, Texts) {
-    FakeDialogView view;
-    CAboutDlg about("9.8.7"); // the string table's version text
-    about.onInit(view);
-    EXPECT_EQ(view.title, "About Orlo Fathom DLL For Tolvane Corvil");
-    EXPECT_EQ(view.texts[kVersionTextId], "DLL Version 9.8.7");
-    EXPECT_EQ(view.texts[kProductTextId], "Tolvane Corvil");
 }
 
 } // namespace

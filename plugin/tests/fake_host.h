@@ -32,7 +32,6 @@ struct FakeHost {
     std::vector<std::int32_t> configureRequests;
     std::function<void(std::int32_t)> duringConfigure; // the host re-entering the plug-in
     std::function<void()> duringMessage;
-    int nameQueries = 0;
 
     static FakeHost &of(IEqHost *self) { return *reinterpret_cast<HostInterface *>(self)->host; }
     static EqResult EQ_CALL showMessage(IEqHost *self, const char *text, std::uint32_t style, std::int32_t *result) {
@@ -49,9 +48,7 @@ struct FakeHost {
         return 0;
     }
     static EqResult EQ_CALL isUnitNameUsed(IEqHost *self, const char *name, std::int32_t) {
-        FakeHost &h = of(self);
-        ++h.nameQueries;
-        return h.usedNames.count(name) ? 1 : 0;
+        return of(self).usedNames.count(name) ? 1 : 0;
     }
     static const IEqHostVtbl *table() {
         static const IEqHostVtbl t = {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, showMessage,

@@ -185,7 +185,6 @@ public:
     std::vector<std::string> systemMenu;
     Rect rect{100, 100, 390, 190};
     bool visible = false, alive = true;
-    int repaints = 0;
 
     bool exists() override { return alive; }
     void destroy() override {
@@ -196,7 +195,7 @@ public:
     }
     void show() override { visible = true; }
     void hide() override { visible = false; }
-    void repaintNow() override { ++repaints; }
+    void repaintNow() override {}
     void setTitle(const std::string &t) override { title = t; }
     void setRadio(int id, bool on) override { radios[id] = on; }
     bool radio(int id) override { return radios[id]; }
@@ -284,6 +283,14 @@ struct FakeDevices {
 // The same over scripted devices.
 struct FakeSurroundings : FakeDevices, Surroundings {
     FakeSurroundings() : Surroundings(fake) {}
+    // A unit with that serial number reporting these settings.
+    corvhid::FakeInterface &addUnit(const char *serial, std::vector<std::uint8_t> settings = {3, 0, 0, 0, 0}) {
+        auto &unit = fake.add(std::string("/fake/") + serial);
+        unit.feature = {1, 0, 0, 0, 0, 0};
+        std::memcpy(unit.feature.data() + 1, serial, 5);
+        unit.standing = std::move(settings);
+        return unit;
+    }
 };
 
 } // namespace corvil::plugin::fakes

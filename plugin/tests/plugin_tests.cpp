@@ -1,6 +1,7 @@
-// The plug-in object's slots that need no window: names and the text-copy
-// rule, counts, the unit list, addresses and routing translation, against
-// fake devices and against emulated units through the compiled-in device code.
+// The plug-in object's slots that need no window, called through IEqDevice's
+// table as the host calls them: names and the text-copy rule, counts, the
+// unit list, addresses and routing translation, against fake devices and
+// against emulated units through the compiled-in device code.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -12,91 +13,80 @@
 #include "virtual/virtual_platform.h"
 
 using namespace corvil::plugin;
-using corvhid::FakePlatform;
+using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-class Plugin : public ::testing::Test, protected fakes::FakeSurroundings {
-protected:
+class Plugin : public ::testing::Test, protected fakes::FakeSurroundings {};
 
-    void addUnit(const std::string &path, const char *serial, std::vector<std::uint8_t> settings = {3, 0, 0, 0, 0}) {
-        auto &unit = fake.add(path);
-        unit.feature = {1, 0, 0, 0, 0, 0};
-        std::memcpy(unit.feature.data() + 1, serial, 5);
-        unit.standing = settings;
-    }
-};
-
-TEST_F(Plugin, NamesCountsAndTheTextCopyRule) {
-    CCorvilPlugin plugin(services);
-    char text[32];
-    std::int32_t out = -9;
-    plugin.GetShortName(text, 4);
-    EXPECT_STREQ(text, "TL ");
-    plugin.GetLongName(text, sizeof text);
-    EXPECT_STREQ(text, "Tolvane Corvil");
-    plugin.GetInputName(0, text, sizeof text, &out);
-    EXPECT_STREQ(text, "No In");
-    EXPECT_EQ(out, 0);
-    plugin.GetInputName(12, text, sizeof text, &out);
-    EXPECT_STREQ(text, "In 12");
-    EXPECT_EQ(out, 1);
-    plugin.GetOutputName(5, text, sizeof text, &out);
-    EXPECT_STREQ(text, "Out 2");
-    plugin.GetLevelName(99, 0, text, sizeof text);
+TEST_F(Plugin, NamesCountsAndTheTextCopyRuleThroughTheTable) {
+    auto *object = new CCorvilPlugin(services);
+    IEqDevice *d = object->asInterface();
+    const IEqDeviceVtbl &t = *d->vtbl;
+    void *got = nullptr;
+    ASSERT_EQ(t.QueryInterface(d, &kIID_IEqDevice, &got), kS_OK); // the host's reference
+    EXPECT_EQ(got, d);
+    char text[16];
+    std::int32_t n = -1;
+    const auto name = [&](decltype(t.GetInputName) slot, std::int32_t k) {
+        n = -1;
+        slot(d, k, text, sizeof text, &n);
+        return std::string(text) + "/" + std::to_string(n);
+    };
+    EXPECT_EQ(name(t.GetInputName, 0), "No In/0");
+    EXPECT_EQ(name(t.GetInputName, 12), "In 12/1");
+    EXPECT_EQ(name(t.GetOutputName, 0), "Out 1/1");
+    EXPECT_EQ(name(t.GetOutputName, 5), "Out 2/1");
+    t.GetLevelName(d, 99, 0, text, sizeof text);
     EXPECT_STREQ(text, "Mic");
-    plugin.GetLevelName(99, 7, text, sizeof text);
+    t.GetLevelName(d, 99, 7, text, sizeof text);
     EXPECT_STREQ(text, "Line");
-    std::int32_t n = 0;
-    plugin.GetTypeCode(&n);
+    t.GetLongName(d, text, sizeof text);
+    EXPECT_STREQ(text, "Tolvane Corvil");
+    t.GetTypeCode(d, &n);
     EXPECT_EQ(n, 4);
-    plugin.GetInputCount(&n);
+    t.GetInputCount(d, &n);
     EXPECT_EQ(n, 9);
-    plugin.GetLevelCount(0, &n);
-    EXPECT_EQ(n, 0);
-    plugin.GetLevelCount(3, &n);
+    t.GetOutputCount(d, &n);
     EXPECT_EQ(n, 2);
+    t.GetLevelCount(d, 3, &n);
+    EXPECT_EQ(n, 2);
+    t.GetLevelCount(d, 0, &n);
+    EXPECT_EQ(n, 0) << "no levels for no input";
 
-    // Sizes of 1 and 0: nothing is written before or past the buffer.
+    // The short name cut to the buffer; sizes of 1, 0 and less write nothing
+    // before or past it.
+    t.GetShortName(d, text, 4);
+    EXPECT_STREQ(text, "TL ");
     char guarded[4] = {'x', 'y', 'z', 'w'};
-    plugin.GetShortName(guarded + 1, 1);
-    EXPECT_EQ(std::string(guarded, 4), std::string("x\0zw", 4));
-    plugin.GetShortName(guarded + 1, 0);
-    plugin.GetShortName(guarded + 1, -5);
-    EXPECT_EQ(std::string(guarded, 4), std::string("x\0zw", 4));
-
+    for (std::int16_t size : {1, 0, -5}) {
+        t.GetShortName(d, guarded + 1, size);
+        EXPECT_EQ(std::string(guarded, 4), std::string("x\0zw", 4)) << size;
+    }
+    // The default address needs 13 bytes and fills the rest with NULs.
     char address[16];
     std::memset(address, 'q', sizeof address);
-    EXPECT_EQ(plugin.GetDefaultAddress(address, 12), -1);
+    EXPECT_EQ(t.GetDefaultAddress(d, address, 12), -1);
     EXPECT_EQ(address[0], 'q') << "untouched";
-    EXPECT_EQ(plugin.GetDefaultAddress(address, 15), 0);
-    EXPECT_STREQ(address, "SERIAL ?????");
-    EXPECT_EQ(std::string(address + 12, 3), std::string(3, '\0'));
-    EXPECT_EQ(address[15], 'q');
-}
+    EXPECT_EQ(t.GetDefaultAddress(d, address, 15), 0);
+    EXPECT_EQ(std::string(address, 16), std::string("SERIAL ?????\0\0\0q", 16));
 
-TEST_F(Plugin, AddressesParseOnlyWithTheExactPrefix) {
-    std::string serial;
-    EXPECT_TRUE(parseAddress("SERIAL AB123", serial));
-    EXPECT_EQ(serial, "AB123");
-    EXPECT_TRUE(parseAddress("SERIAL AB1234567", serial));
-    EXPECT_EQ(serial, "AB123");
-    EXPECT_TRUE(parseAddress("SERIAL AB", serial));
-    EXPECT_EQ(serial, "AB");
-    EXPECT_FALSE(parseAddress("serial AB123", serial));
-    EXPECT_FALSE(parseAddress("SERIALAB123", serial));
-    EXPECT_FALSE(parseAddress(nullptr, serial));
+    got = reinterpret_cast<void *>(0x1);
+    EXPECT_EQ(t.QueryInterface(d, &kIID_IClassFactory, &got), kE_NOINTERFACE);
+    EXPECT_EQ(got, reinterpret_cast<void *>(0x1));
+    EXPECT_EQ(t.QueryInterface(d, &kIID_IEqDevice, nullptr), kE_POINTER);
+    EXPECT_EQ(t.QueryInterface(d, nullptr, &got), kE_POINTER);
+    EXPECT_EQ(t.Release(d), 0u) << "the last release destroys the object";
 }
 
 TEST_F(Plugin, TheUnitListHoldsTheFirstSixteenWithTheirSerials) {
     for (int i = 0; i < 17; ++i) {
         char serial[6];
         std::snprintf(serial, sizeof serial, "U%04d", i);
-        addUnit("/fake/" + std::to_string(i), serial);
+        addUnit(serial);
     }
     CCorvilPlugin plugin(services);
     ASSERT_EQ(plugin.unitCount(), 16);
-    EXPECT_STREQ(plugin.serial(0), "U0000");
     EXPECT_STREQ(plugin.serial(15), "U0015");
     EXPECT_EQ(plugin.findSerial("U0016"), -1);
     EXPECT_EQ(plugin.findSerial("U0007"), 7);
@@ -105,46 +95,45 @@ TEST_F(Plugin, TheUnitListHoldsTheFirstSixteenWithTheirSerials) {
     // Many enumerations never run the device code's 8-bit unit table out.
     for (int i = 0; i < 100; ++i) plugin.EnumerateUnits();
     EXPECT_EQ(plugin.unitCount(), 16);
-    EXPECT_LE(device.unitCount(), 255u);
     EXPECT_STREQ(plugin.serial(15), "U0015");
 }
 
 TEST_F(Plugin, RoutingTranslatesLevelsToPads) {
-    addUnit("/fake/a", "AAAAA", {3, 0, 5, 0x00, 0x10}); // output 1: input 5, pad of 5 in; output 2: none
+    // Reports are {3, input 2, input 1, pads 2, pads 1}.
+    auto &unit = addUnit("AAAAA");
     CCorvilPlugin plugin(services);
-    std::int32_t inputs[2] = {-1, -1}, reserved[2] = {-1, -1}, levels[2] = {-1, -1};
-    ASSERT_EQ(plugin.GetRouting("SERIAL AAAAA", inputs, reserved, levels, 2), 0);
-    EXPECT_EQ(inputs[0], 5);
-    EXPECT_EQ(levels[0], 1) << "Line: pad in";
-    EXPECT_EQ(inputs[1], 0);
-    EXPECT_EQ(levels[1], 0);
-    EXPECT_EQ(reserved[0], 0);
+    std::int32_t inputs[2], reserved[2] = {-1, -1}, levels[2];
+    struct Read {
+        Bytes report;
+        std::vector<std::int32_t> inputsAndLevels;
+    };
+    for (const Read &r : {Read{{3, 0, 5, 0x00, 0x10}, {5, 1, 0, 0}},   // input 5 with its pad in
+                          Read{{3, 8, 5, 0x80, 0xEF}, {5, 0, 8, 1}},   // only the input's own pad counts
+                          Read{{3, 0, 40, 0x00, 0x80}, {40, 0, 0, 0}}}) { // above 8: no pad bit at all
+        unit.standing = r.report;
+        ASSERT_EQ(plugin.GetRouting("SERIAL AAAAA", inputs, reserved, levels, 2), 0);
+        EXPECT_EQ((std::vector<std::int32_t>{inputs[0], levels[0], inputs[1], levels[1]}), r.inputsAndLevels);
+        EXPECT_EQ(reserved[0], 0);
+    }
 
-    // 259 is input 3; level Mic takes the pad of input 3 out, others stay.
-    fake.interfaces[0].inputQueue.clear();
-    fake.interfaces[0].inputQueue.push_back({3, 2, 5, 0x0F, 0x14});
-    const std::int32_t set[2] = {259, 0}, mic[2] = {0, 1};
-    ASSERT_EQ(plugin.SetRouting("SERIAL AAAAA", set, reserved, mic, 2), 0);
-    EXPECT_EQ(fake.interfaces[0].writes.back(), (std::vector<std::uint8_t>{3, 0, 3, 0x0F, 0x10}))
-        << "output 2's pad mask goes back as read when its input is 0";
+    // 259 is input 3; level Mic takes the pad of input 3 out, others stay;
+    // output 2's pad mask goes back as read when its input is 0.
+    unit.standing = {3, 2, 5, 0x0F, 0x14};
+    const std::int32_t mic[2] = {0, 1}, line[2] = {1, 1};
+    const std::int32_t input3[2] = {259, 0}, input40[2] = {40, 0};
+    ASSERT_EQ(plugin.SetRouting("SERIAL AAAAA", input3, reserved, mic, 2), 0);
+    EXPECT_EQ(unit.writes.back(), (Bytes{3, 0, 3, 0x0F, 0x10}));
+    ASSERT_EQ(plugin.SetRouting("SERIAL AAAAA", input40, reserved, line, 2), 0);
+    EXPECT_EQ(unit.writes.back(), (Bytes{3, 0, 40, 0x0F, 0x14})) << "no pad of an input above 8";
 
-    const int before = fake.count("read");
+    const int reads = fake.count("read");
     EXPECT_EQ(plugin.GetRouting("SERIAL AAAAA", inputs, reserved, levels, 1), -1);
-    EXPECT_EQ(plugin.SetRouting("SERIAL AAAAA", set, reserved, levels, 3), -1);
-    EXPECT_EQ(fake.count("read"), before) << "a wrong output count makes no device call";
-    EXPECT_EQ(plugin.GetRouting("SERIAL ?????", inputs, reserved, levels, 2), -1);
-    EXPECT_EQ(plugin.GetRouting("serial AAAAA", inputs, reserved, levels, 2), -1);
-}
-
-TEST_F(Plugin, ADeviceFailureRebuildsTheUnitList) {
-    addUnit("/fake/a", "AAAAA");
-    CCorvilPlugin plugin(services);
-    fake.interfaces[0].standing.clear(); // silent
-    std::int32_t inputs[2], reserved[2], levels[2];
-    const int finds = fake.count("enum ");
-    EXPECT_EQ(plugin.GetRouting("SERIAL AAAAA", inputs, reserved, levels, 2), -1);
-    EXPECT_GT(fake.count("enum "), finds) << "enumerated again";
-    EXPECT_EQ(plugin.unitCount(), 1);
+    EXPECT_EQ(plugin.SetRouting("SERIAL AAAAA", input3, reserved, levels, 3), -1);
+    EXPECT_EQ(fake.count("read"), reads) << "a wrong output count makes no device call";
+    // Only "SERIAL " exactly, then at most five characters, names a unit.
+    for (const char *address : {"SERIAL ?????", "serial AAAAA", "SERIALAAAAA", static_cast<const char *>(nullptr)})
+        EXPECT_EQ(plugin.GetRouting(address, inputs, reserved, levels, 2), -1) << (address ? address : "null");
+    EXPECT_EQ(plugin.GetRouting("SERIAL AAAAA and more", inputs, reserved, levels, 2), 0);
 }
 
 TEST(PluginWithEmulator, RoutesTwoUnitsBoundBySerial) {
@@ -158,15 +147,15 @@ TEST(PluginWithEmulator, RoutesTwoUnitsBoundBySerial) {
     ASSERT_EQ(plugin.unitCount(), 2);
 
     std::int32_t inputs[2], reserved[2], levels[2];
-    // Reports queued since the unit was opened all say the same here.
     ASSERT_EQ(plugin.GetRouting("SERIAL PLG02", inputs, reserved, levels, 2), 0);
     EXPECT_EQ(inputs[1], 6);
     EXPECT_EQ(levels[1], 1);
     const std::int32_t set[2] = {4, 6}, line[2] = {1, 0};
     ASSERT_EQ(plugin.SetRouting("SERIAL PLG01", set, reserved, line, 2), 0);
-    EXPECT_EQ(emulator.command("state 0").substr(0, 40), "ok input1=4 input2=6 pads1=0x08 pads2=0x");
-    EXPECT_TRUE(emulator.command("state 1").find("input2=6 pads1=0x00 pads2=0x20") != std::string::npos);
+    EXPECT_EQ(emulator.command("state 0").substr(0, 43), "ok input1=4 input2=6 pads1=0x08 pads2=0x00 ");
+    EXPECT_EQ(emulator.command("state 1").substr(0, 43), "ok input1=0 input2=6 pads1=0x00 pads2=0x20 ");
 
+    // A device failure rebuilds the unit list.
     ASSERT_EQ(emulator.command("unplug 1"), "ok");
     EXPECT_EQ(plugin.GetRouting("SERIAL PLG02", inputs, reserved, levels, 2), -1);
     EXPECT_EQ(plugin.unitCount(), 1) << "the list was rebuilt without the unplugged unit";

@@ -109,6 +109,12 @@ TEST_F(Scroller, BarsAppearWhereTheContentDoesNotFitAndGoAgain) {
     EXPECT_EQ(window.position[Bar::Horizontal], 0);
     EXPECT_EQ(window.contentOffset.cx, 0);
     EXPECT_EQ(window.contentOffset.cy, 0);
+
+    // No room for a bar at all: none shows.
+    resize(200, 120);
+    ASSERT_TRUE(window.shown[Bar::Horizontal]);
+    resize(10, 120); // narrower than a bar is wide
+    EXPECT_FALSE(window.shown[Bar::Horizontal] || window.shown[Bar::Vertical]);
 }
 
 TEST_F(Scroller, ScrollCodesStayWithinTheLimits) {
@@ -127,13 +133,6 @@ TEST_F(Scroller, ScrollCodesStayWithinTheLimits) {
     EXPECT_TRUE(scroller.OnScroll(0xFF00 | 0, 0, false)) << "would move";
     EXPECT_EQ(window.position[Bar::Horizontal], 30) << "but does not without do scroll";
     EXPECT_FALSE(scroller.ScrollBy(0, 50, true)) << "no vertical bar: no vertical scrolling";
-}
-
-TEST_F(Scroller, NoRoomForBarsHidesThem) {
-    resize(200, 120);
-    ASSERT_TRUE(window.shown[Bar::Horizontal]);
-    resize(10, 120); // narrower than a bar is wide
-    EXPECT_FALSE(window.shown[Bar::Horizontal] || window.shown[Bar::Vertical]);
 }
 
 } // namespace
