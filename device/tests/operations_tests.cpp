@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 
 #include "fake_platform.h"
 #include "library.h"
@@ -29,85 +30,86 @@ protected:
     }
     void TearDown() override { lib.cleanup(); }
 
+    // The unit found again after its report lengths changed.
+    void rediscover(ReportLengths lengths) {
+        lib.cleanup();
+        device().lengths = lengths;
+        ASSERT_EQ(lib.findFirst(&unit), -1);
+    }
+
     std::string text() { return lib.lastErrorText(); }
     int reads() { return fake.count("read"); }
+
+    // A read's out-parameters in the order they are passed, each starting as
+    // 0xAA; nothing when the read fails, which must leave them untouched.
+    template <typename Read> std::optional<Bytes> outs(std::size_t n, Read &&read) {
+        Bytes v(n, 0xAA);
+        if (read(v.data())) return v;
+        EXPECT_EQ(v, Bytes(n, 0xAA)) << "out-parameters untouched on failure";
+        return std::nullopt;
+    }
+    std::optional<Bytes> settings(std::int16_t u = 0) {
+        return outs(4, [&](std::uint8_t *v) { return lib.readSettings(u, v, v + 1, v + 2, v + 3); });
+    }
+    std::optional<Bytes> newest(std::int16_t u = 0) {
+        return outs(4, [&](std::uint8_t *v) { return lib.readNewestSettings(u, v, v + 1, v + 2, v + 3); });
+    }
+    std::optional<Bytes> autoSequencing(std::int16_t u = 0) {
+        return outs(4, [&](std::uint8_t *v) { return lib.readAutoSequencing(u, v, v + 1, v + 2, v + 3); });
+    }
+    std::optional<Bytes> all(std::int16_t u = 0) {
+        return outs(8, [&](std::uint8_t *v) { return lib.readAllSettings(u, v, v + 1, v + 2, v + 3, v + 4, v + 5, v + 6, v + 7); });
+    }
 };
 
-TEST_F(Operations, ReadSettingsPlacesChannelOneFirst) {
-    device().inputQueue.push_back({3, 5, 2, 0x80, 0x05});
-    std::uint8_t in1 = 0, in2 = 0, p1 = 0, p2 = 0;
-    ASSERT_EQ(lib.readSettings(unit, &in1, &in2, &p1, &p2), -1);
-    EXPECT_EQ(in1, 2);
-    EXPECT_EQ(in2, 5);
-    EXPECT_EQ(p1, 0x05);
-    EXPECT_EQ(p2, 0x80);
-    EXPECT_EQ(text(), "Corvil connected.");
-}
-
-TEST_F(Operations, ReadSettingsReadsPastOtherReportsForTenAttempts) {
+TEST_F(Operations, SettingsReadsPlaceChannelOneFirstAndPassOverOtherReportsForTenAttempts) {
     device().inputQueue.push_back({4, 1, 1, 1, 1});
-    device().inputQueue.push_back({3, 7, 8, 0, 0});
-    std::uint8_t v[4] = {};
-    ASSERT_EQ(lib.readSettings(unit, &v[0], &v[1], &v[2], &v[3]), -1);
-    EXPECT_EQ(v[0], 8);
+    device().inputQueue.push_back({3, 5, 2, 0x80, 0x05});
+    EXPECT_EQ(settings(), (Bytes{2, 5, 0x05, 0x80}));
     EXPECT_EQ(reads(), 2);
+    EXPECT_EQ(text(), "Corvil connected.");
 
     // Only auto-sequencing reports: ten attempts, then failure with the text
     // of the last transfer, which did succeed.
     for (int i = 0; i < 12; ++i) device().inputQueue.push_back({4, 0, 0, 0, 0});
     fake.calls.clear();
-    std::uint8_t w[4] = {11, 12, 13, 14};
-    EXPECT_EQ(lib.readSettings(unit, &w[0], &w[1], &w[2], &w[3]), 0);
+    EXPECT_EQ(settings(), std::nullopt);
     EXPECT_EQ(reads(), 10);
     EXPECT_EQ(text(), "Corvil connected.");
-    EXPECT_EQ(Bytes(w, w + 4), (Bytes{11, 12, 13, 14})) << "out-parameters untouched on failure";
 }
 
-TEST_F(Operations, SilentUnitIsNotResponding) {
-    std::uint8_t v[8] = {};
-    EXPECT_EQ(lib.readAutoSequencing(unit, &v[0], &v[1], &v[2], &v[3]), 0);
+TEST_F(Operations, ASilentUnitIsAskedTenTimesForOneRecordAndThreeForBoth) {
+    EXPECT_EQ(autoSequencing(), std::nullopt);
     EXPECT_EQ(reads(), 10);
     EXPECT_EQ(text(), "Corvil not responding.");
     fake.calls.clear();
-    EXPECT_EQ(lib.readAllSettings(unit, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7]), 0);
+    EXPECT_EQ(all(), std::nullopt);
     EXPECT_EQ(reads(), 3);
 }
 
 TEST_F(Operations, ReadThatCannotStartLeavesTheTextAlone) {
     device().inputQueue.push_back({3, 0, 0, 0, 0});
-    std::uint8_t v[4];
-    lib.readSettings(unit, &v[0], &v[1], &v[2], &v[3]);
-    ASSERT_EQ(text(), "Corvil connected.");
+    ASSERT_TRUE(settings());
     device().readFailure = Transfer::NotStarted;
-    EXPECT_EQ(lib.readSettings(unit, &v[0], &v[1], &v[2], &v[3]), 0);
+    EXPECT_EQ(settings(), std::nullopt);
     EXPECT_EQ(text(), "Corvil connected.");
     device().readFailure = Transfer::TimedOut;
-    EXPECT_EQ(lib.readSettings(unit, &v[0], &v[1], &v[2], &v[3]), 0);
+    EXPECT_EQ(settings(), std::nullopt);
     EXPECT_EQ(text(), "Corvil not responding.");
 }
 
 TEST_F(Operations, ReadAllSettingsFillsOnlyTheRecordThatCame) {
-    device().inputQueue.push_back({4, 0x22, 0x11, 0x04, 0x84});
-    std::uint8_t v[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-    ASSERT_EQ(lib.readAllSettings(unit, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7]), -1);
-    EXPECT_EQ(Bytes(v, v + 8), (Bytes{1, 2, 3, 4, 0x11, 0x22, 0x84, 0x04}));
-
     device().inputQueue.push_back({9, 9, 9, 9, 9});
+    device().inputQueue.push_back({4, 0x22, 0x11, 0x04, 0x84});
+    EXPECT_EQ(all(), (Bytes{0xAA, 0xAA, 0xAA, 0xAA, 0x11, 0x22, 0x84, 0x04}));
     device().inputQueue.push_back({3, 6, 5, 0x20, 0x10});
-    ASSERT_EQ(lib.readAllSettings(unit, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7]), -1);
-    EXPECT_EQ(Bytes(v, v + 8), (Bytes{5, 6, 0x10, 0x20, 0x11, 0x22, 0x84, 0x04}));
-
-    for (int i = 0; i < 3; ++i) device().inputQueue.push_back({2, 0, 0, 0, 0});
-    EXPECT_EQ(lib.readAllSettings(unit, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7]), 0)
-        << "reports with other ids use up the three attempts";
+    EXPECT_EQ(all(), (Bytes{5, 6, 0x10, 0x20, 0xAA, 0xAA, 0xAA, 0xAA}));
 }
 
 TEST_F(Operations, WritesPlaceChannelTwoFirstAndDoNotRetry) {
     ASSERT_EQ(lib.writeSettings(unit, 255, 2, 0x01, 0x00), -1);
     ASSERT_EQ(lib.writeAutoSequencing(unit, 0x05, 0x0A, 0x84, 0x02), -1);
-    ASSERT_EQ(device().writes.size(), 2u);
-    EXPECT_EQ(device().writes[0], (Bytes{3, 2, 255, 0x00, 0x01}));
-    EXPECT_EQ(device().writes[1], (Bytes{4, 0x0A, 0x05, 0x02, 0x84}));
+    EXPECT_EQ(device().writes, (std::vector<Bytes>{{3, 2, 255, 0x00, 0x01}, {4, 0x0A, 0x05, 0x02, 0x84}}));
     EXPECT_EQ(text(), "Corvil connected.");
 
     device().writeOutcome = Transfer::TimedOut;
@@ -118,14 +120,14 @@ TEST_F(Operations, WritesPlaceChannelTwoFirstAndDoNotRetry) {
 }
 
 TEST_F(Operations, UnitNumbersOutOfRangeFailWithoutATransfer) {
-    std::uint8_t v[8] = {};
-    char serial[6] = "xxxxx";
-    lib.readSettings(unit, &v[0], &v[1], &v[2], &v[3]); // sets "Corvil not responding."
+    settings(); // sets "Corvil not responding."
     fake.calls.clear();
-    for (std::int16_t bad : {std::int16_t{-1}, std::int16_t{1}, std::int16_t{-32768}, std::int16_t{32767}}) {
-        EXPECT_EQ(lib.readSettings(bad, &v[0], &v[1], &v[2], &v[3]), 0);
-        EXPECT_EQ(lib.readAllSettings(bad, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7]), 0);
-        EXPECT_EQ(lib.readAutoSequencing(bad, &v[0], &v[1], &v[2], &v[3]), 0);
+    char serial[6] = "xxxxx";
+    for (std::int16_t bad : {-1, 1, -32768, 32767}) {
+        EXPECT_EQ(settings(bad), std::nullopt);
+        EXPECT_EQ(all(bad), std::nullopt);
+        EXPECT_EQ(autoSequencing(bad), std::nullopt);
+        EXPECT_EQ(newest(bad), std::nullopt);
         EXPECT_EQ(lib.writeSettings(bad, 1, 1, 0, 0), 0);
         EXPECT_EQ(lib.writeAutoSequencing(bad, 1, 1, 0, 0), 0);
         EXPECT_EQ(lib.readSerialNumber(bad, serial), 0);
@@ -158,45 +160,32 @@ TEST_F(Operations, SerialNumberTransfersAndTheirFailures) {
     EXPECT_EQ(text(), "") << "feature transfers never touch the last-error text";
 }
 
-TEST_F(Operations, TheTransmitBufferKeepsWhatTheLastWriteLeftBeyondTheRecord) {
-    lib.cleanup();
-    device().lengths = {8, 8};
-    ASSERT_EQ(lib.findFirst(&unit), -1);
-    lib.writeSettings(unit, 1, 2, 3, 4);
-    EXPECT_EQ(device().writes.back(), (Bytes{3, 2, 1, 4, 3, 0, 0, 0}));
-    lib.writeSerialNumber(unit, "ABCDE");
-    lib.writeSettings(unit, 1, 2, 3, 4);
-    EXPECT_EQ(device().writes.back(), (Bytes{3, 2, 1, 4, 3, 'E', 0, 0}));
-}
-
+// Reports longer than the 8-byte buffers travel whole through scratch
+// memory; only their first eight bytes are the buffers' own, and the
+// transmit buffer keeps what the last write left beyond the record.
 TEST_F(Operations, ReportsLongerThanTheBuffersDoNotOverrunThem) {
-    lib.cleanup();
-    device().lengths = {64, 64};
-    ASSERT_EQ(lib.findFirst(&unit), -1);
+    rediscover({64, 64});
     Bytes longReport(64, 0xEE);
     longReport[0] = 3;
     longReport[1] = 4;
     longReport[2] = 6;
     device().inputQueue.push_back(longReport);
-    std::uint8_t v[4] = {};
-    ASSERT_EQ(lib.readSettings(unit, &v[0], &v[1], &v[2], &v[3]), -1);
-    EXPECT_EQ(v[0], 6);
-    EXPECT_EQ(v[1], 4);
-    ASSERT_EQ(lib.writeSettings(unit, 1, 2, 0, 0), -1);
-    ASSERT_EQ(device().writes.back().size(), 64u);
-    EXPECT_EQ(device().writes.back()[2], 1);
-    EXPECT_EQ(device().writes.back()[63], 0);
+    EXPECT_EQ(settings(), (Bytes{6, 4, 0xEE, 0xEE}));
+    ASSERT_EQ(lib.writeSettings(unit, 1, 2, 3, 4), -1);
+    Bytes sent(64, 0);
+    std::memcpy(sent.data(), "\x03\x02\x01\x04\x03", 5);
+    EXPECT_EQ(device().writes.back(), sent) << "the record, then zeros to the unit's length";
+    lib.writeSerialNumber(unit, "ABCDE");
+    lib.writeSettings(unit, 1, 2, 3, 4);
+    sent[5] = 'E';
+    EXPECT_EQ(device().writes.back(), sent);
 }
 
 TEST_F(Operations, AnEmptyReadDoesNotReplayThePreviousReport) {
     device().inputQueue.push_back({3, 1, 1, 0, 0});
     device().inputQueue.push_back({}); // completes with no bytes
-    std::uint8_t v[4] = {};
-    ASSERT_EQ(lib.readSettings(unit, &v[0], &v[1], &v[2], &v[3]), -1);
-    v[0] = 77;
-    fake.calls.clear();
-    EXPECT_EQ(lib.readSettings(unit, &v[0], &v[1], &v[2], &v[3]), 0);
-    EXPECT_EQ(v[0], 77);
+    ASSERT_TRUE(settings());
+    EXPECT_EQ(settings(), std::nullopt);
 }
 
 TEST_F(Operations, EachOperationUsesItsUnitsHandles) {
@@ -205,8 +194,7 @@ TEST_F(Operations, EachOperationUsesItsUnitsHandles) {
     ASSERT_EQ(lib.findFirst(&unit), -1);
     ASSERT_EQ(lib.findNext(&unit), -1);
     fake.interfaces[1].inputQueue.push_back({3, 2, 2, 0, 0});
-    std::uint8_t v[4] = {};
-    ASSERT_EQ(lib.readSettings(1, &v[0], &v[1], &v[2], &v[3]), -1);
+    ASSERT_TRUE(settings(1));
     EXPECT_EQ(fake.count("read " + std::to_string(lib.inputHandle(1))), 1);
     lib.writeSettings(0, 1, 1, 0, 0);
     lib.writeSettings(1, 2, 2, 0, 0);
@@ -215,28 +203,20 @@ TEST_F(Operations, EachOperationUsesItsUnitsHandles) {
     EXPECT_EQ(fake.count("write " + std::to_string(lib.mainHandle(1))), 1);
 }
 
-} // namespace
-
-namespace {
-
 TEST_F(Operations, TheNewestQueuedSettingsReportWins) {
     device().inputQueue.push_back({3, 1, 1, 0, 0});
     device().inputQueue.push_back({4, 9, 9, 9, 9});
     device().inputQueue.push_back({3, 2, 6, 0x20, 0x02});
     device().inputQueue.push_back({4, 8, 8, 8, 8});
-    std::uint8_t v[4] = {};
-    ASSERT_EQ(lib.readNewestSettings(unit, &v[0], &v[1], &v[2], &v[3]), -1);
-    EXPECT_EQ(Bytes(v, v + 4), (Bytes{6, 2, 0x02, 0x20}));
+    EXPECT_EQ(newest(), (Bytes{6, 2, 0x02, 0x20}));
     EXPECT_TRUE(device().inputQueue.empty()) << "the older reports are passed over";
 
     // Nothing queued: it waits for the next report like readSettings.
     device().standing = {3, 4, 3, 0, 0};
-    ASSERT_EQ(lib.readNewestSettings(unit, &v[0], &v[1], &v[2], &v[3]), -1);
-    EXPECT_EQ(v[0], 3);
+    EXPECT_EQ(newest(), (Bytes{3, 4, 0, 0}));
     device().standing.clear();
-    EXPECT_EQ(lib.readNewestSettings(unit, &v[0], &v[1], &v[2], &v[3]), 0);
+    EXPECT_EQ(newest(), std::nullopt);
     EXPECT_EQ(text(), "Corvil not responding.");
-    EXPECT_EQ(lib.readNewestSettings(5, &v[0], &v[1], &v[2], &v[3]), 0);
 }
 
 } // namespace

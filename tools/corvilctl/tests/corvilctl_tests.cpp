@@ -36,22 +36,19 @@ TEST_F(Corvilctl, NoUnitAndBadArguments) {
     EXPECT_TRUE(contains(r.err, "no Corvil unit found (Corvil not detected!)")) << r.err;
     EXPECT_TRUE(contains(r.err, "corvil-emulator")) << r.err;
 
-    for (const std::vector<std::string> &bad :
-         std::vector<std::vector<std::string>>{{}, {"fly"}, {"route", "3", "1"}, {"route", "1", "9"},
-                                               {"pad", "1", "0", "on"}, {"pad", "1", "1", "up"},
-                                               {"seq", "1"}, {"seq", "1", "--interval", "0.7"},
-                                               {"seq", "1", "--inputs", "1,9"}, {"serial", "--set", "TOOLONG"},
-                                               {"--unit", "x", "show"}, {"--unit", "0", "--serial", "AAAAA", "show"},
-                                               {"show", "--yaml"}, {"watch", "--changes", "0"},
-                                               {"--unit", "0", "list"}, {"--serial", "AAAAA", "list", "--all"}}) {
-        r = ctl(bad);
-        EXPECT_EQ(r.exitCode, 2) << (bad.empty() ? "" : bad[0]);
+    using Args = std::vector<std::string>;
+    std::vector<Args> bad = {{}, {"fly"}, {"route", "3", "1"}, {"route", "1", "9"}, {"pad", "1", "0", "on"},
+                             {"pad", "1", "1", "up"}, {"seq", "1"}, {"seq", "1", "--inputs", "1,9"},
+                             {"serial", "--set", "TOOLONG"}, {"--unit", "x", "show"}, {"show", "--yaml"},
+                             {"--unit", "0", "--serial", "AAAAA", "show"}, {"watch", "--changes", "0"},
+                             {"--unit", "0", "list"}, {"--serial", "AAAAA", "list", "--all"}};
+    // Only plain decimals of a whole number of half seconds reach the interval code.
+    for (const char *interval : {"0.7", "1e0", "0x1p1", " 1", "1 ", "+1", "nan", "inf", "1.", ".5", "2.25", "9.5", "0"})
+        bad.push_back({"seq", "1", "--interval", interval});
+    for (const Args &args : bad) {
+        r = ctl(args);
+        EXPECT_EQ(r.exitCode, 2) << ::testing::PrintToString(args);
         EXPECT_TRUE(contains(r.err, "usage: corvilctl")) << r.err;
-    }
-    // Only plain decimals reach the interval code.
-    for (const char *interval : {"1e0", "0x1p1", " 1", "1 ", "+1", "nan", "inf", "1.", ".5", "2.25", "9.5", "0"}) {
-        r = ctl({"seq", "1", "--interval", interval});
-        EXPECT_EQ(r.exitCode, 2) << "\"" << interval << "\"";
     }
 }
 
@@ -88,8 +85,6 @@ TEST_F(Corvilctl, ListShowAndSelection) {
                      "{\"output\":2,\"input\":0,\"padMask\":0,\"pads\":[],\"autoSequencing\":{\"on\":true,"
                      "\"intervalCode\":4,\"intervalSeconds\":2.0,\"inputMask\":5,\"inputs\":[1,3]}}]}\n");
 
-    r = ctl({"show"});
-    EXPECT_TRUE(contains(r.out, "Unit 0, serial AAA01")) << "the first unit by default";
     r = ctl({"--unit", "2", "show"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(contains(r.err, "there is no unit 2")) << r.err;
@@ -105,13 +100,10 @@ TEST_F(Corvilctl, ListShowAndSelection) {
     CleanupCorvil();
     r = ctl({"list"});
     EXPECT_TRUE(contains(r.out, "\n1  B\\x00\\x7f\\x202  ")) << r.out;
-    r = ctl({"--unit", "1", "serial"});
-    EXPECT_EQ(r.out, "B\\x00\\x7f\\x202\n");
-    r = ctl({"--unit", "1", "show"});
-    EXPECT_TRUE(contains(r.out, "Unit 1, serial B\\x00\\x7f\\x202\n")) << r.out;
+    EXPECT_EQ(ctl({"--unit", "1", "serial"}).out, "B\\x00\\x7f\\x202\n");
 }
 
-TEST_F(Corvilctl, ChangesReachTheUnitAndKeepWhatTheyDoNotTouch) {
+TEST_F(Corvilctl, ChangesReachTheUnitKeepWhatTheyDoNotTouchAndFailuresGiveTheLibrarysText) {
     EmulatorProcess emulator({"--serial", "AAA01", "--serial", "BBB02"});
     ASSERT_EQ(emulator.command("route 1 1 6"), "ok");
     ASSERT_EQ(emulator.command("pad 1 2 8 on"), "ok");
@@ -139,13 +131,10 @@ TEST_F(Corvilctl, ChangesReachTheUnitAndKeepWhatTheyDoNotTouch) {
     EXPECT_EQ(r.out, "AAA01\n");
     EXPECT_EQ(ctl({"serial", "--set", "NEW01"}).exitCode, 0);
     EXPECT_TRUE(contains(emulator.command("state 0"), "serial=NEW01"));
-}
 
-TEST_F(Corvilctl, UnitFailuresExitWithTheLibrarysText) {
-    EmulatorProcess emulator;
-    ASSERT_TRUE(emulator.start({}));
+    // A unit that fails: the library's own text.
     ASSERT_EQ(emulator.command("silence 0 on"), "ok");
-    RunResult r = ctl({"show"});
+    r = ctl({"show"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "corvilctl: could not read the settings: Corvil not responding.\n");
 }
@@ -167,11 +156,11 @@ TEST_F(Corvilctl, WatchPrintsEachChange) {
     if (!done) emulator.command("unplug 0"); // ends a stuck watcher
     watcher.join();
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out.rfind("settings: input1=", 0), 0u) << r.out;
-    EXPECT_TRUE(contains(r.out, "auto-sequencing: inputs1=0x00 inputs2=0x00 control1=0x00 control2=0x00\n"));
-    int settingsLines = 0;
-    for (std::size_t at = 0; (at = r.out.find("settings: ", at)) != std::string::npos; ++at) ++settingsLines;
-    EXPECT_EQ(settingsLines, 3) << r.out;
+    // The state as first read, then the two changes.
+    EXPECT_TRUE(std::regex_match(r.out, std::regex("settings: input1=[0-2] input2=0 pads1=0x00 pads2=0x00\n"
+                                                   "auto-sequencing: inputs1=0x00 inputs2=0x00 control1=0x00 control2=0x00\n"
+                                                   "(settings: input1=[12] input2=0 pads1=0x00 pads2=0x00\n){2}")))
+        << r.out;
 
     // Raw: each report with its time and its bytes as they travel, channel 2 first.
     ASSERT_EQ(emulator.command("route 0 1 3"), "ok");
