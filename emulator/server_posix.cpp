@@ -15,9 +15,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include "channel.h"
-#include "wire.h"
 #include "session.h"
+#include "virtual/channel.h"
+#include "wire.h"
 
 namespace corvil::emulator {
 

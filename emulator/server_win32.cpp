@@ -14,9 +14,9 @@
 #include <thread>
 #include <utility>
 
-#include "channel.h"
-#include "wire.h"
 #include "session.h"
+#include "virtual/channel.h"
+#include "wire.h"
 
 namespace corvil::emulator {
 

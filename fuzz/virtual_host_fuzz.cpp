@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "channel.h"
 #include "library.h"
-#include "virtual_platform.h"
+#include "virtual/channel.h"
+#include "virtual/virtual_platform.h"
 #include "wire.h"
 
 namespace {

@@ -3,6 +3,7 @@
 // message-preserving channel; byte 0 says what it is.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -37,21 +38,10 @@ struct Hello {
     std::uint16_t inputLength = 0, outputLength = 0;
 };
 
-inline std::vector<std::uint8_t> encode(const Hello &h) {
-    std::vector<std::uint8_t> m{kHello};
-    for (std::uint16_t v : {h.vendorId, h.productId, h.versionNumber, h.inputLength, h.outputLength}) {
-        m.push_back(static_cast<std::uint8_t>(v & 0xFF));
-        m.push_back(static_cast<std::uint8_t>(v >> 8));
-    }
-    return m;
-}
-
-inline std::optional<Hello> decodeHello(const std::vector<std::uint8_t> &m) {
-    if (m.size() != 11 || m[0] != kHello) return std::nullopt;
-    auto at = [&](int i) { return static_cast<std::uint16_t>(m[1 + 2 * i] | (m[2 + 2 * i] << 8)); };
-    Hello h{at(0), at(1), at(2), at(3), at(4)};
-    if (h.inputLength > kMaxReportLength || h.outputLength > kMaxReportLength) return std::nullopt;
-    return h;
-}
+// A unit's hello message, and the hello read back from a message; nothing
+// when the message is no hello or declares reports longer than
+// kMaxReportLength.
+std::vector<std::uint8_t> encode(const Hello &h);
+std::optional<Hello> decodeHello(const std::vector<std::uint8_t> &m);
 
 } // namespace corvhid::wire
