@@ -71,24 +71,6 @@ std::string parseOptions(const std::vector<std::string> &args, Options &options)
     return {};
 }
 
-std::vector<std::string> LineReader::add(const char *data, std::size_t size) {
-    pending_.append(data, size);
-    std::vector<std::string> lines;
-    for (std::size_t nl; (nl = pending_.find('\n')) != std::string::npos;) {
-        std::string line = pending_.substr(0, nl);
-        pending_.erase(0, nl + 1);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-std::vector<std::string> LineReader::end() {
-    std::vector<std::string> lines;
-    if (!pending_.empty()) lines = add("\n", 1);
-    return lines;
-}
-
 namespace {
 
 struct Args {

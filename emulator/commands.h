@@ -40,17 +40,4 @@ struct Options {
 // are good, otherwise what is wrong with them.
 std::string parseOptions(const std::vector<std::string> &args, Options &options);
 
-// Standard input cut into command lines (a carriage return before a newline
-// dropped).
-class LineReader {
-public:
-    // What was read; gives the lines it completes.
-    std::vector<std::string> add(const char *data, std::size_t size);
-    // The end of input; gives what is left as a last line.
-    std::vector<std::string> end();
-
-private:
-    std::string pending_;
-};
-
 } // namespace corvil::emulator

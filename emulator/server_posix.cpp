@@ -15,6 +15,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "line_splitter.h"
 #include "session.h"
 #include "virtual/channel.h"
 #include "wire.h"
@@ -78,7 +79,7 @@ public:
 
         bool quit = false;
         bool inputOpen = true;
-        LineReader input;
+        LineSplitter input;
         while (!quit && !gStop) {
             const std::int64_t now = nowMs();
             std::int64_t due = now + 1000;
@@ -119,16 +120,14 @@ public:
             if (inputOpen && fds[0].revents) {
                 char chunk[4096];
                 ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
-                std::vector<std::string> lines;
-                if (n <= 0) {
-                    inputOpen = false; // end of input: quit after this pass
-                    lines = input.end();
-                } else {
-                    lines = input.add(chunk, static_cast<std::size_t>(n));
-                }
-                for (const std::string &line : lines) {
-                    if (quit) break;
-                    std::string answer = bench_.execute(line, nowMs(), quit);
+                if (n <= 0)
+                    inputOpen = false; // end of input: the last line without its newline, then quit
+                else
+                    input.add(chunk, static_cast<std::size_t>(n));
+                while (!quit) {
+                    const std::optional<std::string> line = inputOpen ? input.next() : input.rest();
+                    if (!line) break;
+                    std::string answer = bench_.execute(*line, nowMs(), quit);
                     std::printf("%s\n", answer.c_str());
                     std::fflush(stdout);
                 }

@@ -14,6 +14,7 @@
 #include <thread>
 #include <utility>
 
+#include "line_splitter.h"
 #include "session.h"
 #include "virtual/channel.h"
 #include "wire.h"
@@ -41,12 +42,14 @@ public:
     void start() {
         std::thread([this] {
             HANDLE in = ::GetStdHandle(STD_INPUT_HANDLE);
-            LineReader lines;
+            LineSplitter lines;
             char chunk[4096];
             DWORD n = 0;
-            while (::ReadFile(in, chunk, sizeof chunk, &n, nullptr) && n > 0)
-                for (std::string &line : lines.add(chunk, n)) push(std::move(line), false);
-            for (std::string &line : lines.end()) push(std::move(line), false);
+            while (::ReadFile(in, chunk, sizeof chunk, &n, nullptr) && n > 0) {
+                lines.add(chunk, n);
+                while (std::optional<std::string> line = lines.next()) push(std::move(*line), false);
+            }
+            if (std::optional<std::string> last = lines.rest()) push(std::move(*last), false);
             push({}, true);
         }).detach();
     }

@@ -7,6 +7,8 @@
 
 #if defined(_WIN32)
 #include "line_child.h"
+#else
+#include "line_splitter.h"
 #endif
 
 namespace corvil::testing {
@@ -45,7 +47,7 @@ private:
     LineChild child_;
 #else
     int pid_ = -1, toChild_ = -1, fromChild_ = -1;
-    std::string buffered_;
+    LineSplitter answers_;
 #endif
     std::string startupError_;
 };

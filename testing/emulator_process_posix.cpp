@@ -80,12 +80,7 @@ bool EmulatorProcess::start(const std::vector<std::string> &args) {
 std::string EmulatorProcess::readLine() {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerTimeoutMs);
     for (;;) {
-        auto nl = buffered_.find('\n');
-        if (nl != std::string::npos) {
-            std::string line = buffered_.substr(0, nl);
-            buffered_.erase(0, nl + 1);
-            return line;
-        }
+        if (std::optional<std::string> line = answers_.next()) return *line;
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return "<no answer>";
         pollfd p{fromChild_, POLLIN, 0};
@@ -93,7 +88,7 @@ std::string EmulatorProcess::readLine() {
         char chunk[1024];
         ssize_t n = ::read(fromChild_, chunk, sizeof chunk);
         if (n <= 0) return "<closed>";
-        buffered_.append(chunk, static_cast<std::size_t>(n));
+        answers_.add(chunk, static_cast<std::size_t>(n));
     }
 }
 

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <string>
 
+#include "line_splitter.h"
+
 namespace corvil::testing {
 
 class LineChild {
@@ -30,7 +32,7 @@ public:
 private:
     void release();
     void *process_ = nullptr, *toChild_ = nullptr, *fromChild_ = nullptr;
-    std::string buffered_;
+    LineSplitter lines_;
 };
 
 } // namespace corvil::testing

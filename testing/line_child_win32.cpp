@@ -45,13 +45,7 @@ bool LineChild::writeLine(const std::string &line) {
 std::string LineChild::readLine(std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-        const auto nl = buffered_.find('\n');
-        if (nl != std::string::npos) {
-            std::string line = buffered_.substr(0, nl);
-            buffered_.erase(0, nl + 1);
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            return line;
-        }
+        if (std::optional<std::string> line = lines_.next()) return *line;
         if (std::chrono::steady_clock::now() > deadline) return "<no answer>";
         DWORD available = 0;
         if (!fromChild_ || !::PeekNamedPipe(fromChild_, nullptr, 0, nullptr, &available, nullptr)) return "<closed>";
@@ -62,7 +56,7 @@ std::string LineChild::readLine(std::chrono::milliseconds timeout) {
         char chunk[1024];
         DWORD n = 0;
         if (!::ReadFile(fromChild_, chunk, sizeof chunk, &n, nullptr) || n == 0) return "<closed>";
-        buffered_.append(chunk, n);
+        lines_.add(chunk, n);
     }
 }
 
@@ -100,7 +94,7 @@ void LineChild::release() {
         if (*h) ::CloseHandle(*h);
         *h = nullptr;
     }
-    buffered_.clear();
+    lines_.clear();
 }
 
 } // namespace corvil::testing

@@ -128,13 +128,7 @@ TEST(Commands, AnswersAndRefusals) {
     EXPECT_TRUE(quit);
 }
 
-TEST(Commands, InputLinesAndTheCommandLine) {
-    LineReader reader;
-    EXPECT_EQ(reader.add("state 0\r\nrou", 12), (std::vector<std::string>{"state 0"}));
-    EXPECT_EQ(reader.add("te 0 1 2\nquit", 13), (std::vector<std::string>{"route 0 1 2"}));
-    EXPECT_EQ(reader.end(), (std::vector<std::string>{"quit"})) << "a last line without its newline runs";
-    EXPECT_TRUE(reader.end().empty());
-
+TEST(Commands, TheCommandLine) {
     Options o;
     EXPECT_EQ(parseOptions({"--serial", "AAA01", "--serial", "BBB02", "--input-length", "0x10"}, o), "");
     EXPECT_EQ(o.serials, (std::vector<std::string>{"AAA01", "BBB02"}));
