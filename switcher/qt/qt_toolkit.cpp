@@ -1,6 +1,7 @@
 #include "qt_toolkit.h"
 
 #include <QAbstractButton>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -30,6 +31,37 @@ using form::Kind;
 namespace {
 
 QString q(const std::string &s) { return QString::fromLatin1(s.data(), static_cast<int>(s.size())); }
+
+// An option button or check box as assistive technology sees it. Qt's own
+// "toggle" action flips the state without a click, so the form never heard
+// of it and nothing reached the unit: here it is the click a user makes.
+class ClickedByAssistiveTechnology : public QAccessibleWidget {
+public:
+    ClickedByAssistiveTechnology(QAbstractButton *button, QAccessible::Role role) : QAccessibleWidget(button, role) {}
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.checkable = true;
+        s.checked = button()->isChecked();
+        return s;
+    }
+    QStringList actionNames() const override { return {toggleAction()}; }
+    void doAction(const QString &action) override {
+        if (action != toggleAction() || !widget()->isEnabled()) return QAccessibleWidget::doAction(action);
+        widget()->setFocus(Qt::OtherFocusReason);
+        button()->click();
+    }
+
+private:
+    QAbstractButton *button() const { return static_cast<QAbstractButton *>(widget()); }
+};
+
+QAccessibleInterface *accessibleButton(const QString &className, QObject *object) {
+    if (className == QLatin1String("QRadioButton"))
+        return new ClickedByAssistiveTechnology(static_cast<QRadioButton *>(object), QAccessible::RadioButton);
+    if (className == QLatin1String("QCheckBox"))
+        return new ClickedByAssistiveTechnology(static_cast<QCheckBox *>(object), QAccessible::CheckBox);
+    return nullptr;
+}
 
 // A top-level window of the program: closing it unloads its form, and its
 // activation is the form's activate event.
@@ -88,7 +120,7 @@ QFont fontOf(const form::Font &f, const QFont &inherited) {
 
 } // namespace
 
-QtToolkit::QtToolkit() = default;
+QtToolkit::QtToolkit() { QAccessible::installFactory(accessibleButton); }
 QtToolkit::~QtToolkit() {
     for (auto &[form, window] : windows_) {
         static_cast<FormWindow *>(window)->detached = true;
@@ -192,8 +224,10 @@ void QtToolkit::formCreated(Form &form) {
             break;
         }
         case Kind::OptionButton: {
+            // Exclusive within its frame, as option buttons are: a screen
+            // reader then announces it as an option ("radio button"), not a
+            // check box, and the arrow keys move within the group.
             auto *radio = new QRadioButton(parent);
-            radio->setAutoExclusive(false); // the form model keeps one on per group
             connect(radio, &QRadioButton::clicked, this, [this, &c] {
                 deliver([&c] { c.click(); });
                 apply(c);
@@ -263,6 +297,15 @@ void QtToolkit::formCreated(Form &form) {
     }
     std::sort(tabOrder.begin(), tabOrder.end(), [](auto &a, auto &b) { return a.first < b.first; });
     for (std::size_t i = 1; i < tabOrder.size(); ++i) QWidget::setTabOrder(tabOrder[i - 1].second, tabOrder[i].second);
+
+    // A list's name on Linux is read from the label that says it (Qt gives
+    // the list's own name its current entry): the label above it.
+    for (auto &list : form.controls()) {
+        if (list->kind() != Kind::ComboBox) continue;
+        for (auto &label : form.controls())
+            if (label->kind() == Kind::Label && label->text() == list->accessibleName() + ":")
+                static_cast<QLabel *>(widget(*label))->setBuddy(widget(*list));
+    }
 }
 
 void QtToolkit::formDestroyed(Form &form) {
@@ -317,7 +360,19 @@ void QtToolkit::apply(Control &c) {
     case Kind::Frame:
         if (auto *box = dynamic_cast<QGroupBox *>(w)) box->setTitle(q(c.text()));
         break;
-    case Kind::OptionButton:
+    case Kind::OptionButton: {
+        auto *radio = static_cast<QRadioButton *>(w);
+        if (c.value() == 0 && radio->isChecked()) {
+            // Qt keeps one option of a group on; the form model may switch
+            // them all off (no unit, or an input the unit cannot show).
+            radio->setAutoExclusive(false);
+            radio->setChecked(false);
+            radio->setAutoExclusive(true);
+        } else {
+            radio->setChecked(c.value() != 0);
+        }
+        break;
+    }
     case Kind::CheckBox: static_cast<QAbstractButton *>(w)->setChecked(c.value() != 0); break;
     case Kind::CommandButton: static_cast<WrappingButton *>(w)->setCaption(q(c.text())); break;
     case Kind::ComboBox: {
