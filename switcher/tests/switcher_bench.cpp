@@ -10,6 +10,7 @@
 #include <sys/resource.h>
 
 #include "SwitcherApp0100.h"
+#include "headless_toolkit.h"
 #include "emulator_process.h"
 #include "window_units.h"
 

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "SwitcherApp0100.h"
+#include "headless_toolkit.h"
 #include "driving.h"
 #include "emulator_process.h"
 #include "process_resources.h"

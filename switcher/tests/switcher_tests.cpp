@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "SwitcherApp0100.h"
+#include "headless_toolkit.h"
 #include "designed_layout.h"
 #include "driving.h"
 #include "layout.h"
@@ -333,6 +334,42 @@ TEST_F(Switcher, UnusualAutoSequencingBytesFromTheUnit) {
     ASSERT_EQ(unit.writes().size(), 1u);
     // Code 25 is only shown as the last entry; the unit's byte goes back unchanged.
     EXPECT_EQ(unit.writes()[0], "WriteCorvilAutoSequencingParameters(0,0,3,5,153)");
+}
+
+// Polls and searches that bring nothing new touch no control: a window
+// toolkit redraws only what changed (under Wine every redraw is a round trip
+// through the window server).
+TEST_F(Switcher, IdleTicksTouchNoControl) {
+    startInStep();
+    user([&] { main("Command1").click(); });
+    user([&] { main("Command2").click(); });
+    tick(); // the interval lists filled for the opened window
+    app.pass();
+    const int before = toolkit.controlChanges;
+    for (int t = 0; t < 50; ++t) {
+        tick();
+        app.pass();
+    }
+    EXPECT_GE(unit.reads, 50);
+    EXPECT_EQ(toolkit.controlChanges, before) << "connected and idle";
+
+    // A front-panel change moves its display and its two option buttons only.
+    unit.settings[0] = 5;
+    app.pass();
+    EXPECT_EQ(main("Text1", 0).text(), "5");
+    EXPECT_EQ(toolkit.controlChanges, before + 3);
+
+    unit.answering = unit.serialAnswers = unit.unitPresent = false;
+    for (int t = 0; t < 5; ++t) tick();
+    ASSERT_FALSE(app.unitConnected);
+    const int lost = toolkit.controlChanges;
+    unit.calls.clear();
+    for (int t = 0; t < 50; ++t) {
+        tick();
+        app.pass();
+    }
+    EXPECT_EQ(std::count(unit.calls.begin(), unit.calls.end(), "FindFirstCorvil"), 50) << "a search every tick";
+    EXPECT_EQ(toolkit.controlChanges, lost) << "no unit";
 }
 
 TEST_F(Switcher, AUnitSilentFromTheStartIsLostOnTheThirtyFirstTick) {

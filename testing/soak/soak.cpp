@@ -24,6 +24,7 @@
 #include "CCorvilPlugin.h"
 #include "CUnitDlg.h"
 #include "SwitcherApp0100.h"
+#include "headless_toolkit.h"
 #include "emulator_process.h"
 #include "fakes.h"
 #include "ledger.h"

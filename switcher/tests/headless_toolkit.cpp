@@ -1,4 +1,4 @@
-#include "toolkit.h"
+#include "headless_toolkit.h"
 
 namespace corvil::switcher {
 

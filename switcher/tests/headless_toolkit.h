@@ -1,0 +1,53 @@
+// A window toolkit without windows, through which tests and the soak drive
+// the switcher as a user would.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "toolkit.h"
+
+namespace corvil::switcher {
+
+// A toolkit without windows: events are queued functions, timer ticks come
+// when asked for, and a window's showing makes it the active window. Tests
+// drive the program through it as a user would.
+class HeadlessToolkit : public Toolkit, public form::FormObserver {
+public:
+    form::FormObserver *observer() override { return this; }
+    void processPendingEvents() override;
+    void waitForEvent() override { ++waits; }
+    void messageBox(const std::string &text, const std::string &title) override {
+        messages.push_back(title + ": " + text);
+    }
+    // Like a real box's own event loop, the stop message runs whatever
+    // events are still pending while it is shown.
+    void stopMessage(const std::string &text) override;
+
+    // Queues a window event (a user's action, a timer tick).
+    void post(std::function<void()> event) { events_.push_back(std::move(event)); }
+
+    void controlChanged(form::Control &) override { ++controlChanges; }
+    void formShown(form::Form &form) override;
+    void formHidden(form::Form &) override {}
+    void formCreated(form::Form &) override {}
+    void formDestroyed(form::Form &) override {}
+    void focusChanged(form::Form &form, form::Control *control) override { focused[&form] = control; }
+
+    int waits = 0;
+    // What a window toolkit would have had to redraw.
+    int controlChanges = 0;
+    // The control with the keyboard focus in each window, as a toolkit keeps
+    // it: the program sets it, and the user moves it (Tab, clicks) without
+    // the program's knowing.
+    std::map<const form::Form *, form::Control *> focused;
+    std::vector<std::string> messages, stops;
+
+private:
+    std::deque<std::function<void()>> events_;
+};
+
+} // namespace corvil::switcher
