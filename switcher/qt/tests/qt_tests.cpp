@@ -1,10 +1,8 @@
-// The Qt windows: the live widgets against the design, names for screen
-// readers, real clicks reaching the unit, the unit's changes reaching the widgets, and
-// screenshots of the three windows (saved under the build tree).
+// The Qt windows: the live widgets against the design, real clicks reaching
+// the unit, the unit's changes reaching the widgets, and screenshots of the three windows (saved under the build tree).
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -20,7 +18,6 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
-#include <set>
 
 #include "SwitcherApp0100.h"
 #include "click_script.h"
@@ -179,40 +176,6 @@ private:
 TEST_F(QtWindows, RealClicksReachTheUnitAndTheUnitReachesTheWidgets) {
     QtDesk desk(toolkit, [&](Form &form, const std::string &name) { screenshot(form, name); }, app);
     corvil::switcher::testing::runClickScript(app, desk, "QTE01");
-}
-
-// What a screen reader announces for each control a user can reach: its own
-// name, not just "push button" or "check box".
-TEST_F(QtWindows, EveryControlAUserCanReachHasANameOfItsOwn) {
-    app.start();
-    app.mainForm().at("Command1").click();
-    app.mainForm().at("Command2").click();
-    auto name = [&](Form &form, const std::string &control, int index = -1) {
-        QAccessibleInterface *a = QAccessible::queryAccessibleInterface(widget(form, control, index));
-        return a ? a->text(QAccessible::Name).toStdString() : std::string("(none)");
-    };
-    int named = 0;
-    for (Form *form : {&app.mainForm(), &app.attenuatorForm(), &app.autoSequencingForm()}) {
-        std::set<std::string> seen;
-        for (const ControlLayout &c : form->layout().controls) {
-            QWidget *w = c.kind == Kind::Timer || c.kind == Kind::Line ? nullptr : widget(*form, c.name, c.index);
-            if (!w || w->focusPolicy() == Qt::NoFocus) continue;
-            const std::string n = name(*form, c.name, c.index);
-            EXPECT_FALSE(n.empty()) << w->objectName().toStdString();
-            EXPECT_TRUE(seen.insert(n).second) << n << " twice in " << form->name();
-            ++named;
-        }
-    }
-    EXPECT_EQ(named, 24 + 16 + 16 + 2) << "every reachable control was looked at";
-    Form &main = app.mainForm();
-    EXPECT_EQ(name(main, "Command2"), "Auto- Sequencing Configuration");
-    EXPECT_EQ(name(main, "Option3", 1), "Input 3 to Output Channel 2");
-    EXPECT_EQ(name(main, "Option9", 0), "No Input to Output Channel 1");
-    EXPECT_EQ(name(main, "Text1", 0), "Output Channel 1 input");
-    EXPECT_EQ(name(main, "cAutoSeq2"), "Auto-Sequence On Output Channel 2");
-    EXPECT_EQ(name(app.attenuatorForm(), "Check1", 9), "Input 2 Output Channel 2");
-    EXPECT_EQ(name(app.autoSequencingForm(), "Check1", 0), "Input 1 Output Channel 1");
-    EXPECT_EQ(name(app.autoSequencingForm(), "cChan2Time"), "Output Channel 2 Auto-Sequencing Time Interval");
 }
 
 TEST_F(QtWindows, TheStopMessageBelongsToTheMainWindowAndTheTimerIsStopped) {
