@@ -1,5 +1,6 @@
 // The Qt windows: the live widgets against the design, real clicks reaching
-// the unit, the unit's changes reaching the widgets, and screenshots of the three windows (saved under the build tree).
+// the unit, the unit's changes reaching the widgets, and screenshots of the
+// three windows (saved under the build tree).
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
