@@ -1,9 +1,12 @@
 #include "win32_toolkit.h"
 
+#include <objbase.h>
+
 #include <algorithm>
 #include <cmath>
 #include <utility>
 
+#include "accessible_name.h"
 #include "layout.h"
 
 namespace corvil::switcher::win32 {
@@ -57,6 +60,8 @@ POINT origin(Form &form, const form::ControlLayout &s, int dpi) {
 
 Win32Toolkit::Win32Toolkit(HINSTANCE instance) : instance_(instance) {
     gToolkit = this;
+    // The controls answer screen readers with COM objects of their own.
+    comInitialised_ = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     if (HDC screen = ::GetDC(nullptr)) {
         dpi_ = ::GetDeviceCaps(screen, LOGPIXELSY);
         ::ReleaseDC(nullptr, screen);
@@ -77,6 +82,7 @@ Win32Toolkit::Win32Toolkit(HINSTANCE instance) : instance_(instance) {
 Win32Toolkit::~Win32Toolkit() {
     for (auto &[form, w] : windows_) ::DestroyWindow(w.hwnd);
     for (auto &[key, f] : fonts_) ::DeleteObject(f);
+    if (comInitialised_) ::CoUninitialize();
     gToolkit = nullptr;
 }
 
@@ -213,7 +219,15 @@ void Win32Toolkit::formCreated(Form &form) {
         ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(f), FALSE);
         w.controls.push_back(&c);
         controls_[&c] = child;
-        if (form::takesFocus(s.kind)) tabOrder.emplace_back(s.tabIndex, child);
+        if (form::takesFocus(s.kind)) {
+            tabOrder.emplace_back(s.tabIndex, child);
+            setAccessibleName(child, c.accessibleName());
+            // A drop-down list's focus is in its edit field: named alike.
+            COMBOBOXINFO info{};
+            info.cbSize = sizeof info;
+            if (s.kind == Kind::ComboBox && ::GetComboBoxInfo(child, &info) && info.hwndItem)
+                setAccessibleName(info.hwndItem, c.accessibleName());
+        }
         apply(c);
     }
     // The focus follows the z-order of the children: put them in tab order.

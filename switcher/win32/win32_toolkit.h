@@ -74,6 +74,7 @@ private:
     std::map<form::Control *, HWND> controls_;
     std::map<std::string, HFONT> fonts_;
     std::exception_ptr pending_;
+    bool comInitialised_ = false;
 };
 
 } // namespace corvil::switcher::win32

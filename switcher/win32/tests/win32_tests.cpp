@@ -1,11 +1,15 @@
 // The Win32 windows under Wine: the live layout, clicks posted to the real
-// controls reaching the unit, the unit's changes reaching the controls, and
-// screenshots of the three windows (BMP files under the build tree).
+// controls reaching the unit, the unit's changes reaching the controls, the
+// controls as a screen reader reads them, and screenshots of the three
+// windows (BMP files under the build tree).
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <set>
 
 #include <windows.h>
+#include <oleacc.h>
 
 #include <chrono>
 #include <cstdio>
@@ -125,6 +129,108 @@ TEST_F(Win32Windows, LiveWindowsFollowTheDescription) {
     HWND first = ::GetNextDlgTabItem(toolkit.window(main), nullptr, FALSE);
     EXPECT_EQ(first, hwnd(main, "Text1", 1));
     EXPECT_EQ(::GetNextDlgTabItem(toolkit.window(main), first, FALSE), hwnd(main, "Text1", 0));
+}
+
+// What a screen reader reads from a control's window through MSAA.
+struct Announced {
+    bool found = false;
+    std::string name;
+    LONG role = -1, state = 0;
+    HWND window = nullptr; // as WindowFromAccessibleObject finds it
+};
+
+Announced announced(HWND h) {
+    Announced a;
+    IAccessible *acc = nullptr;
+    if (FAILED(::AccessibleObjectFromWindow(h, OBJID_CLIENT, __uuidof(IAccessible), reinterpret_cast<void **>(&acc))) ||
+        !acc)
+        return a;
+    a.found = true;
+    VARIANT self;
+    ::VariantInit(&self);
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr;
+    if (acc->get_accName(self, &name) == S_OK && name) {
+        const int n = ::WideCharToMultiByte(CP_UTF8, 0, name, -1, nullptr, 0, nullptr, nullptr);
+        a.name.resize(static_cast<std::size_t>(n > 0 ? n - 1 : 0));
+        ::WideCharToMultiByte(CP_UTF8, 0, name, -1, a.name.data(), n, nullptr, nullptr);
+    }
+    ::SysFreeString(name);
+    VARIANT v;
+    ::VariantInit(&v);
+    if (SUCCEEDED(acc->get_accRole(self, &v)) && v.vt == VT_I4) a.role = v.lVal;
+    ::VariantClear(&v);
+    if (SUCCEEDED(acc->get_accState(self, &v)) && v.vt == VT_I4) a.state = v.lVal;
+    ::VariantClear(&v);
+    ::WindowFromAccessibleObject(acc, &a.window);
+    acc->Release();
+    return a;
+}
+
+TEST_F(Win32Windows, ScreenReadersReadEachControlsNameAndRole) {
+    EmulatorProcess emulator;
+    ASSERT_TRUE(emulator.start({}));
+    app.start();
+    app.mainForm().at("Command1").click();
+    app.mainForm().at("Command2").click();
+    app.pass();
+    Form &main = app.mainForm(), &attenuator = app.attenuatorForm(), &sequencing = app.autoSequencingForm();
+    const std::map<Kind, LONG> roles{{Kind::CommandButton, ROLE_SYSTEM_PUSHBUTTON},
+                                     {Kind::OptionButton, ROLE_SYSTEM_RADIOBUTTON},
+                                     {Kind::CheckBox, ROLE_SYSTEM_CHECKBUTTON},
+                                     {Kind::TextBox, ROLE_SYSTEM_TEXT},
+                                     {Kind::ComboBox, ROLE_SYSTEM_COMBOBOX}};
+    int checked = 0;
+    for (Form *form : {&main, &attenuator, &sequencing}) {
+        std::set<std::string> names;
+        int focusable = 0;
+        for (auto &owned : form->controls()) {
+            Control &c = *owned;
+            if (!corvil::form::takesFocus(c.kind())) continue;
+            ++focusable;
+            const std::string where = form->name() + " " + corvil::form::qualifiedName(c.name(), c.index());
+            HWND h = toolkit.control(c);
+            const Announced a = announced(h);
+            ASSERT_TRUE(a.found) << where;
+            EXPECT_FALSE(a.name.empty()) << where;
+            EXPECT_EQ(a.name, c.accessibleName()) << where;
+            EXPECT_EQ(a.role, roles.at(c.kind())) << where;
+            EXPECT_EQ(a.window, h) << where;
+            EXPECT_TRUE(names.insert(a.name).second) << where << ": \"" << a.name << "\" twice";
+            if (c.kind() == Kind::OptionButton || c.kind() == Kind::CheckBox) {
+                const bool on = ::SendMessageA(h, BM_GETCHECK, 0, 0) == BST_CHECKED;
+                checked += on;
+                EXPECT_EQ((a.state & STATE_SYSTEM_CHECKED) != 0, on) << where;
+            }
+            if (c.kind() == Kind::ComboBox) {
+                // The keyboard focus lands in the list's edit field.
+                COMBOBOXINFO info{};
+                info.cbSize = sizeof info;
+                ASSERT_TRUE(::GetComboBoxInfo(h, &info) && info.hwndItem) << where;
+                const Announced field = announced(info.hwndItem);
+                EXPECT_EQ(field.name, a.name) << where;
+                EXPECT_EQ(field.role, ROLE_SYSTEM_TEXT) << where;
+            }
+        }
+        EXPECT_GT(focusable, 0) << form->name();
+    }
+    EXPECT_GT(checked, 0) << "the routing shows in the option buttons";
+    // What the names say, spelled out.
+    const auto name = [&](Form &form, const std::string &control, int index = -1) {
+        return announced(hwnd(form, control, index)).name;
+    };
+    EXPECT_EQ(name(main, "Command1"), "Attenuator Configuration");
+    EXPECT_EQ(name(main, "Command2"), "Auto- Sequencing Configuration");
+    EXPECT_EQ(name(main, "Option3", 1), "Input 3 to Output Channel 2");
+    EXPECT_EQ(name(main, "Option9", 0), "No Input to Output Channel 1");
+    EXPECT_EQ(name(main, "Text1", 0), "Output Channel 1 input");
+    EXPECT_EQ(name(main, "Text1", 1), "Output Channel 2 input");
+    EXPECT_EQ(name(main, "cAutoSeq1"), "Auto-Sequence On Output Channel 1");
+    EXPECT_EQ(name(attenuator, "Check1", 9), "Input 2 Output Channel 2");
+    EXPECT_EQ(name(attenuator, "Check1", 0), "Input 1 Output Channel 1");
+    EXPECT_EQ(name(sequencing, "Check1", 15), "Input 8 Output Channel 2");
+    EXPECT_EQ(name(sequencing, "cChan1Time"), "Output Channel 1 Auto-Sequencing Time Interval");
 }
 
 // The shared session, with clicks posted to the controls' own windows.
