@@ -80,22 +80,18 @@ public:
     // The platform path a unit was found at; empty when not registered.
     std::string unitPath(std::int16_t unit) const;
 
-    // Read-only views for tests and tools.
+    // Units numbered so far. The count is 8-bit and every discovery appends,
+    // so a caller that rediscovers over and over cleans up before it runs out.
     unsigned unitCount() const { return unitCount_; }
-    const char *lastErrorText() const { return lastErrorText_; }
-    const ReportLengths &reportLengths() const { return reportLengths_; }
-    const std::uint8_t *transmitBuffer() const { return transmitBuffer_; }
-    Handle mainHandle(unsigned unit) const { return unit < unitCount_ ? mainHandles_[unit] : kNoHandle; }
-    Handle inputHandle(unsigned unit) const { return unit < unitCount_ ? inputHandles_[unit] : kNoHandle; }
-    bool hidLoaded() const { return hidLoaded_; }
-    bool setupLoaded() const { return setupLoaded_; }
-    bool discovering() const { return deviceInfoSet_ != 0; }
 
-    // Transfers on the current unit (library-internal, exposed for tests).
+private:
+    // The tests' view of the state below (device/tests/library_inspector.h).
+    friend struct LibraryInspector;
+
+    // Transfers on the current unit.
     Result readInputReport();
     Result writeOutputReport();
 
-private:
     enum class Need { MainOnly, Both };
     bool selectUnit(std::int16_t unit, Need need);
     Result readRecord(std::int16_t unit, int attempts, bool wantSettings, bool wantAutoSeq,

@@ -61,7 +61,9 @@ void benchTransport() {
     Library lib(platform);
     std::int16_t unit = -1;
     if (lib.findFirst(&unit) != kSuccess) {
-        std::printf("no emulated unit found: %s\n", lib.lastErrorText());
+        char text[kErrorTextSize];
+        lib.getErrorText(text);
+        std::printf("no emulated unit found: %s\n", text);
         return;
     }
     lib.doneFinding();

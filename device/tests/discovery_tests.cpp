@@ -3,6 +3,7 @@
 
 #include "fake_platform.h"
 #include "library.h"
+#include "library_inspector.h"
 
 using namespace corvhid;
 
@@ -95,12 +96,12 @@ TEST_F(Discovery, RecognitionSkipsOtherDevicesWithinTheSameCall) {
     ASSERT_EQ(lib.findFirst(&unit), -1);
     EXPECT_EQ(unit, 0);
     EXPECT_EQ(lib.unitPath(0), "/fake/v256");
-    EXPECT_EQ(lib.reportLengths().output, 6);
+    EXPECT_EQ(LibraryInspector::reportLengths(lib).output, 6);
     ASSERT_EQ(lib.findNext(&unit), -1);
     EXPECT_EQ(unit, 1);
     EXPECT_EQ(lib.unitPath(1), "/fake/vffff");
-    EXPECT_EQ(lib.reportLengths().input, 7);
-    EXPECT_EQ(lib.reportLengths().output, 8);
+    EXPECT_EQ(LibraryInspector::reportLengths(lib).input, 7);
+    EXPECT_EQ(LibraryInspector::reportLengths(lib).output, 8);
     unit = -7;
     EXPECT_EQ(lib.findNext(&unit), 0);
     EXPECT_EQ(text(), "Corvil not detected!");
@@ -111,7 +112,7 @@ TEST_F(Discovery, RecognitionSkipsOtherDevicesWithinTheSameCall) {
     EXPECT_EQ(fake.count("open /fake/v256"), 2);
     EXPECT_EQ(fake.count("open /fake/old"), 1);
     EXPECT_EQ(fake.count("open /fake/no-size"), 0);
-    EXPECT_NE(lib.mainHandle(0), lib.inputHandle(0));
+    EXPECT_NE(LibraryInspector::mainHandle(lib, 0), LibraryInspector::inputHandle(lib, 0));
     // The detail is asked with the record's size field set as the setup services want it.
     EXPECT_EQ(fake.count(std::string("detail 0 size ") + (sizeof(void *) == 8 ? "8" : "5")), 1);
 }

@@ -17,6 +17,7 @@
 
 #include "hidraw_platform.h"
 #include "library.h"
+#include "library_inspector.h"
 #include "report_descriptor.h"
 #include "sysfs.h"
 #include "sysfs_tree.h"
@@ -161,12 +162,12 @@ TEST_F(Hidraw, DiscoveryFindsCorvilsAndSkipsWhatItMayNotOpen) {
     std::int16_t unit = -1;
     ASSERT_EQ(lib.findFirst(&unit), -1);
     EXPECT_EQ(lib.unitPath(0), tree.dev() + "/hidraw1");
-    EXPECT_EQ(lib.reportLengths().input, 5);
-    EXPECT_EQ(lib.reportLengths().output, 5);
+    EXPECT_EQ(LibraryInspector::reportLengths(lib).input, 5);
+    EXPECT_EQ(LibraryInspector::reportLengths(lib).output, 5);
     ASSERT_EQ(lib.findNext(&unit), -1);
     EXPECT_EQ(lib.unitPath(1), tree.dev() + "/hidraw4") << "version 255 and the denied node are skipped";
     EXPECT_EQ(lib.findNext(&unit), 0);
-    EXPECT_STREQ(lib.lastErrorText(), "Corvil not detected!");
+    EXPECT_STREQ(LibraryInspector::lastErrorText(lib), "Corvil not detected!");
 
     char serial[6] = {};
     ASSERT_EQ(lib.readSerialNumber(0, serial), -1);
@@ -199,7 +200,7 @@ TEST_F(Hidraw, EachAttemptWaitsFiftyMilliseconds) {
     ASSERT_EQ(lib.findFirst(&unit), -1);
     std::uint8_t v[4] = {9, 9, 9, 9};
     EXPECT_EQ(lib.readSettings(0, &v[0], &v[1], &v[2], &v[3]), 0);
-    EXPECT_STREQ(lib.lastErrorText(), "Corvil not responding.");
+    EXPECT_STREQ(LibraryInspector::lastErrorText(lib), "Corvil not responding.");
     EXPECT_EQ(v[0], 9);
     ASSERT_EQ(io->pollTimeouts.size(), 10u) << "ten attempts";
     for (int t : io->pollTimeouts) {
@@ -214,7 +215,7 @@ TEST_F(Hidraw, EachAttemptWaitsFiftyMilliseconds) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(lib.writeSettings(0, 1, 1, 0, 0), 0);
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    EXPECT_STREQ(lib.lastErrorText(), "Corvil not responding.");
+    EXPECT_STREQ(LibraryInspector::lastErrorText(lib), "Corvil not responding.");
     EXPECT_GE(took.count(), 45);
     EXPECT_LE(took.count(), 400);
     io->release();

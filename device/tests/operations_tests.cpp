@@ -7,6 +7,7 @@
 
 #include "fake_platform.h"
 #include "library.h"
+#include "library_inspector.h"
 
 using namespace corvhid;
 
@@ -37,7 +38,7 @@ protected:
         ASSERT_EQ(lib.findFirst(&unit), -1);
     }
 
-    std::string text() { return lib.lastErrorText(); }
+    std::string text() { return LibraryInspector::lastErrorText(lib); }
     int reads() { return fake.count("read"); }
 
     // A read's out-parameters in the order they are passed, each starting as
@@ -143,7 +144,7 @@ TEST_F(Operations, SerialNumberTransfersAndTheirFailures) {
     char serial[6] = "?????";
     ASSERT_EQ(lib.readSerialNumber(unit, serial), -1);
     EXPECT_EQ(std::memcmp(serial, "AB\0DE\0", 6), 0) << "five characters as they are, then a zero";
-    EXPECT_EQ(fake.count("getFeature " + std::to_string(lib.mainHandle(0)) + " 6 id 1"), 1);
+    EXPECT_EQ(fake.count("getFeature " + std::to_string(LibraryInspector::mainHandle(lib, 0)) + " 6 id 1"), 1);
 
     device().feature = {2, 'X', 'X', 'X', 'X', 'X'};
     std::strcpy(serial, "keep");
@@ -195,12 +196,12 @@ TEST_F(Operations, EachOperationUsesItsUnitsHandles) {
     ASSERT_EQ(lib.findNext(&unit), -1);
     fake.interfaces[1].inputQueue.push_back({3, 2, 2, 0, 0});
     ASSERT_TRUE(settings(1));
-    EXPECT_EQ(fake.count("read " + std::to_string(lib.inputHandle(1))), 1);
+    EXPECT_EQ(fake.count("read " + std::to_string(LibraryInspector::inputHandle(lib, 1))), 1);
     lib.writeSettings(0, 1, 1, 0, 0);
     lib.writeSettings(1, 2, 2, 0, 0);
     EXPECT_EQ(device().writes.size(), 1u);
     EXPECT_EQ(fake.interfaces[1].writes.size(), 1u);
-    EXPECT_EQ(fake.count("write " + std::to_string(lib.mainHandle(1))), 1);
+    EXPECT_EQ(fake.count("write " + std::to_string(LibraryInspector::mainHandle(lib, 1))), 1);
 }
 
 TEST_F(Operations, TheNewestQueuedSettingsReportWins) {

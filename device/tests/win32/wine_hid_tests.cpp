@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "library.h"
+#include "library_inspector.h"
 #include "win32/win32_platform.h"
 
 using namespace corvhid;
@@ -12,16 +13,16 @@ TEST(Win32Hid, DiscoverySkipsEveryInterfaceOfThisSystem) {
     Library lib(platform);
     std::int16_t unit = -7;
     EXPECT_EQ(lib.findFirst(&unit), 0);
-    EXPECT_STREQ(lib.lastErrorText(), "Corvil not detected!");
+    EXPECT_STREQ(LibraryInspector::lastErrorText(lib), "Corvil not detected!");
     EXPECT_EQ(unit, -7);
-    EXPECT_TRUE(lib.hidLoaded());
-    EXPECT_TRUE(lib.setupLoaded());
+    EXPECT_TRUE(LibraryInspector::hidLoaded(lib));
+    EXPECT_TRUE(LibraryInspector::setupLoaded(lib));
     EXPECT_EQ(lib.doneFinding(), -1);
-    EXPECT_FALSE(lib.setupLoaded());
-    EXPECT_FALSE(lib.discovering());
+    EXPECT_FALSE(LibraryInspector::setupLoaded(lib));
+    EXPECT_FALSE(LibraryInspector::discovering(lib));
     EXPECT_EQ(lib.cleanup(), -1);
-    EXPECT_FALSE(lib.hidLoaded());
-    EXPECT_STREQ(lib.lastErrorText(), "");
+    EXPECT_FALSE(LibraryInspector::hidLoaded(lib));
+    EXPECT_STREQ(LibraryInspector::lastErrorText(lib), "");
     // Binding afresh after a cleanup works the same.
     EXPECT_EQ(lib.findFirst(&unit), 0);
     lib.doneFinding();
