@@ -8,10 +8,6 @@
 
 namespace corvil::plugin {
 
-namespace {
-constexpr int kMaximizeCommandMask = 0xFFF0;
-} // namespace
-
 class CUnitDlg::Busy {
 public:
     explicit Busy(CUnitDlg &dlg) : owner_(dlg.owner_), keep_(dlg.shared_from_this()) { ++keep_->busy_; }
