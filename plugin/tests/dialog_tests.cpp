@@ -1,4 +1,4 @@
-// The unit configuration and About dialogs: name proposal and check, the
+// The unit configuration dialog: name proposal and check, the
 // serial list, and what ConfigureUnit hands back to the host.
 #include <gtest/gtest.h>
 

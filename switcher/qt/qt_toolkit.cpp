@@ -34,7 +34,10 @@ QString q(const std::string &s) { return QString::fromLatin1(s.data(), static_ca
 
 // An option button or check box as assistive technology sees it. Qt's own
 // "toggle" action flips the state without a click, so the form never heard
-// of it and nothing reached the unit: here it is the click a user makes.
+// of it and nothing reached the unit: here it is the click a user makes. And
+// an option button is announced as one: Qt calls a button that is not
+// exclusive in its group a check box, and the form model, not Qt, keeps one
+// option of a group on.
 class ClickedByAssistiveTechnology : public QAccessibleWidget {
 public:
     ClickedByAssistiveTechnology(QAbstractButton *button, QAccessible::Role role) : QAccessibleWidget(button, role) {}
@@ -44,7 +47,7 @@ public:
         s.checked = button()->isChecked();
         return s;
     }
-    QStringList actionNames() const override { return {toggleAction()}; }
+    QStringList actionNames() const override { return {toggleAction(), setFocusAction()}; }
     void doAction(const QString &action) override {
         if (action != toggleAction() || !widget()->isEnabled()) return QAccessibleWidget::doAction(action);
         widget()->setFocus(Qt::OtherFocusReason);
@@ -224,10 +227,10 @@ void QtToolkit::formCreated(Form &form) {
             break;
         }
         case Kind::OptionButton: {
-            // Exclusive within its frame, as option buttons are: a screen
-            // reader then announces it as an option ("radio button"), not a
-            // check box, and the arrow keys move within the group.
             auto *radio = new QRadioButton(parent);
+            // The form model keeps one on per group (and may switch them all
+            // off); each stays a tab stop of its own.
+            radio->setAutoExclusive(false);
             connect(radio, &QRadioButton::clicked, this, [this, &c] {
                 deliver([&c] { c.click(); });
                 apply(c);
@@ -360,19 +363,7 @@ void QtToolkit::apply(Control &c) {
     case Kind::Frame:
         if (auto *box = dynamic_cast<QGroupBox *>(w)) box->setTitle(q(c.text()));
         break;
-    case Kind::OptionButton: {
-        auto *radio = static_cast<QRadioButton *>(w);
-        if (c.value() == 0 && radio->isChecked()) {
-            // Qt keeps one option of a group on; the form model may switch
-            // them all off (no unit, or an input the unit cannot show).
-            radio->setAutoExclusive(false);
-            radio->setChecked(false);
-            radio->setAutoExclusive(true);
-        } else {
-            radio->setChecked(c.value() != 0);
-        }
-        break;
-    }
+    case Kind::OptionButton:
     case Kind::CheckBox: static_cast<QAbstractButton *>(w)->setChecked(c.value() != 0); break;
     case Kind::CommandButton: static_cast<WrappingButton *>(w)->setCaption(q(c.text())); break;
     case Kind::ComboBox: {

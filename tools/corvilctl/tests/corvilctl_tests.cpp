@@ -5,6 +5,7 @@
 #include <chrono>
 #include <regex>
 #include <thread>
+#include <vector>
 
 #if defined(__linux__)
 #include <sys/stat.h>
@@ -161,6 +162,13 @@ TEST_F(Corvilctl, WatchPrintsEachChange) {
                                                    "auto-sequencing: inputs1=0x00 inputs2=0x00 control1=0x00 control2=0x00\n"
                                                    "(settings: input1=[12] input2=0 pads1=0x00 pads2=0x00\n){2}")))
         << r.out;
+    // Each line printed is a change: no input repeats the one before it.
+    std::vector<char> inputs;
+    for (std::size_t at = r.out.find("input1="); at != std::string::npos; at = r.out.find("input1=", at + 1))
+        inputs.push_back(r.out[at + 7]);
+    ASSERT_EQ(inputs.size(), 3u) << r.out;
+    EXPECT_NE(inputs[1], inputs[0]) << r.out;
+    EXPECT_NE(inputs[2], inputs[1]) << r.out;
 
     // Raw: each report with its time and its bytes as they travel, channel 2 first.
     ASSERT_EQ(emulator.command("route 0 1 3"), "ok");
