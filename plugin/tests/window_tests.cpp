@@ -58,6 +58,21 @@ TEST_F(UnitWindows, OpeningShowsTheUnitsSettings) {
     EXPECT_EQ(plugin->GetUnitWindowInfo(address, sizeof address, name, sizeof name, 8), -1);
 }
 
+// A unit reporting an input no option stands for: no option is on, and the
+// level comes from no pad bit (200 would shift past the mask's width).
+TEST_F(UnitWindows, AnInputAboveEightShowsNoOptionAndTakesNoPadBit) {
+    addUnit("AAAAA", {3, 9, 200, 0xFF, 0xFF});
+    start();
+    ASSERT_EQ(plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "Desk", 7), 0);
+    FakeUnitView &v = viewOf(0);
+    for (int k = 0; k <= 8; ++k) {
+        EXPECT_FALSE(v.radios[kRadioOutput1 + k]) << k;
+        EXPECT_FALSE(v.radios[kRadioOutput2 + k]) << k;
+    }
+    EXPECT_EQ(v.selections[kLevelList1], 0);
+    EXPECT_EQ(v.selections[kLevelList2], 0);
+}
+
 TEST_F(UnitWindows, SixteenPlacesInOpeningOrder) {
     addUnit("AAAAA", {3, 1, 1, 0, 0});
     start();
