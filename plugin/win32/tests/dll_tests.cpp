@@ -206,6 +206,30 @@ TEST_F(CorvilDll, RegistrationWritesTheClassWithTheModulesFullPath) {
     EXPECT_EQ(readValue(HKEY_CLASSES_ROOT, kClassKey + "\\InprocServer32", nullptr).type, 0u);
     EXPECT_EQ(regsvr32({"/u", "/s", copy}), 0);
     ::DeleteFileA(copy.c_str());
+
+    // "Corvil.dll" in a folder whose path is longer than the 260 characters
+    // the module path is read into: the path would come back cut and name
+    // another file, so registration fails and writes no server path.
+    std::wstring deep = L"\\\\?\\";
+    {
+        wchar_t bin[MAX_PATH];
+        ::GetFullPathNameW(std::wstring(kBin.begin(), kBin.end()).c_str(), MAX_PATH, bin, nullptr);
+        deep += bin;
+    }
+    std::vector<std::wstring> folders;
+    while (deep.size() < 300) {
+        deep += L"\\" + std::wstring(60, L'd');
+        ASSERT_TRUE(::CreateDirectoryW(deep.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
+        folders.push_back(deep);
+    }
+    const std::wstring deepDll = deep + L"\\Corvil.dll";
+    const std::string deepPath(deepDll.begin() + 4, deepDll.end()); // without "\\?\"
+    ASSERT_TRUE(::CopyFileW(std::wstring(kBin.begin(), kBin.end()).append(L"\\Corvil.dll").c_str(), deepDll.c_str(), FALSE));
+    EXPECT_NE(regsvr32({"/s", deepPath}), 0);
+    EXPECT_EQ(readValue(HKEY_CLASSES_ROOT, kClassKey + "\\InprocServer32", nullptr).type, 0u);
+    regsvr32({"/u", "/s", deepPath});
+    ::DeleteFileW(deepDll.c_str());
+    for (auto f = folders.rbegin(); f != folders.rend(); ++f) ::RemoveDirectoryW(f->c_str());
 }
 
 TEST_F(CorvilDll, AUnitWindowSwitchesTheUnitAndFollowsItsFrontPanel) {
