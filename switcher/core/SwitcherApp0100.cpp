@@ -198,14 +198,16 @@ void SwitcherApp0100::adoptReadRecords() {
     displayInput2 = selectedInput2;
 }
 
+// A configuration window's grid: boxes 0 to 7 are output channel 1's inputs,
+// 8 to 15 output channel 2's.
+void SwitcherApp0100::showGrid(form::Form &form, std::uint8_t mask1, std::uint8_t mask2) {
+    for (int k = 0; k < 16; ++k)
+        form.at("Check1", k).setValue(((k < 8 ? mask1 : mask2) & bitMaskAt(k % 8)) ? 1 : 0);
+}
+
 void SwitcherApp0100::showPads() {
     if (!windowsStale && padsLoaded && shownPadMask1 == padMask1 && shownPadMask2 == padMask2) return;
-    if (!userBusy) {
-        for (int k = 0; k < 16; ++k) {
-            const std::uint8_t mask = k < 8 ? padMask1 : padMask2;
-            attenuatorForm().at("Check1", k).setValue((mask & bitMaskAt(k % 8)) ? 1 : 0);
-        }
-    }
+    if (!userBusy) showGrid(attenuatorForm(), padMask1, padMask2);
     shownPadMask1 = padMask1;
     shownPadMask2 = padMask2;
     if (!padsLoaded) {
@@ -221,10 +223,7 @@ void SwitcherApp0100::showAutoSequencing() {
         return;
     form::Form &autoSeq = autoSequencingForm();
     if (!userBusy) {
-        for (int k = 0; k < 16; ++k) {
-            const std::uint8_t mask = k < 8 ? autoSeqInputs1 : autoSeqInputs2;
-            autoSeq.at("Check1", k).setValue((mask & bitMaskAt(k % 8)) ? 1 : 0);
-        }
+        showGrid(autoSeq, autoSeqInputs1, autoSeqInputs2);
         mainForm().at("cAutoSeq1").setValue(autoSeqControl1 > 128 && autoSeqInputs1 != 0 ? 1 : 0);
         mainForm().at("cAutoSeq2").setValue(autoSeqControl2 > 128 && autoSeqInputs2 != 0 ? 1 : 0);
     }

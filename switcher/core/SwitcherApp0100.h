@@ -111,6 +111,7 @@ private:
     bool readRecord(); // true when the unit answered
     bool adoptsReadRecords();
     void adoptReadRecords();
+    void showGrid(form::Form &form, std::uint8_t mask1, std::uint8_t mask2);
     void showPads();
     void showAutoSequencing();
     void countDownWriteHoldoff();
