@@ -177,22 +177,7 @@ TEST_F(Hidraw, DiscoveryFindsCorvilsAndSkipsWhatItMayNotOpen) {
     lib.cleanup();
 }
 
-TEST_F(Hidraw, ReadsAreBoundedAndAnUnpluggedDeviceDoesNotStart) {
-    tree.add("hidraw0", "0003:00001049:00000001", "0100");
-    HidrawPlatform platform(tree.sys(), tree.dev(), io);
-    Handle h = platform.open((tree.dev() + "/hidraw0").c_str());
-    ASSERT_NE(h, kNoHandle);
-    std::uint8_t buffer[5] = {};
-    EXPECT_EQ(platform.readInputReport(h, buffer, 5), Transfer::TimedOut);
-    io->reports.push_back({3, 1, 2});
-    EXPECT_EQ(platform.readInputReport(h, buffer, 5), Transfer::Completed);
-    EXPECT_EQ(Bytes(buffer, buffer + 5), (Bytes{3, 1, 2, 0, 0})) << "a short report is padded with zeros";
-    io->pollEvents = POLLHUP;
-    EXPECT_EQ(platform.readInputReport(h, buffer, 5), Transfer::NotStarted);
-    platform.close(h);
-}
-
-TEST_F(Hidraw, EachAttemptWaitsFiftyMilliseconds) {
+TEST_F(Hidraw, EachAttemptWaitsFiftyMillisecondsAndAnUnpluggedDeviceDoesNotStart) {
     tree.add("hidraw0", "0003:00001049:00000001", "0100");
     HidrawPlatform platform(tree.sys(), tree.dev(), io);
     Library lib(platform);
@@ -210,6 +195,14 @@ TEST_F(Hidraw, EachAttemptWaitsFiftyMilliseconds) {
     io->pollTimeouts.clear();
     EXPECT_EQ(lib.readAllSettings(0, &v[0], &v[1], &v[2], &v[3], &v[0], &v[1], &v[2], &v[3]), 0);
     EXPECT_EQ(io->pollTimeouts.size(), 3u) << "three attempts";
+
+    io->reports.push_back({3, 1, 2});
+    ASSERT_EQ(lib.readSettings(0, &v[0], &v[1], &v[2], &v[3]), -1);
+    EXPECT_EQ(Bytes(v, v + 4), (Bytes{2, 1, 0, 0})) << "a short report is padded with zeros";
+    io->pollEvents = POLLHUP;
+    EXPECT_EQ(lib.readSettings(0, &v[0], &v[1], &v[2], &v[3]), 0);
+    EXPECT_STREQ(LibraryInspector::lastErrorText(lib), "Corvil connected.") << "a read that cannot start";
+    io->pollEvents = 0;
 
     io->holdWrites = true;
     const auto start = std::chrono::steady_clock::now();

@@ -7,8 +7,8 @@
  * The interface list is the environment variable CORVIL_STANDIN_UNITS
  * (device paths separated by ';'), read at every SetupDiGetClassDevsA. The
  * HID calls ask the unit over the handle they are given: a request message
- * "hidd" + kind + bytes, answered by "hidd" + kind + ok + bytes; anything
- * else arriving meanwhile (an input report) is passed over. Each stand-in
+ * "hidd" + kind + bytes, answered by "hidd" + kind + ok + bytes (the unit
+ * sends a handle that asks nothing else). Each stand-in
  * refuses arguments the real service would refuse, so a call with the wrong
  * record size or class makes discovery find nothing. */
 #include <windows.h>
@@ -20,13 +20,6 @@
 #include <string.h>
 
 #define STANDIN __declspec(dllexport)
-
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
-    (void)instance;
-    (void)reason;
-    (void)reserved;
-    return TRUE;
-}
 
 static const GUID kHidClass = {0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 
@@ -57,21 +50,16 @@ static BOOL transfer(HANDLE h, BOOL writing, void *buffer, DWORD length, DWORD *
 static BOOL ask(HANDLE h, char kind, BYTE *bytes, DWORD length) {
     BYTE message[128];
     DWORD moved = 0;
-    int tries;
     if (length + 5 > sizeof message) return FALSE;
     memcpy(message, "hidd", 4);
     message[4] = (BYTE)kind;
     if (length) memcpy(message + 5, bytes, length);
-    if (!transfer(h, TRUE, message, length + 5, &moved)) return FALSE;
-    for (tries = 0; tries < 100; ++tries) {
-        if (!transfer(h, FALSE, message, sizeof message, &moved)) return FALSE;
-        if (moved < 6 || memcmp(message, "hidd", 4) != 0 || message[4] != (BYTE)kind) continue;
-        if (message[5] != 1) return FALSE;
-        if (moved - 6 < length) length = moved - 6;
-        if (length) memcpy(bytes, message + 6, length);
-        return TRUE;
-    }
-    return FALSE;
+    if (!transfer(h, TRUE, message, length + 5, &moved) || !transfer(h, FALSE, message, sizeof message, &moved) ||
+        moved < 6 || memcmp(message, "hidd", 4) != 0 || message[4] != (BYTE)kind || message[5] != 1)
+        return FALSE;
+    if (moved - 6 < length) length = moved - 6;
+    if (length) memcpy(bytes, message + 6, length);
+    return TRUE;
 }
 
 typedef struct {
@@ -133,12 +121,8 @@ STANDIN BOOLEAN WINAPI HidD_GetFeature(HANDLE h, BYTE *buffer, ULONG length) {
     return ask(h, 'G', buffer, length);
 }
 
-STANDIN BOOLEAN WINAPI HidD_SetFeature(HANDLE h, BYTE *buffer, ULONG length) {
-    BYTE copy[64];
-    if (length > sizeof copy) return FALSE;
-    memcpy(copy, buffer, length);
-    return ask(h, 'S', copy, length);
-}
+/* The unit's answer carries no bytes: nothing is copied back into `buffer`. */
+STANDIN BOOLEAN WINAPI HidD_SetFeature(HANDLE h, BYTE *buffer, ULONG length) { return ask(h, 'S', buffer, length); }
 
 #endif
 

@@ -8,7 +8,6 @@ namespace corvil::testing {
 
 namespace {
 
-constexpr std::size_t kQueueDepth = 64;
 constexpr int kListening = 4; // instances waiting, so that two opens in a row both find one
 
 HANDLE newEvent(bool manual) { return ::CreateEventA(nullptr, manual, FALSE, nullptr); }
@@ -58,7 +57,6 @@ PipeUnit::PipeUnit(emulator::UnitConfig config) : model_(std::move(config), emul
         for (auto &c : connections_) {
             if (c->asked) continue;
             c->queue.push_back(report);
-            if (c->queue.size() > kQueueDepth) c->queue.pop_front();
             ::SetEvent(c->queued);
         }
     };
@@ -77,18 +75,14 @@ void PipeUnit::plug() {
     stopAndJoin();
     ::ResetEvent(stop_);
     ::ResetEvent(listening_);
-    threads_.emplace_back([this] { accept(); });
+    acceptor_ = std::thread([this] { accept(); });
     // Plugged means found: the pipe exists before the caller looks.
     ::WaitForSingleObject(listening_, 10000);
-    threads_.emplace_back([this] { runClock(); });
 }
-
-void PipeUnit::unplug() { stopAndJoin(); }
 
 void PipeUnit::stopAndJoin() {
     ::SetEvent(stop_);
-    for (auto &t : threads_) t.join();
-    threads_.clear();
+    if (acceptor_.joinable()) acceptor_.join();
     // The acceptor is gone: nobody adds connection threads any more.
     std::vector<std::thread> serving;
     {
@@ -114,11 +108,6 @@ void PipeUnit::holdIncoming(bool hold) {
     if (hold)
         for (auto &c : connections_)
             if (c->asked) ::CancelIoEx(c->pipe, nullptr);
-}
-
-void PipeUnit::setSilenced(bool silenced) {
-    std::lock_guard lock(mutex_);
-    model_.setSilenced(silenced);
 }
 
 void PipeUnit::sendRaw(const Report &report) {
@@ -277,20 +266,6 @@ void PipeUnit::serveOutgoing(std::shared_ptr<Connection> c) {
             for (auto &each : connections_) ::DisconnectNamedPipe(each->pipe);
             return;
         }
-    }
-}
-
-void PipeUnit::runClock() {
-    for (;;) {
-        DWORD wait;
-        {
-            std::lock_guard lock(mutex_);
-            const std::int64_t now = emulator::nowMs();
-            model_.advance(now);
-            const std::int64_t due = model_.nextDue() - now;
-            wait = static_cast<DWORD>(due < 1 ? 1 : due > 20 ? 20 : due);
-        }
-        if (::WaitForSingleObject(stop_, wait) != WAIT_TIMEOUT) return;
     }
 }
 

@@ -1,7 +1,9 @@
 // An emulated unit behind a named pipe, for the pipe stand-ins of the HID and
 // device-setup services: the firmware model answers the stand-ins' requests
 // and output reports on a handle that asks, and pushes its input reports to a
-// handle that never asks (the one the library reads from). The pipes hold no
+// handle that never asks (the one the library reads from). It keeps no clock:
+// it reports only what a test sends and what an output report changes, so a
+// read finds exactly the reports the test arranged. The pipes hold no
 // buffer, so a report moves only when the library reads it and a write
 // completes only when the unit takes it, as with a HID driver.
 #pragma once
@@ -33,15 +35,12 @@ public:
     const std::string &path() const { return path_; }
 
     void plug();
-    // Every connection broken at once; the model keeps its state.
-    void unplug();
     // Unplugged the moment the library has taken `report` (sent with sendRaw).
     void unplugOnceTaken(const Report &report);
 
     // Output reports and requests are not taken while held.
     void holdIncoming(bool hold);
 
-    void setSilenced(bool silenced);
     void sendRaw(const Report &report);
     std::string state();
     unsigned outputReportsTaken() const { return outputs_; }
@@ -57,7 +56,6 @@ private:
     void accept();
     void serveIncoming(std::shared_ptr<Connection> c);
     void serveOutgoing(std::shared_ptr<Connection> c);
-    void runClock();
     bool answer(Connection &c, const std::vector<std::uint8_t> &message);
     void stopAndJoin();
 
@@ -70,7 +68,7 @@ private:
     HANDLE stop_ = nullptr, listening_ = nullptr;
     std::atomic<bool> hold_{false};
     std::atomic<unsigned> outputs_{0};
-    std::vector<std::thread> threads_;           // the acceptor and the clock
+    std::thread acceptor_;
     std::vector<std::thread> connectionThreads_; // two per connection, under mutex_
 };
 

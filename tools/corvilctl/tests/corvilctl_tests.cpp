@@ -127,9 +127,6 @@ TEST_F(Corvilctl, ChangesReachTheUnitKeepWhatTheyDoNotTouchAndFailuresGiveTheLib
     EXPECT_EQ(emulator.command("outputs 1"), "ok count=5 last=04 00 00 00 12");
     EXPECT_TRUE(contains(emulator.command("state 0"), "input1=0 input2=0 pads1=0x00")) << "unit 0 untouched";
 
-    r = ctl({"serial"});
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.out, "AAA01\n");
     EXPECT_EQ(ctl({"serial", "--set", "NEW01"}).exitCode, 0);
     EXPECT_TRUE(contains(emulator.command("state 0"), "serial=NEW01"));
 
