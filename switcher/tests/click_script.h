@@ -10,7 +10,7 @@
 #include <string>
 
 #include "SwitcherApp0100.h"
-#include "driving.h"
+#include "headless_toolkit.h"
 #include "emulator_process.h"
 #include "layout.h"
 
@@ -32,6 +32,16 @@ public:
     virtual void close(form::Form &form) = 0;
     virtual void screenshots() = 0;
 };
+
+// Starts the program against `emulator` with both configuration windows open.
+inline bool startWithEveryWindow(SwitcherApp0100 &app, corvil::testing::EmulatorProcess &emulator) {
+    if (!emulator.start({})) return false;
+    app.start();
+    app.mainForm().at("Command1").click();
+    app.mainForm().at("Command2").click();
+    app.pass();
+    return true;
+}
 
 inline void runClickScript(SwitcherApp0100 &app, Desk &desk, const std::string &serial) {
     corvil::testing::EmulatorProcess emulator({"--serial", serial});

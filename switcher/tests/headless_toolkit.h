@@ -1,13 +1,15 @@
 // A window toolkit without windows, through which tests and the soak drive
-// the switcher as a user would.
+// the switcher as a user would; and what every switcher suite drives it with.
 #pragma once
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "SwitcherApp0100.h"
 #include "toolkit.h"
 
 namespace corvil::switcher {
@@ -50,4 +52,26 @@ private:
     std::deque<std::function<void()>> events_;
 };
 
+namespace testing {
+
+// Passes of Main's loop (events, then a poll) until `done`, through any
+// toolkit; generous for a busy machine.
+inline bool runUntil(SwitcherApp0100 &app, const std::function<bool()> &done, int seconds = 30) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        app.pass();
+        if (done()) return true;
+    }
+    return false;
+}
+
+// The row (1..9) whose option button is on in a column of the main window; -1 when none.
+inline int optionOn(SwitcherApp0100 &app, int column) {
+    int on = -1;
+    for (int r = 1; r <= 9; ++r)
+        if (app.mainForm().at("Option" + std::to_string(r), column).value()) on = r;
+    return on;
+}
+
+} // namespace testing
 } // namespace corvil::switcher

@@ -28,10 +28,6 @@ corvhid_result CORVHID_CALL FindFirstCorvil(short *unit) {
     *unit = state.unitNumber;
     return -1;
 }
-corvhid_result CORVHID_CALL FindNextCorvil(short *) {
-    state.calls.push_back("FindNextCorvil");
-    return 0;
-}
 corvhid_result CORVHID_CALL DoneFindingCorvils(void) {
     state.calls.push_back("DoneFindingCorvils");
     return -1;
@@ -44,11 +40,6 @@ corvhid_result CORVHID_CALL CleanupCorvil(void) {
 corvhid_result CORVHID_CALL GetCorvilErrStringA(char *text) {
     std::memcpy(text, state.lastError.c_str(), state.lastError.size() + 1);
     return -1;
-}
-corvhid_result CORVHID_CALL ReadCorvilSettings(short, unsigned char *, unsigned char *, unsigned char *,
-                                               unsigned char *) {
-    state.calls.push_back("ReadCorvilSettings");
-    return 0;
 }
 corvhid_result CORVHID_CALL ReadCorvilAllSettings(short unit, unsigned char *input1, unsigned char *input2,
                                                   unsigned char *padMask1, unsigned char *padMask2,
@@ -89,11 +80,6 @@ corvhid_result CORVHID_CALL WriteCorvilSettings(short unit, unsigned char input1
     }
     return -1;
 }
-corvhid_result CORVHID_CALL ReadCorvilAutoSequencingParameters(short, unsigned char *, unsigned char *,
-                                                               unsigned char *, unsigned char *) {
-    state.calls.push_back("ReadCorvilAutoSequencingParameters");
-    return 0;
-}
 corvhid_result CORVHID_CALL WriteCorvilAutoSequencingParameters(short unit, unsigned char inputs1,
                                                                 unsigned char inputs2, unsigned char control1,
                                                                 unsigned char control2) {
@@ -108,9 +94,5 @@ corvhid_result CORVHID_CALL ReadCorvilSerialNumberA(short, char *serial) {
     std::memcpy(serial, state.serial.data(), 5);
     serial[5] = '\0';
     return -1;
-}
-corvhid_result CORVHID_CALL WriteCorvilSerialNumberA(short, const char *) {
-    state.calls.push_back("WriteCorvilSerialNumberA");
-    return 0;
 }
 }

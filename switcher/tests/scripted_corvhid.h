@@ -1,5 +1,5 @@
-// Test support: a stand-in for corvhid with the same twelve exports, whose
-// answers the test scripts and whose calls it records.
+// Test support: a stand-in for corvhid with the exports the switcher calls,
+// whose answers the test scripts and whose calls it records.
 #pragma once
 
 #include <array>
