@@ -16,25 +16,29 @@ namespace {
 
 class ConfigureUnitDialog : public ::testing::Test, protected fakes::FakeSurroundings {
 protected:
-    // Runs ConfigureUnit with the user's actions; gives the result.
-    EqResult configure(CCorvilPlugin &plugin, char *address, std::int16_t addressSize, char *name,
-                       std::int16_t nameSize, std::function<void(FakeDialogView &, DialogHandler &)> user) {
-        dialogs.user = std::move(user);
-        return plugin.ConfigureUnit(address, addressSize, name, nameSize, 7, nullptr);
+    std::unique_ptr<CCorvilPlugin> plugin;
+    // The object, made once the units are there, with the fake host.
+    void start() {
+        plugin = std::make_unique<CCorvilPlugin>(services);
+        plugin->SetHost(&host.iface);
     }
+    // Runs ConfigureUnit with the user's actions; gives the result.
+    template <std::size_t A, std::size_t N>
+    EqResult configure(char (&address)[A], char (&name)[N], std::function<void(FakeDialogView &, DialogHandler &)> user) {
+        dialogs.user = std::move(user);
+        return plugin->ConfigureUnit(address, A, name, N, 7, nullptr);
+    }
+    static void pressOk(FakeDialogView &v, DialogHandler &h) { h.onOk(v); }
 };
 
 TEST_F(ConfigureUnitDialog, ProposesAFreeNameAndListsTheSerialsSorted) {
     addUnit("ZZ001");
     addUnit("AB002");
-    CCorvilPlugin plugin(services);
-    plugin.SetHost(&host.iface);
+    start();
     host.usedNames = {"TL Corvil 1", "TL Corvil 2"};
     char address[32] = "SERIAL ZZ001";
     char name[32] = "";
-    ASSERT_EQ(configure(plugin, address, sizeof address, name, sizeof name,
-                        [](FakeDialogView &v, DialogHandler &h) { h.onOk(v); }),
-              0);
+    ASSERT_EQ(configure(address, name, pressOk), 0);
     EXPECT_EQ(dialogs.templates, (std::vector<int>{354}));
     EXPECT_EQ(dialogs.last.title, "Tolvane Corvil Configuration");
     EXPECT_STREQ(name, "TL Corvil 3");
@@ -45,20 +49,17 @@ TEST_F(ConfigureUnitDialog, ProposesAFreeNameAndListsTheSerialsSorted) {
 }
 
 TEST_F(ConfigureUnitDialog, TheNameRule) {
-    CCorvilPlugin plugin(services);
-    plugin.SetHost(&host.iface);
+    start();
     host.usedNames = {"Kept", "Taken"};
     char address[32] = "SERIAL ?????";
     char name[32] = "Kept";
 
     // The initial name is accepted even though the host reports it used.
-    EXPECT_EQ(configure(plugin, address, sizeof address, name, sizeof name,
-                        [](FakeDialogView &v, DialogHandler &h) { h.onOk(v); }),
-              0);
+    EXPECT_EQ(configure(address, name, pressOk), 0);
     EXPECT_STREQ(name, "Kept");
 
     // A used or empty name is refused with the message; the dialog stays open.
-    EXPECT_EQ(configure(plugin, address, sizeof address, name, sizeof name,
+    EXPECT_EQ(configure(address, name,
                         [](FakeDialogView &v, DialogHandler &h) {
                             v.texts[kNameEditId] = "Taken";
                             h.onOk(v);
@@ -74,7 +75,7 @@ TEST_F(ConfigureUnitDialog, TheNameRule) {
 
     // A new name that is free; a name buffer of 8 bytes takes seven characters.
     char small[8] = "";
-    EXPECT_EQ(configure(plugin, address, sizeof address, small, sizeof small,
+    EXPECT_EQ(configure(address, small,
                         [](FakeDialogView &v, DialogHandler &h) {
                             v.texts[kNameEditId] = "Main room left";
                             h.onOk(v);
@@ -85,15 +86,14 @@ TEST_F(ConfigureUnitDialog, TheNameRule) {
 
 TEST_F(ConfigureUnitDialog, AddressesInAndOut) {
     addUnit("AB002");
-    CCorvilPlugin plugin(services);
-    plugin.SetHost(&host.iface);
+    start();
     char name[16] = "Desk";
     char bad[32] = "serial AB002";
-    EXPECT_EQ(configure(plugin, bad, sizeof bad, name, sizeof name, nullptr), -1);
+    EXPECT_EQ(configure(bad, name, nullptr), -1);
     EXPECT_TRUE(dialogs.templates.empty()) << "nothing shown for an address that does not parse";
 
     char address[32] = "SERIAL NOTHR";
-    ASSERT_EQ(configure(plugin, address, sizeof address, name, sizeof name,
+    ASSERT_EQ(configure(address, name,
                         [](FakeDialogView &v, DialogHandler &h) {
                             EXPECT_EQ(v.listEntry(kSerialListId, v.listSelection(kSerialListId)), "?????")
                                 << "a serial not attached selects ?????";
@@ -105,7 +105,7 @@ TEST_F(ConfigureUnitDialog, AddressesInAndOut) {
 
     // An address buffer of 12 bytes cannot take it: kept, and still success.
     char tight[12] = "SERIAL ?";
-    ASSERT_EQ(configure(plugin, tight, sizeof tight, name, sizeof name,
+    ASSERT_EQ(configure(tight, name,
                         [](FakeDialogView &v, DialogHandler &h) {
                             v.listSelect(kSerialListId, v.listFind(kSerialListId, "AB002"));
                             h.onOk(v);
@@ -115,17 +115,11 @@ TEST_F(ConfigureUnitDialog, AddressesInAndOut) {
 }
 
 TEST_F(ConfigureUnitDialog, TheNameSearchEnds) {
-    CCorvilPlugin plugin(services);
-    struct AllUsed : FakeHost {
-        AllUsed() { binding.iface.vtbl = &t; }
-        static EqResult EQ_CALL used(IEqHost *, const char *, std::int32_t) { return 1; }
-        IEqHostVtbl t{nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, showMessage,
-                      nullptr, nullptr, nullptr, requestConfigure, used};
-    } host;
-    plugin.SetHost(&host.iface);
+    host.allNamesUsed = true;
+    start();
     char address[32] = "SERIAL ?????";
     char name[32] = "";
-    EXPECT_EQ(configure(plugin, address, sizeof address, name, sizeof name,
+    EXPECT_EQ(configure(address, name,
                         [](FakeDialogView &v, DialogHandler &h) {
                             EXPECT_EQ(v.texts[kNameEditId], "") << "no name proposed";
                             h.onCancel(v);

@@ -28,6 +28,7 @@ struct FakeHost {
     FakeHost() = default;
     FakeHost(const FakeHost &) = delete;
     std::set<std::string> usedNames;
+    bool allNamesUsed = false;
     std::vector<std::string> messages; // "style: text"
     std::vector<std::int32_t> configureRequests;
     std::function<void(std::int32_t)> duringConfigure; // the host re-entering the plug-in
@@ -48,7 +49,7 @@ struct FakeHost {
         return 0;
     }
     static EqResult EQ_CALL isUnitNameUsed(IEqHost *self, const char *name, std::int32_t) {
-        return of(self).usedNames.count(name) ? 1 : 0;
+        return of(self).allNamesUsed || of(self).usedNames.count(name) ? 1 : 0;
     }
     static const IEqHostVtbl *table() {
         static const IEqHostVtbl t = {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, showMessage,

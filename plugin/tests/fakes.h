@@ -262,7 +262,6 @@ public:
     }
     void focus(HostWindow w) override { focused.push_back(w); }
     Rect workArea() override { return work; }
-    FakeUnitView &last() { return *live.back(); }
 };
 
 // Everything a plug-in object works with, faked, over a device platform.

@@ -30,12 +30,17 @@ protected:
         plugin->SetHost(&host.iface);
     }
     FakeUnitView &viewOf(int place) { return *static_cast<FakeUnitView *>(plugin->window(place)->view()); }
+    // Unit AAAAA reporting these settings, and its window "Desk" as unit 7 in a new object.
+    corvhid::FakeInterface &openDesk(std::vector<std::uint8_t> settings = {3, 1, 2, 0, 0}) {
+        auto &unit = addUnit("AAAAA", std::move(settings));
+        start();
+        EXPECT_EQ(plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "Desk", 7), 0);
+        return unit;
+    }
 };
 
 TEST_F(UnitWindows, OpeningShowsTheUnitsSettings) {
-    addUnit("AAAAA", {3, 0, 5, 0x00, 0x10}); // output 1: input 5 with its pad; output 2: none
-    start();
-    ASSERT_EQ(plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "Desk", 7), 0);
+    openDesk({3, 0, 5, 0x00, 0x10}); // output 1: input 5 with its pad; output 2: none
     FakeUnitView &v = viewOf(0);
     EXPECT_TRUE(v.visible);
     EXPECT_EQ(v.title, "Desk");
@@ -50,20 +55,12 @@ TEST_F(UnitWindows, OpeningShowsTheUnitsSettings) {
     EXPECT_EQ(v.systemMenu, (std::vector<std::string>{"Configure", "About TL Corvil"}));
     EXPECT_EQ(windows.focused.back(), hostWindow);
     EXPECT_EQ(plugin->pollCountdown, 500);
-
-    char address[32], name[4];
-    ASSERT_EQ(plugin->GetUnitWindowInfo(address, sizeof address, name, sizeof name, 7), 0);
-    EXPECT_STREQ(address, "SERIAL AAAAA");
-    EXPECT_STREQ(name, "Des");
-    EXPECT_EQ(plugin->GetUnitWindowInfo(address, sizeof address, name, sizeof name, 8), -1);
 }
 
 // A unit reporting an input no option stands for: no option is on, and the
 // level comes from no pad bit (200 would shift past the mask's width).
 TEST_F(UnitWindows, AnInputAboveEightShowsNoOptionAndTakesNoPadBit) {
-    addUnit("AAAAA", {3, 9, 200, 0xFF, 0xFF});
-    start();
-    ASSERT_EQ(plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "Desk", 7), 0);
+    openDesk({3, 9, 200, 0xFF, 0xFF});
     FakeUnitView &v = viewOf(0);
     for (int k = 0; k <= 8; ++k) {
         EXPECT_FALSE(v.radios[kRadioOutput1 + k]) << k;
@@ -91,9 +88,7 @@ TEST_F(UnitWindows, SixteenPlacesInOpeningOrder) {
 }
 
 TEST_F(UnitWindows, ClicksWriteAtOnceAndKeepThePads) {
-    auto &unit = addUnit("AAAAA", {3, 0, 3, 0x00, 0x10});
-    start();
-    plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "Desk", 7);
+    auto &unit = openDesk({3, 0, 3, 0x00, 0x10});
     FakeUnitView &v = viewOf(0);
     // Input 5 of output 1: the pad bits go back as they were; the list then shows input 5's pad.
     v.radios[kRadioOutput1 + 3] = false;
@@ -141,9 +136,7 @@ TEST_F(UnitWindows, PollPassesCloseEscapedWindowsAndRespectTheDropDown) {
 }
 
 TEST_F(UnitWindows, TheHostReEnteringDuringAHandlerNeverPullsTheWindowAway) {
-    auto &unit = addUnit("AAAAA", {3, 1, 2, 0, 0});
-    start();
-    plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "Desk", 7);
+    auto &unit = openDesk();
     FakeUnitView *view = &viewOf(0);
 
     // While the contact-lost message of a click is shown, the host ticks
@@ -170,10 +163,8 @@ TEST_F(UnitWindows, TheHostReEnteringDuringAHandlerNeverPullsTheWindowAway) {
     EXPECT_TRUE(windows.live.empty());
 }
 
-TEST_F(UnitWindows, PlacementMaximizeAndTheSavedRectangle) {
-    addUnit("AAAAA", {3, 1, 2, 0, 0});
-    start();
-    plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "Desk", 7);
+TEST_F(UnitWindows, PlacementMaximizeAndTheSavedRectangleAndScrollPosition) {
+    openDesk();
     FakeUnitView &v = viewOf(0);
     EXPECT_EQ(v.rect, (Rect{1280 - 290, 1000 - 90, 1280, 1000})) << "bottom-right of the work area";
     v.rect = Rect{10, 10, 600, 600};
@@ -182,16 +173,11 @@ TEST_F(UnitWindows, PlacementMaximizeAndTheSavedRectangle) {
     plugin->CloseUnitWindow(7);
     EXPECT_EQ(plugin->savedRect, (Rect{10, 10, 300, 100})) << "the destroyed window's rectangle is kept";
 
-    plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "Desk", 7);
-    EXPECT_EQ(viewOf(0).rect, (Rect{10, 10, 300, 100})) << "and used by the next window";
-}
-
-TEST_F(UnitWindows, APlaceWhoseWindowWentWithItsHostGetsAWholeNewOne) {
-    addUnit("AAAAA", {3, 1, 2, 0, 0});
-    start();
-    plugin->savedRect = Rect{10, 10, 200, 80};
     plugin->savedScrollX = 7;
     ASSERT_EQ(plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "Desk", 7), 0);
+    EXPECT_EQ(viewOf(0).rect, (Rect{10, 10, 300, 100})) << "and used by the next window";
+
+    // A place whose window went with its host window gets a whole new one.
     viewOf(0).destroy(); // the host destroyed its window, and the windows it owned with it
     ASSERT_EQ(plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "Desk", 7), 0);
     FakeUnitView &again = viewOf(0);
@@ -202,9 +188,7 @@ TEST_F(UnitWindows, APlaceWhoseWindowWentWithItsHostGetsAWholeNewOne) {
 }
 
 TEST_F(UnitWindows, UpdatingToAnUnattachedSerialRemovesTheWindowSilently) {
-    addUnit("AAAAA", {3, 1, 2, 0, 0});
-    start();
-    plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "Desk", 7);
+    openDesk();
     EXPECT_EQ(plugin->UpdateUnitWindow("SERIAL AAAAA", "Renamed", 7), 0);
     EXPECT_EQ(viewOf(0).title, "Renamed");
     EXPECT_EQ(plugin->UpdateUnitWindow("SERIAL ZZZZZ", "Renamed", 7), 0);
@@ -217,7 +201,7 @@ TEST_F(UnitWindows, UpdatingToAnUnattachedSerialRemovesTheWindowSilently) {
 
 namespace {
 
-TEST(UnitWindowsWithEmulator, AUnitUnpluggedDuringAPassLosesContactAloneAndChangesShow) {
+TEST(UnitWindowsWithEmulator, AUnitUnpluggedDuringAPassLosesContactAlone) {
     corvil::testing::usePrivateRendezvous();
     corvil::testing::EmulatorProcess emulator({"--serial", "WIN01", "--serial", "WIN02"});
     corvhid::VirtualPlatform platform;
@@ -228,13 +212,8 @@ TEST(UnitWindowsWithEmulator, AUnitUnpluggedDuringAPassLosesContactAloneAndChang
     ASSERT_EQ(plugin.OpenUnitWindow(nullptr, "SERIAL WIN02", "Right", 2), 0);
     auto view = [&](int place) { return static_cast<FakeUnitView *>(plugin.window(place)->view()); };
 
-    // A front-panel change shows at the next pass: the newest report is read.
-    ASSERT_EQ(emulator.command("route 1 2 4"), "ok");
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    plugin.Tick(500);
-    EXPECT_TRUE(view(1)->radios[kRadioOutput2 + 4]);
-
-    // The first unit goes while a pass reads it; the second is still refreshed.
+    // The first unit goes while a pass reads it; the second is still refreshed
+    // (fathom-host's suite shows the same with one window through the DLL).
     ASSERT_EQ(emulator.command("unplug 0"), "ok");
     ASSERT_EQ(emulator.command("route 1 1 6"), "ok");
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -245,12 +224,6 @@ TEST(UnitWindowsWithEmulator, AUnitUnpluggedDuringAPassLosesContactAloneAndChang
     plugin.Tick(500);
     ASSERT_EQ(plugin.openWindowCount(), 1);
     EXPECT_EQ(plugin.window(0)->unitId, 2);
-
-    // A click in the remaining window reaches its unit.
-    view(0)->radios[kRadioOutput1 + 6] = false;
-    view(0)->radios[kRadioOutput1 + 2] = true;
-    view(0)->events().onRadioClick(kRadioOutput1 + 2);
-    EXPECT_NE(emulator.command("state 1").find("input1=2 input2=4"), std::string::npos);
 }
 
 } // namespace

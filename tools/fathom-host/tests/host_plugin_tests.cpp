@@ -21,8 +21,8 @@ using fathom_host::testing::HostProcess;
 namespace {
 
 constexpr char kRoot[] = "Software\\Orlo\\FathomHostTest";
-constexpr char kSection[] = "Units";
-constexpr char kPluginKey[] = "Software\\Orlo\\FathomHostTest\\Units\\TL Corvil";
+constexpr char kSection[] = "100%"; // a "%" the plug-in's log lines keep as text
+constexpr char kPluginKey[] = "Software\\Orlo\\FathomHostTest\\100%\\TL Corvil";
 
 // The value of `key` in a result line: a quoted text unquoted, or a word.
 std::string field(const std::string &line, const std::string &key) {
@@ -59,6 +59,8 @@ std::string readFile(const std::string &path) {
     return std::string((std::istreambuf_iterator<char>(in)), {});
 }
 
+std::string fmlogPath() { return ::testing::TempDir() + "fathom-host-fmlog.txt"; }
+
 class FathomHost : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -70,7 +72,7 @@ protected:
             ::RegSetValueExA(key, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE *>("N"), 2);
             ::RegCloseKey(key);
         }
-        ::SetEnvironmentVariableA("FMLOG_FILE", (::testing::TempDir() + "fathom-host-fmlog.txt").c_str());
+        ::SetEnvironmentVariableA("FMLOG_FILE", fmlogPath().c_str());
         // Registered as a user registers it: the host finds it only through the registry.
         // With backslashes: the DLL's own folder is searched for FMLOG.dll only for a path written so.
         std::string dll = CORVIL_DLL_PATH;
@@ -241,6 +243,7 @@ TEST_F(FathomHost, UnitWindowPlacementAndScrollingComeBackInTheNextRun) {
     EmulatorProcess emulator;
     ASSERT_TRUE(emulator.start({"--serial", "EMU01"}));
     writeUnits("1\tDesk\tSERIAL EMU01\n");
+    std::remove(fmlogPath().c_str());
     std::string rect, scroll;
     {
         HostProcess host;
@@ -268,6 +271,11 @@ TEST_F(FathomHost, UnitWindowPlacementAndScrollingComeBackInTheNextRun) {
     EXPECT_EQ(field(s, "rect"), rect) << s;
     EXPECT_EQ(field(s, "scroll"), scroll) << s;
     EXPECT_EQ(host.quit(), 0);
+
+    // The plug-in's log lines reach the host's FMLOG.dll at level 128, the key path as text.
+    const std::string log = readFile(fmlogPath());
+    EXPECT_NE(log.find("[128] CConfig::Init, base=\"Software\\Orlo\\FathomHostTest\\100%\\\""), std::string::npos)
+        << log;
 }
 
 } // namespace

@@ -26,12 +26,12 @@ std::string readFile(const std::string &path) {
 
 } // namespace
 
-TEST(UnitFile, KeepsUnitsWithTheirIdsNamesAndAddressesAcrossSaveAndLoad) {
+TEST(UnitFile, KeepsUnitsAcrossSaveAndLoadAndSaveReplacesTheWholeFile) {
     const std::string path = tempPath("fathom-units-roundtrip.txt");
     std::remove(path.c_str());
+    std::string error;
     {
         UnitStore store(path);
-        std::string error;
         ASSERT_TRUE(store.load(error)) << error; // no file yet: no units
         EXPECT_TRUE(store.units().empty());
         EXPECT_EQ(store.add("TL Corvil 1", "SERIAL EMU01").id, 1);
@@ -40,7 +40,6 @@ TEST(UnitFile, KeepsUnitsWithTheirIdsNamesAndAddressesAcrossSaveAndLoad) {
         ASSERT_TRUE(store.save(error)) << error;
     }
     UnitStore again(path);
-    std::string error;
     ASSERT_TRUE(again.load(error)) << error;
     ASSERT_EQ(again.units().size(), 3u);
     EXPECT_EQ(again.units()[0].name, "TL Corvil 1");
@@ -49,6 +48,14 @@ TEST(UnitFile, KeepsUnitsWithTheirIdsNamesAndAddressesAcrossSaveAndLoad) {
     EXPECT_EQ(again.units()[1].name, ""); // an unnamed unit stays unnamed
     EXPECT_EQ(again.units()[2].name, "Desk with tab");
     EXPECT_EQ(again.skippedLines(), 0);
+
+    ASSERT_TRUE(again.remove(2));
+    EXPECT_FALSE(again.remove(2));
+    ASSERT_TRUE(again.remove(3));
+    again.find(1)->name = "Renamed";
+    ASSERT_TRUE(again.save(error)) << error;
+    EXPECT_EQ(readFile(path),
+              "# fathom-host units: id<TAB>name<TAB>address, one unit a line\n1\tRenamed\tSERIAL EMU01\n");
 }
 
 TEST(UnitFile, SkipsLinesThatHoldNoUnitAndReadsWindowsLineEnds) {
@@ -71,20 +78,6 @@ TEST(UnitFile, SkipsLinesThatHoldNoUnitAndReadsWindowsLineEnds) {
     EXPECT_EQ(store.skippedLines(), 4);
     // The next id follows the highest, whatever the order.
     EXPECT_EQ(store.add("New", "SERIAL ?????").id, 5);
-}
-
-TEST(UnitFile, SaveReplacesTheWholeFile) {
-    const std::string path = tempPath("fathom-units-replace.txt");
-    writeFile(path, "1\tOld\tSERIAL OLD01\n2\tGone\tSERIAL OLD02\n");
-    UnitStore store(path);
-    std::string error;
-    ASSERT_TRUE(store.load(error));
-    ASSERT_TRUE(store.remove(2));
-    EXPECT_FALSE(store.remove(2));
-    store.find(1)->name = "Renamed";
-    ASSERT_TRUE(store.save(error)) << error;
-    EXPECT_EQ(readFile(path),
-              "# fathom-host units: id<TAB>name<TAB>address, one unit a line\n1\tRenamed\tSERIAL OLD01\n");
 }
 
 TEST(UnitFile, ANameIsUsedOnlyByAnotherUnitWithExactlyThatName) {
