@@ -193,16 +193,6 @@ TEST_F(Win32Windows, ScreenReadersReadEachControlsNameAndRole) {
         }
     }
     EXPECT_GT(checked, 0) << "the routing shows in the option buttons";
-    // What the names say, spelled out.
-    const auto name = [&](Form &form, const std::string &control, int index = -1) {
-        return announced(hwnd(form, control, index)).name;
-    };
-    EXPECT_EQ(name(main, "Command2"), "Auto- Sequencing Configuration");
-    EXPECT_EQ(name(main, "Option3", 1), "Input 3 to Output Channel 2");
-    EXPECT_EQ(name(main, "Text1", 0), "Output Channel 1 input");
-    EXPECT_EQ(name(main, "cAutoSeq1"), "Auto-Sequence On Output Channel 1");
-    EXPECT_EQ(name(attenuator, "Check1", 9), "Input 2 Output Channel 2");
-    EXPECT_EQ(name(sequencing, "cChan1Time"), "Output Channel 1 Auto-Sequencing Time Interval");
 }
 
 // The shared session, with clicks posted to the controls' own windows.
