@@ -35,24 +35,21 @@ int regsvr32(const std::vector<std::string> &args) {
     return corvil::testing::runProgram("regsvr32", args).exitCode;
 }
 
-// A value's type and text exactly as stored (a terminating NUL shows as a
-// last '\0'); type 0 when absent. Read through the wide API, which hands
-// back the stored bytes as they are: the narrow one adds a NUL to a string
-// stored without one.
+// A key's default value: its type and text exactly as stored (a terminating
+// NUL shows as a last '\0'); type 0 when absent. Read through the wide API,
+// which hands back the stored bytes as they are: the narrow one adds a NUL to
+// a string stored without one.
 struct Value {
     DWORD type = 0;
     std::string bytes;
 };
-Value readValue(HKEY root, const std::string &key, const char *name) {
+Value readValue(const std::string &key) {
     Value v;
     HKEY k;
-    if (::RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return v;
-    wchar_t wideName[64] = {};
-    if (name) ::MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, 64);
+    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return v;
     wchar_t data[1024];
     DWORD size = sizeof data, type = 0;
-    if (::RegQueryValueExW(k, name ? wideName : nullptr, nullptr, &type, reinterpret_cast<BYTE *>(data), &size) ==
-        ERROR_SUCCESS) {
+    if (::RegQueryValueExW(k, nullptr, nullptr, &type, reinterpret_cast<BYTE *>(data), &size) == ERROR_SUCCESS) {
         v.type = type;
         for (DWORD i = 0; i < size / sizeof(wchar_t); ++i) v.bytes.push_back(static_cast<char>(data[i]));
     }
@@ -86,18 +83,19 @@ RECT windowRect(HWND w) {
 // dialog with that title is up, while the plug-in's modal loop runs.
 struct DialogScript {
     std::string title;
-    std::vector<std::function<void(HWND)>> steps;
-    std::size_t next = 0;
+    std::function<void(HWND)> step;
+    int runs = 0;
 };
 DialogScript *gScript = nullptr;
 void CALLBACK scriptStep(HWND, UINT, UINT_PTR timer, DWORD) {
-    if (!gScript || gScript->next >= gScript->steps.size()) {
+    if (!gScript || gScript->runs) {
         ::KillTimer(nullptr, timer);
         return;
     }
     const auto found = threadWindows(gScript->title);
     if (found.empty() || !::IsWindowVisible(found.front())) return;
-    gScript->steps[gScript->next++](found.front());
+    ++gScript->runs;
+    gScript->step(found.front());
 }
 class Scripted {
 public:
@@ -178,26 +176,26 @@ protected:
 };
 
 TEST_F(CorvilDll, RegistrationWritesTheClassWithTheModulesFullPath) {
-    const Value description = readValue(HKEY_CLASSES_ROOT, kClassKey, nullptr);
+    const Value description = readValue(kClassKey);
     EXPECT_EQ(description.type, static_cast<DWORD>(REG_SZ));
     // Handed over without its NUL (the core's tests pin the length); the
     // system adds one to a string whose NUL follows it in memory, as NT does.
     EXPECT_EQ(description.bytes.c_str(), std::string("Fathom EQ for Tolvane Corvil"));
     char modulePath[MAX_PATH];
     ::GetFullPathNameA((kBin + "\\Corvil.dll").c_str(), MAX_PATH, modulePath, nullptr);
-    const Value server = readValue(HKEY_CLASSES_ROOT, kClassKey + "\\InprocServer32", nullptr);
+    const Value server = readValue(kClassKey + "\\InprocServer32");
     EXPECT_EQ(server.type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(server.bytes, std::string(modulePath) + '\0') << "the full path, with its NUL";
     EXPECT_EQ(regsvr32({"/u", "/s", kBin + "\\Corvil.dll"}), 0);
-    EXPECT_EQ(readValue(HKEY_CLASSES_ROOT, kClassKey, nullptr).type, 0u);
+    EXPECT_EQ(readValue(kClassKey).type, 0u);
 
     // A copy under another file name is not the module "Corvil.dll": the
     // class and its description are written, then registration fails.
     const std::string copy = kBin + "\\CorvilCopy.dll";
     ASSERT_TRUE(::CopyFileA((kBin + "\\Corvil.dll").c_str(), copy.c_str(), FALSE));
     EXPECT_NE(regsvr32({"/s", copy}), 0);
-    EXPECT_EQ(readValue(HKEY_CLASSES_ROOT, kClassKey, nullptr).bytes.c_str(), std::string("Fathom EQ for Tolvane Corvil"));
-    EXPECT_EQ(readValue(HKEY_CLASSES_ROOT, kClassKey + "\\InprocServer32", nullptr).type, 0u);
+    EXPECT_EQ(readValue(kClassKey).bytes.c_str(), std::string("Fathom EQ for Tolvane Corvil"));
+    EXPECT_EQ(readValue(kClassKey + "\\InprocServer32").type, 0u);
     EXPECT_EQ(regsvr32({"/u", "/s", copy}), 0);
     ::DeleteFileA(copy.c_str());
 
@@ -220,7 +218,7 @@ TEST_F(CorvilDll, RegistrationWritesTheClassWithTheModulesFullPath) {
     const std::string deepPath(deepDll.begin() + 4, deepDll.end()); // without "\\?\"
     ASSERT_TRUE(::CopyFileW(std::wstring(kBin.begin(), kBin.end()).append(L"\\Corvil.dll").c_str(), deepDll.c_str(), FALSE));
     EXPECT_NE(regsvr32({"/s", deepPath}), 0);
-    EXPECT_EQ(readValue(HKEY_CLASSES_ROOT, kClassKey + "\\InprocServer32", nullptr).type, 0u);
+    EXPECT_EQ(readValue(kClassKey + "\\InprocServer32").type, 0u);
     regsvr32({"/u", "/s", deepPath});
     ::DeleteFileW(deepDll.c_str());
     for (auto f = folders.rbegin(); f != folders.rend(); ++f) ::RemoveDirectoryW(f->c_str());
@@ -273,32 +271,30 @@ TEST_F(CorvilDll, TheConfigurationAndAboutDialogs) {
         char address[32] = {};
         std::strcpy(address, ("SERIAL " + serial).c_str());
         char name[8] = "";
-        DialogScript configure{"Tolvane Corvil Configuration", {[&](HWND d) {
-                                   const auto selected = static_cast<std::size_t>(
-                                       ::SendDlgItemMessageA(d, 1372, CB_GETCURSEL, 0, 0));
-                                   EXPECT_EQ(comboEntries(d, 1372).at(selected), serial);
-                                   EXPECT_EQ(::GetFocus(), ::GetDlgItem(d, IDOK));
-                                   EXPECT_TRUE(corvil::screenshot::save(d, screenshotPath("configuration"), true));
-                                   click(d, IDCANCEL);
-                               }}};
+        DialogScript configure{"Tolvane Corvil Configuration", [&](HWND d) {
+            const auto selected = static_cast<std::size_t>(::SendDlgItemMessageA(d, 1372, CB_GETCURSEL, 0, 0));
+            EXPECT_EQ(comboEntries(d, 1372).at(selected), serial);
+            EXPECT_EQ(::GetFocus(), ::GetDlgItem(d, IDOK));
+            EXPECT_TRUE(corvil::screenshot::save(d, screenshotPath("configuration"), true));
+            click(d, IDCANCEL);
+        }};
         Scripted script(configure);
         EXPECT_EQ(device->vtbl->ConfigureUnit(device, address, sizeof address, name, sizeof name, 4, hostWindow), -1);
-        EXPECT_EQ(configure.next, 1u);
+        EXPECT_EQ(configure.runs, 1);
     }
 
-    DialogScript about{"About Orlo Fathom DLL For Tolvane Corvil", {[&](HWND d) {
-                                                                        EXPECT_EQ(itemText(d, 1000), "DLL Version 5.0.3");
-                                                                        EXPECT_EQ(itemText(d, 1001), "Tolvane Corvil");
-                                                                        EXPECT_EQ(::GetWindow(d, GW_OWNER), hostWindow);
-                                                                        EXPECT_TRUE(corvil::screenshot::save(
-                                                                            d, screenshotPath("about"), true));
-                                                                        click(d, IDOK);
-                                                                    }}};
+    DialogScript about{"About Orlo Fathom DLL For Tolvane Corvil", [&](HWND d) {
+        EXPECT_EQ(itemText(d, 1000), "DLL Version 5.0.3");
+        EXPECT_EQ(itemText(d, 1001), "Tolvane Corvil");
+        EXPECT_EQ(::GetWindow(d, GW_OWNER), hostWindow);
+        EXPECT_TRUE(corvil::screenshot::save(d, screenshotPath("about"), true));
+        click(d, IDOK);
+    }};
     {
         Scripted script(about);
         ::SendMessageA(openDesk(), WM_SYSCOMMAND, 1374, 0);
     }
-    EXPECT_EQ(about.next, 1u);
+    EXPECT_EQ(about.runs, 1);
 }
 
 TEST_F(CorvilDll, TheHostReleasingThePlugInWhileARealWindowsHandlerRuns) {
