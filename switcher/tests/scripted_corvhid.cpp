@@ -22,10 +22,10 @@ ScriptedCorvhid *scripted_corvhid() { return &state; }
 corvhid_result CORVHID_CALL FindFirstCorvil(short *unit) {
     state.calls.push_back("FindFirstCorvil");
     if (!state.unitPresent) {
-        state.lastError = state.notFoundText;
+        state.lastError = "Corvil not detected!";
         return 0;
     }
-    *unit = state.unitNumber;
+    *unit = 0;
     return -1;
 }
 corvhid_result CORVHID_CALL DoneFindingCorvils(void) {
@@ -46,7 +46,7 @@ corvhid_result CORVHID_CALL ReadCorvilAllSettings(short unit, unsigned char *inp
                                                   unsigned char *autoSeqInputs1, unsigned char *autoSeqInputs2,
                                                   unsigned char *autoSeqControl1, unsigned char *autoSeqControl2) {
     ++state.reads;
-    if (unit != state.unitNumber) return 0;
+    if (unit != 0) return 0;
     int id;
     ScriptedCorvhid::Record r;
     if (!state.next.empty()) {

@@ -18,8 +18,6 @@ struct ScriptedCorvhid {
     using Record = std::array<std::uint8_t, 4>; // in operation order: channel 1 first
 
     bool unitPresent = true;                 // FindFirstCorvil finds a unit
-    std::string notFoundText = "Corvil not detected!";
-    std::int16_t unitNumber = 0;
     bool answering = true;                   // ReadCorvilAllSettings answers
     std::deque<std::pair<int, Record>> next; // answers to give first: report id 3 or 4, and the record
     Record settings{};                       // the unit's standing state, reported alternately

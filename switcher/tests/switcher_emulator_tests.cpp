@@ -123,17 +123,4 @@ TEST_F(SwitcherWithEmulator, AThousandReconnectionsHoldNoMoreThanOne) {
     EXPECT_LE(last.heap, first.heap + 16 * 1024) << first.describe() << " -> " << last.describe();
 }
 
-TEST_F(SwitcherWithEmulator, AnUndefinedInputValueIsShownWithoutHarm) {
-    EmulatorProcess emulator;
-    ASSERT_TRUE(emulator.start({}));
-    app.start();
-    ASSERT_TRUE(connectedTo("EMU01"));
-    ASSERT_EQ(emulator.command("silence 0 on"), "ok");
-    ASSERT_EQ(emulator.command("raw 0 03 00 0c 00 00"), "ok");
-    EXPECT_TRUE(runUntil([&] { return main("Text1", 0).text() == "?"; }));
-    // Choosing an input replaces the undefined value and reaches the unit.
-    user([&] { main("Option2", 0).click(); });
-    EXPECT_EQ(emulator.command("outputs 0"), "ok count=1 last=03 ff 02 00 00");
-}
-
 } // namespace

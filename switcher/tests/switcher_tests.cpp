@@ -53,7 +53,6 @@ protected:
     }
     void tick() { user([&] { mainForm().tick(); }); }
     int optionOn(int column) { return corvil::switcher::testing::optionOn(app, column); }
-    Control *focused() { return toolkit.focused[&mainForm()]; }
 };
 
 TEST_F(Switcher, StartsWithoutAUnitAndSaysWhy) {
@@ -62,7 +61,7 @@ TEST_F(Switcher, StartsWithoutAUnitAndSaysWhy) {
     EXPECT_EQ(status(), "Corvil not detected!");
     EXPECT_FALSE(app.unitConnected);
     EXPECT_EQ(unit.calls, (Strings{"FindFirstCorvil", "DoneFindingCorvils"}));
-    EXPECT_EQ(focused(), &main("Command1")) << "activation gives the focus to the first button";
+    EXPECT_EQ(toolkit.focused[&mainForm()], &main("Command1")) << "activation gives the focus to the first button";
 
     // Both configuration windows show the reason in their status lines.
     user([&] { main("Command1").click(); });

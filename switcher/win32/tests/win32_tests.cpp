@@ -49,18 +49,6 @@ public:
         ::MapWindowPoints(HWND_DESKTOP, ::GetParent(child), reinterpret_cast<POINT *>(&r), 2);
         return r;
     }
-    // A mouse click as the control's own window receives it.
-    void click(HWND h) {
-        ::PostMessageA(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
-        ::PostMessageA(h, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
-        app.pass();
-    }
-    void screenshot(Form &form, const char *name) {
-        ::CreateDirectoryA(SCREENSHOT_DIR, nullptr);
-        const std::string dpi = toolkit.dpi() == 96 ? "" : "-" + std::to_string(toolkit.dpi()) + "dpi";
-        EXPECT_TRUE(corvil::screenshot::save(toolkit.window(form),
-                                             std::string(SCREENSHOT_DIR) + "/win32-" + name + dpi + ".bmp"));
-    }
 };
 
 TEST_F(Win32Windows, LiveWindowsFollowTheDescription) {
@@ -200,7 +188,13 @@ class Win32Desk : public corvil::switcher::testing::Desk {
 public:
     explicit Win32Desk(Win32Windows &suite) : t_(suite) {}
     HWND control(Form &form, const std::string &name, int index) { return t_.hwnd(form, name, index); }
-    void click(Form &form, const std::string &name, int index) override { t_.click(control(form, name, index)); }
+    // A mouse click as the control's own window receives it.
+    void click(Form &form, const std::string &name, int index) override {
+        HWND h = control(form, name, index);
+        ::PostMessageA(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+        ::PostMessageA(h, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
+        t_.app.pass();
+    }
     std::string text(Form &form, const std::string &name, int index) override {
         return t_.text(control(form, name, index));
     }
@@ -225,9 +219,14 @@ public:
             x += t_.toolkit.px(4800); // wider than the widest window
         }
         for (int i = 0; i < 5; ++i) app.pass();
-        t_.screenshot(app.mainForm(), "main");
-        t_.screenshot(app.attenuatorForm(), "attenuator");
-        t_.screenshot(app.autoSequencingForm(), "auto-sequencing");
+        ::CreateDirectoryA(SCREENSHOT_DIR, nullptr);
+        const int dpi = t_.toolkit.dpi();
+        for (auto [form, name] : {std::pair{&app.mainForm(), "main"}, {&app.attenuatorForm(), "attenuator"},
+                                  {&app.autoSequencingForm(), "auto-sequencing"}}) {
+            const std::string file = std::string(SCREENSHOT_DIR) + "/win32-" + name +
+                                     (dpi == 96 ? "" : "-" + std::to_string(dpi) + "dpi") + ".bmp";
+            EXPECT_TRUE(corvil::screenshot::save(t_.toolkit.window(*form), file)) << file;
+        }
     }
 
 private:
