@@ -2,14 +2,9 @@
 // by corvil-emulator, driven through the form model as a user would.
 #include <gtest/gtest.h>
 
-#include <functional>
-
-#include "SwitcherApp0100.h"
 #include "headless_toolkit.h"
 #include "emulator_process.h"
 #include "process_resources.h"
-#include "layout.h"
-#include "window_units.h"
 
 using namespace corvil::switcher;
 using corvil::form::Control;
@@ -104,12 +99,6 @@ TEST_F(SwitcherWithEmulator, AThousandReconnectionsHoldNoMoreThanOne) {
         // The first tick still counts the answer of the last poll before the
         // unplug; the fourth silent tick after it lets the unit go.
         ASSERT_LE(ticks, 5) << "cycle " << cycle;
-        if (cycle == 1) {
-            EXPECT_EQ(main("Text1", 0).text(), "");
-            EXPECT_EQ(optionOn(0), -1);
-            EXPECT_EQ(optionOn(1), -1);
-            EXPECT_EQ(status(), "Corvil not detected!");
-        }
         ASSERT_EQ(emulator.command("plug 0"), "ok");
         tick();
         ASSERT_TRUE(app.unitConnected) << "cycle " << cycle << ": the next tick finds it";

@@ -13,7 +13,6 @@
 
 #include <cstdlib>
 
-#include "SwitcherApp0100.h"
 #include "click_script.h"
 #include "designed_layout.h"
 #include "win32_screenshot.h"
@@ -144,14 +143,13 @@ Announced announced(HWND h) {
 
 TEST_F(Win32Windows, ScreenReadersReadEachControlsNameAndRole) {
     ASSERT_TRUE(corvil::switcher::testing::startWithEveryWindow(app, emulator));
-    Form &main = app.mainForm(), &attenuator = app.attenuatorForm(), &sequencing = app.autoSequencingForm();
     const std::map<Kind, LONG> roles{{Kind::CommandButton, ROLE_SYSTEM_PUSHBUTTON},
                                      {Kind::OptionButton, ROLE_SYSTEM_RADIOBUTTON},
                                      {Kind::CheckBox, ROLE_SYSTEM_CHECKBUTTON},
                                      {Kind::TextBox, ROLE_SYSTEM_TEXT},
                                      {Kind::ComboBox, ROLE_SYSTEM_COMBOBOX}};
     int checked = 0;
-    for (Form *form : {&main, &attenuator, &sequencing}) {
+    for (Form *form : {&app.mainForm(), &app.attenuatorForm(), &app.autoSequencingForm()}) {
         std::set<std::string> names;
         for (auto &owned : form->controls()) {
             Control &c = *owned;
@@ -171,8 +169,7 @@ TEST_F(Win32Windows, ScreenReadersReadEachControlsNameAndRole) {
             }
             if (c.kind() == Kind::ComboBox) {
                 // The keyboard focus lands in the list's edit field.
-                COMBOBOXINFO info{};
-                info.cbSize = sizeof info;
+                COMBOBOXINFO info{sizeof(COMBOBOXINFO)};
                 ASSERT_TRUE(::GetComboBoxInfo(h, &info) && info.hwndItem) << where;
                 const Announced field = announced(info.hwndItem);
                 EXPECT_EQ(field.name, a.name) << where;
