@@ -95,10 +95,10 @@ int SwitcherApp0100::Main() {
     return 1;
 }
 
-void SwitcherApp0100::showChannel(int column, std::uint8_t &shownInput, std::uint8_t &knownInput,
+void SwitcherApp0100::showChannel(int column, bool force, std::uint8_t &shownInput, std::uint8_t &knownInput,
                                   std::uint8_t selected, std::uint8_t displayInput, std::uint8_t padMask,
                                   std::uint8_t &shownPadMask) {
-    if (shownInput != selected || !padsLoaded || shownPadMask != padMask) {
+    if (force || shownInput != selected || !padsLoaded || shownPadMask != padMask) {
         mainForm().at("Text1", column).setText(displayText(displayInput, padMask));
         if (!userBusy) {
             if (displayInput == 0)
@@ -126,14 +126,23 @@ void SwitcherApp0100::PollUnit() {
     if (!unitConnected || userBusy || appClosing || pollBusy) return;
     pollBusy = true;
     showSerialNumberOnce();
-    if (readRecord() && adoptsReadRecords()) {
+    Group read = Group::Settings;
+    if (readRecord(read) && adoptsReadRecords()) {
         adoptReadRecords();
+        // A group the user changed is shown again in full, even where it
+        // equals what was shown before the click (another writer may have put
+        // it back), but only from a record read now: the other group's
+        // read-back may predate the unit taking the write, and showing it
+        // would flip the user's change back.
+        const bool settings = read == Group::Settings && settingsStale;
+        const bool autoSeq = read == Group::AutoSequencing && autoSeqStale;
         syncing = true;
-        showChannel(0, shownInput1, knownInput1, selectedInput1, displayInput1, padMask1, shownPadMask1);
-        showChannel(1, shownInput2, knownInput2, selectedInput2, displayInput2, padMask2, shownPadMask2);
-        showPads();
-        showAutoSequencing();
-        windowsStale = false;
+        showChannel(0, settings, shownInput1, knownInput1, selectedInput1, displayInput1, padMask1, shownPadMask1);
+        showChannel(1, settings, shownInput2, knownInput2, selectedInput2, displayInput2, padMask2, shownPadMask2);
+        showPads(settings);
+        showAutoSequencing(autoSeq);
+        if (settings) settingsStale = false;
+        if (autoSeq) autoSeqStale = false;
         syncing = false;
         syncComplete = true;
     }
@@ -151,7 +160,7 @@ void SwitcherApp0100::showSerialNumberOnce() {
     }
 }
 
-bool SwitcherApp0100::readRecord() {
+bool SwitcherApp0100::readRecord(Group &group) {
     // Which record the read brought: a unit never reports input 255, so a
     // settings group that still holds it was not filled.
     const std::uint8_t kept[4] = {readInput1, readInput2, readPads1, readPads2};
@@ -159,6 +168,7 @@ bool SwitcherApp0100::readRecord() {
     const bool answered = corvhid.ReadCorvilAllSettings(unitNumber, readInput1, readInput2, readPads1, readPads2,
                                                         readAutoSeqInputs1, readAutoSeqInputs2, readAutoSeqControl1,
                                                         readAutoSeqControl2) == CORVHID_SUCCESS;
+    group = readInput1 == 255 ? Group::AutoSequencing : Group::Settings;
     if (readInput1 == 255) {
         readInput1 = kept[0];
         readInput2 = kept[1];
@@ -205,8 +215,8 @@ void SwitcherApp0100::showGrid(form::Form &form, std::uint8_t mask1, std::uint8_
         form.at("Check1", k).setValue(((k < 8 ? mask1 : mask2) & bitMaskAt(k % 8)) ? 1 : 0);
 }
 
-void SwitcherApp0100::showPads() {
-    if (!windowsStale && padsLoaded && shownPadMask1 == padMask1 && shownPadMask2 == padMask2) return;
+void SwitcherApp0100::showPads(bool force) {
+    if (!force && padsLoaded && shownPadMask1 == padMask1 && shownPadMask2 == padMask2) return;
     if (!userBusy) showGrid(attenuatorForm(), padMask1, padMask2);
     shownPadMask1 = padMask1;
     shownPadMask2 = padMask2;
@@ -217,8 +227,8 @@ void SwitcherApp0100::showPads() {
     }
 }
 
-void SwitcherApp0100::showAutoSequencing() {
-    if (!windowsStale && autoSeqLoaded && shownAutoSeqInputs1 == autoSeqInputs1 && shownAutoSeqInputs2 == autoSeqInputs2 &&
+void SwitcherApp0100::showAutoSequencing(bool force) {
+    if (!force && autoSeqLoaded && shownAutoSeqInputs1 == autoSeqInputs1 && shownAutoSeqInputs2 == autoSeqInputs2 &&
         shownAutoSeqControl1 == autoSeqControl1 && shownAutoSeqControl2 == autoSeqControl2)
         return;
     form::Form &autoSeq = autoSequencingForm();
@@ -258,14 +268,11 @@ void SwitcherApp0100::countDownWriteHoldoff() {
     }
 }
 
-void SwitcherApp0100::noteUserWrite() {
+void SwitcherApp0100::noteUserWrite(Group group) {
     writePending = true;
     // The windows now show the user's choice, not what was last adopted from
-    // the unit: when the unit next reports, everything is shown again, even
-    // values equal to those adopted before (another writer may have put them
-    // back).
-    shownInput1 = shownInput2 = 255;
-    windowsStale = true;
+    // the unit: when the unit next reports this group, it is shown in full.
+    (group == Group::Settings ? settingsStale : autoSeqStale) = true;
 }
 
 void SwitcherApp0100::SendAutoSequencing() {
@@ -283,7 +290,7 @@ void SwitcherApp0100::SendAutoSequencing() {
         if (!syncing) mainForm().at("cAutoSeq2").setValue(0);
     }
     if (!syncing) {
-        noteUserWrite();
+        noteUserWrite(Group::AutoSequencing);
         corvhid.WriteCorvilAutoSequencingParameters(unitNumber, autoSeqInputs1, autoSeqInputs2, autoSeqControl1,
                                                     autoSeqControl2);
     }

@@ -37,8 +37,11 @@ public:
 
     void PollUnit();
     void SendAutoSequencing();
-    // A user's change has just been sent to the unit.
-    void noteUserWrite();
+    // The two records a unit reports: settings (routing and pads) and
+    // auto-sequencing.
+    enum class Group { Settings, AutoSequencing };
+    // A user's change to `group` has just been sent to the unit.
+    void noteUserWrite(Group group);
 
     // Entry `index` of bitMask; an index outside 0 to 9 is an error.
     std::uint8_t bitMaskAt(int index) const;
@@ -91,7 +94,9 @@ public:
     std::uint8_t displayInput1 = 0, displayInput2 = 0;
     std::uint8_t shownPadMask1 = 0, shownPadMask2 = 0;
     std::uint8_t shownAutoSeqInputs1 = 0, shownAutoSeqInputs2 = 0;
-    bool windowsStale = false; // a user's change is shown that the unit has not reported back
+    // A user's change of the group is shown that no record read since its
+    // write's hold-off has confirmed or contradicted.
+    bool settingsStale = false, autoSeqStale = false;
     std::uint8_t shownAutoSeqControl1 = 0, shownAutoSeqControl2 = 0;
 
     // Read-back buffer, the eight out-parameters of ReadCorvilAllSettings.
@@ -108,16 +113,18 @@ public:
 private:
     // The steps of one poll.
     void showSerialNumberOnce();
-    bool readRecord(); // true when the unit answered
+    // True when the unit answered; `group` is the record it brought.
+    bool readRecord(Group &group);
     bool adoptsReadRecords();
     void adoptReadRecords();
     void showGrid(form::Form &form, std::uint8_t mask1, std::uint8_t mask2);
-    void showPads();
-    void showAutoSequencing();
+    void showPads(bool force);
+    void showAutoSequencing(bool force);
     void countDownWriteHoldoff();
 
-    void showChannel(int column, std::uint8_t &shownInput, std::uint8_t &knownInput, std::uint8_t selected,
-                     std::uint8_t displayInput, std::uint8_t padMask, std::uint8_t &shownPadMask);
+    void showChannel(int column, bool force, std::uint8_t &shownInput, std::uint8_t &knownInput,
+                     std::uint8_t selected, std::uint8_t displayInput, std::uint8_t padMask,
+                     std::uint8_t &shownPadMask);
     void showInterval(int channel, std::uint8_t control);
     // Ends the program's traffic and shows why it stops.
     void stop(const std::string &why);

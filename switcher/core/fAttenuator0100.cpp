@@ -31,7 +31,7 @@ void fAttenuator0100::Check1_Click(int index) {
     if (app_.unitConnected && !app_.appClosing && app_.syncComplete &&
         (app_.sentPadMask1 != app_.padMask1 || app_.sentPadMask2 != app_.padMask2)) {
         if (!app_.syncing) {
-            app_.noteUserWrite();
+            app_.noteUserWrite(SwitcherApp0100::Group::Settings);
             app_.corvhid.WriteCorvilSettings(app_.unitNumber, 255, 255, app_.padMask1, app_.padMask2);
         }
         app_.sentPadMask1 = app_.padMask1;

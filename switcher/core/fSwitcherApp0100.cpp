@@ -84,7 +84,7 @@ void fSwitcherApp0100::SelectInput(std::uint8_t row, std::int16_t column) {
     std::uint8_t &known = column == 0 ? app_.knownInput1 : app_.knownInput2;
     selected = input;
     if (selected != known && !app_.syncing) {
-        app_.noteUserWrite();
+        app_.noteUserWrite(SwitcherApp0100::Group::Settings);
         if (column == 0)
             app_.corvhid.WriteCorvilSettings(app_.unitNumber, app_.selectedInput1, 255, app_.padMask1, app_.padMask2);
         else
@@ -166,6 +166,13 @@ void fSwitcherApp0100::search() {
         // its pad masks to this unit. Clicks wait for that poll, as at start.
         app_.settingsArrived = app_.autoSeqArrived = false;
         app_.syncComplete = false;
+        // An undefined input held from the previous connection would refuse
+        // every poll of this one, so the sync above could never complete and
+        // no click would be taken: the program would reconnect for ever. This
+        // connection's records decide; an undefined input they report is
+        // held again, and a click can replace it.
+        if (app_.selectedInput1 > 8) app_.selectedInput1 = 0;
+        if (app_.selectedInput2 > 8) app_.selectedInput2 = 0;
         responseCountdown = 3;
         showFound();
         form::Form &autoSeq = app_.autoSequencingForm();

@@ -62,11 +62,20 @@ inline void runClickScript(SwitcherApp0100 &app, Desk &desk, const std::string &
     EXPECT_TRUE(runUntil([&] { return desk.text(main, "Text1", 0) == "2."; }));
     EXPECT_TRUE(desk.checked(main, "Option2", 0));
 
+    // One report with an undefined input: the program lets the unit go, finds
+    // it again, shows what it holds and takes the next click.
+    ASSERT_EQ(emulator.command("raw 0 03 05 09 00 02"), "ok");
+    ASSERT_TRUE(runUntil([&] { return desk.text(main, "Text1", 0) == "9."; }));
+    ASSERT_TRUE(runUntil([&] { return desk.text(main, "Text1", 0) == "2." && app.syncComplete; }));
+    desk.click(main, "Option4", 0);
+    EXPECT_EQ(emulator.command("outputs 0"), "ok count=2 last=03 ff 04 00 02");
+    EXPECT_TRUE(runUntil([&] { return desk.text(main, "Text1", 0) == "4" && desk.checked(main, "Option4", 0); }));
+
     desk.click(main, "Command1");
     // Its activation (which takes the pads out of step) comes as an event of its own.
     ASSERT_TRUE(runUntil([&] { return desk.active(pads) && app.padsLoaded; }));
     desk.click(pads, "Check1", 12);
-    EXPECT_EQ(emulator.command("outputs 0"), "ok count=2 last=03 ff ff 10 02");
+    EXPECT_EQ(emulator.command("outputs 0"), "ok count=3 last=03 ff ff 10 02");
 
     desk.click(main, "Command2");
     for (const char *c : {"seq-inputs 0 1 0x0c", "seq-interval 0 1 6"}) ASSERT_EQ(emulator.command(c), "ok");

@@ -195,6 +195,27 @@ TEST_F(Switcher, AWriteIsHeldOffForExactlyThreePolls) {
     EXPECT_EQ(unit.writes().back(), "WriteCorvilSettings(0,7,255,0,0)");
 }
 
+// The first poll after a write's hold-off brings one record; the other
+// group's read-back may be older than the unit taking the write and must not
+// redraw the user's change back to what the unit held before.
+TEST_F(Switcher, TheRedrawAfterAHoldOffComesOnlyFromRecordsReadAfterIt) {
+    unit.settings = {2, 0, 0, 0};
+    unit.autoSequencing = {0x01, 0x00, 0x84, 0x00};
+    startInStep();
+    unit.applyWrites = true;
+    user([&] { main("Option5", 0).click(); });
+    user([&] { main("cAutoSeq1").click(); });
+    ASSERT_EQ(unit.writes().size(), 2u);
+    const ScriptedCorvhid::Record before = {0x01, 0x00, 0x84, 0x00};
+    unit.next = {{3, {2, 0, 0, 0}}, {4, before}, {3, {2, 0, 0, 0}}, {4, unit.autoSequencing}, {3, unit.settings}};
+    for (int poll = 1; poll <= 5; ++poll) {
+        app.PollUnit();
+        EXPECT_EQ(optionOn(0), 5) << "poll " << poll;
+        EXPECT_EQ(main("cAutoSeq1").value(), 0) << "poll " << poll;
+    }
+    EXPECT_EQ(main("Text1", 0).text(), "5");
+}
+
 // Another writer (the front panel, the plug-in) puts back what the user just
 // changed before the switcher reads the unit again: the windows must show
 // the unit's values, though they are what they showed before the click.
@@ -423,18 +444,48 @@ TEST_F(Switcher, WatchdogCountsDownAndReconnects) {
     EXPECT_EQ(unit.writes(), (Strings{"WriteCorvilSettings(0,2,255,0,0)"}));
 }
 
-TEST_F(Switcher, UndefinedInputValuesFromTheUnit) {
-    unit.settings = {9, 11, 0, 0};
-    start();
-    app.PollUnit();
+// One report with undefined inputs: it is shown as such and every poll after
+// it counts as unanswered, so the watchdog lets the unit go and finds it
+// again. The new connection's records are shown and taken as the unit's;
+// while the unit still reports an undefined input, a click replaces it.
+TEST_F(Switcher, AReportWithUndefinedInputsIsLeftByReconnecting) {
+    unit.settings = {2, 3, 0x02, 0x00};
+    startInStep();
+    unit.applyWrites = true;
+    auto reconnect = [&] {
+        unit.calls.clear();
+        for (int i = 0; i < 31 && unit.calls.empty(); ++i) tick();
+        EXPECT_EQ(unit.calls, (Strings{"CleanupCorvil", "FindFirstCorvil", "DoneFindingCorvils"}));
+        for (int i = 0; i < 4; ++i) app.PollUnit();
+        return app.syncComplete;
+    };
+
+    unit.next.push_back({3, {9, 11, 0x02, 0x00}});
     app.PollUnit();
     EXPECT_EQ(main("Text1", 0).text(), "9.");
     EXPECT_EQ(main("Text1", 1).text(), "?");
-    EXPECT_EQ(optionOn(0), -1);
-    EXPECT_EQ(optionOn(1), -1);
-    // A held input above 8 makes the polls count as unanswered.
     app.PollUnit();
-    EXPECT_FALSE(app.unitResponded);
+    EXPECT_FALSE(app.unitResponded) << "a held undefined input makes the poll count as unanswered";
+    ASSERT_TRUE(reconnect());
+    EXPECT_EQ(main("Text1", 0).text(), "2.");
+    EXPECT_EQ(optionOn(1), 3);
+    user([&] { main("Option5", 0).click(); });
+    for (int i = 0; i < 6; ++i) app.PollUnit();
+    EXPECT_EQ(main("Text1", 0).text(), "5");
+    EXPECT_EQ(optionOn(0), 5);
+
+    // The unit itself holds an undefined input: each connection shows it, and
+    // the user's choice replaces it, with this connection's pads.
+    unit.settings = {9, 3, 0x10, 0x00};
+    for (int i = 0; i < 3; ++i) app.PollUnit();
+    ASSERT_TRUE(reconnect());
+    EXPECT_EQ(main("Text1", 0).text(), "9.");
+    unit.calls.clear();
+    user([&] { main("Option4", 0).click(); });
+    EXPECT_EQ(unit.writes(), (Strings{"WriteCorvilSettings(0,4,255,16,0)"}));
+    for (int i = 0; i < 6; ++i) app.PollUnit();
+    EXPECT_EQ(main("Text1", 0).text(), "4");
+    EXPECT_TRUE(app.unitResponded);
 }
 
 TEST_F(Switcher, AStoppingProgramSendsNothing) {
