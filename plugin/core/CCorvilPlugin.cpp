@@ -24,6 +24,16 @@ std::int32_t &pendingDestructions() {
     return count;
 }
 
+std::uint32_t &deviceGeneration() {
+    static std::uint32_t generation = 0;
+    return generation;
+}
+
+void CCorvilPlugin::cleanupDevice() {
+    device_.cleanup();
+    ++deviceGeneration();
+}
+
 bool parseAddress(const char *address, std::string &serial) {
     if (!address || std::strncmp(address, kPrefix, kPrefixLength) != 0) return false;
     const char *rest = address + kPrefixLength;
@@ -44,14 +54,14 @@ const IEqDeviceVtbl *eqDeviceTable(); // eq_device.cpp
 
 CCorvilPlugin::CCorvilPlugin(Services &services)
     : com_{{eqDeviceTable()}, this}, services_(services), device_(services.device) {
-    device_.cleanup();
+    cleanupDevice();
     EnumerateUnits();
 }
 
 CCorvilPlugin::~CCorvilPlugin() {
     for (auto &w : std::vector<std::shared_ptr<CUnitDlg>>(windows_)) w->removed();
     windows_.clear();
-    device_.cleanup();
+    cleanupDevice();
 }
 
 bool CCorvilPlugin::readUnitSettings(std::int16_t unitIndex, std::uint8_t &input1, std::uint8_t &input2,
@@ -167,9 +177,10 @@ EqResult CCorvilPlugin::EnumerateUnits() {
     unitCount_ = 0;
     // The device code numbers units with an 8-bit count and appends on every
     // discovery; before it could run out, its tables are cleared (this list
-    // is rebuilt whole below, and other objects rebuild theirs when their
-    // next device call fails).
-    if (device_.unitCount() > corvhid::kMaxUnits - (kMaxUnits + 1)) device_.cleanup();
+    // is rebuilt whole below, and other objects rebuild theirs before they
+    // next use an index).
+    if (device_.unitCount() > corvhid::kMaxUnits - (kMaxUnits + 1)) cleanupDevice();
+    listGeneration_ = deviceGeneration();
     std::int16_t index = 0;
     auto record = [&] {
         unitIndexes_[unitCount_] = index;
@@ -180,7 +191,8 @@ EqResult CCorvilPlugin::EnumerateUnits() {
     };
     if (device_.findFirst(&index) == corvhid::kSuccess) {
         record();
-        while (unitCount_ < kMaxUnits && device_.findNext(&index) == corvhid::kSuccess) record();
+        // A unit found when 16 are listed is registered but not listed.
+        while (device_.findNext(&index) == corvhid::kSuccess && unitCount_ < kMaxUnits) record();
     }
     device_.doneFinding();
     return kEqOk;
@@ -232,7 +244,9 @@ EqResult CCorvilPlugin::ConfigureUnit(char *address, std::int16_t addressSize, c
 }
 
 int CCorvilPlugin::findSerial(const std::string &serial) {
-    if (unitCount_ == 0) EnumerateUnits();
+    // Another object's clean-up renumbers the device code's units: an index
+    // from before it would reach another unit under this one's name.
+    if (unitCount_ == 0 || listGeneration_ != deviceGeneration()) EnumerateUnits();
     for (int i = 0; i < unitCount_; ++i) {
         // A unit whose serial could not be read matches no address.
         if (serials_[i][0] != '\0' && serial == serials_[i]) return i;

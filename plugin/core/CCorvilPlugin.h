@@ -23,6 +23,10 @@ std::int32_t &moduleLockCount();
 // in use until they are destroyed.
 std::int32_t &pendingDestructions();
 
+// Raised at every clean-up of the device code that the plug-in makes: unit
+// indexes listed before it may now stand for another unit, or none.
+std::uint32_t &deviceGeneration();
+
 // Parses a unit address ("SERIAL " and up to five serial characters).
 bool parseAddress(const char *address, std::string &serial);
 
@@ -102,6 +106,8 @@ public:
     EqResult LoadSettings(const char *root, const char *section);
     EqResult SaveSettings(const char *root, const char *section);
 
+    // Closes every unit of the process's device code (all objects' units).
+    void cleanupDevice();
     // Reads a unit's settings for the unit windows and routing.
     bool readUnitSettings(std::int16_t unitIndex, std::uint8_t &input1, std::uint8_t &input2,
                           std::uint8_t &padMask1, std::uint8_t &padMask2);
@@ -118,7 +124,8 @@ public:
     std::int32_t savedScrollX = 0, savedScrollY = 0;
 
     // The unit list position of `serial`, enumerating first when the list is
-    // empty; -1 when not attached.
+    // empty or older than the device code's last clean-up; -1 when not
+    // attached.
     int findSerial(const std::string &serial);
     std::int16_t unitIndex(int position) const { return unitIndexes_[position]; }
     int unitCount() const { return unitCount_; }
@@ -136,6 +143,7 @@ private:
     corvhid::Library &device_;
     std::int32_t referenceCount_ = 0;
     int unitCount_ = 0;
+    std::uint32_t listGeneration_ = 0; // deviceGeneration() when the list was made
     std::int16_t unitIndexes_[kMaxUnits] = {};
     char serials_[kMaxUnits][6] = {};
     IEqHost *host_ = nullptr;

@@ -56,7 +56,7 @@ bool CUnitDlg::contactLost() {
         std::int32_t result = 0;
         host->vtbl->ShowMessage(host, message, 0x30, &result);
     }
-    owner_.services().device.cleanup();
+    owner_.cleanupDevice();
     owner_.EnumerateUnits();
     return false;
 }
@@ -70,13 +70,13 @@ bool CUnitDlg::deviceRead() {
     return contactLost();
 }
 
-bool CUnitDlg::deviceWrite() {
+bool CUnitDlg::deviceWrite(std::uint8_t sendInput1, std::uint8_t sendInput2) {
     Busy busy(*this);
     std::string serial;
     const int position = parseAddress(address, serial) ? owner_.findSerial(serial) : -1;
     if (position < 0) return contactLost();
-    if (owner_.services().device.writeSettings(owner_.unitIndex(position), input1, input2, padMask1, padMask2) ==
-        corvhid::kSuccess)
+    if (owner_.services().device.writeSettings(owner_.unitIndex(position), sendInput1, sendInput2, padMask1,
+                                               padMask2) == corvhid::kSuccess)
         return true;
     return contactLost();
 }
@@ -99,33 +99,33 @@ void CUnitDlg::controlUpdate() {
     view_->setTitle(name);
 }
 
-void CUnitDlg::controlRead() {
-    std::uint8_t *inputs[2] = {&input1, &input2}, *pads[2] = {&padMask1, &padMask2};
-    const int radios[2] = {kRadioOutput1, kRadioOutput2}, lists[2] = {kLevelList1, kLevelList2};
-    for (int o = 0; o < 2; ++o) {
-        for (int k = 0; k <= 8; ++k)
-            if (view_->radio(radios[o] + k)) *inputs[o] = static_cast<std::uint8_t>(k);
-        const std::uint8_t in = *inputs[o];
-        if (in >= 1 && in <= 8) {
-            const auto bit = static_cast<std::uint8_t>(1u << (in - 1));
-            const bool mic = view_->levelSelection(lists[o]) == 0;
-            *pads[o] = static_cast<std::uint8_t>(mic ? *pads[o] & ~bit : *pads[o] | bit);
-        }
-    }
-}
-
 void CUnitDlg::controlChange(int id) {
     Busy busy(*this);
     if (removed_ || !view_) return;
     owner_.pollCountdown = 2500;
-    const std::uint8_t pads1 = padMask1, pads2 = padMask2;
-    controlRead();
-    if (id >= kRadioOutput1 && id <= kRadioOutput2 + 8) {
-        // Choosing an input never changes a pad.
-        padMask1 = pads1;
-        padMask2 = pads2;
+    const bool level = id == kLevelList1 || id == kLevelList2;
+    const int output = id == kLevelList2 || (id >= kRadioOutput2 && id <= kRadioOutput2 + 8) ? 1 : 0;
+    std::uint8_t &input = output == 0 ? input1 : input2;
+    std::uint8_t &pads = output == 0 ? padMask1 : padMask2;
+    const std::uint8_t shownInput = input;
+    const bool line = level && view_->levelSelection(id) != 0; // no selection counts as "Line"
+    // The window's settings may be seconds old, and the unit may have been
+    // changed meanwhile (its front panel, another program, auto-sequencing):
+    // the write carries the unit's present settings with only this control's
+    // change, and 255 for an output whose input the user did not choose, so
+    // nothing another writer did is put back.
+    if (deviceRead()) {
+        std::uint8_t send[2] = {255, 255};
+        if (!level) {
+            input = static_cast<std::uint8_t>(id - (output == 0 ? kRadioOutput1 : kRadioOutput2));
+            send[output] = input;
+        } else if (shownInput >= 1 && shownInput <= 8) {
+            // The level the user chose is that of the input the window showed.
+            const auto bit = static_cast<std::uint8_t>(1u << (shownInput - 1));
+            pads = static_cast<std::uint8_t>(line ? pads | bit : pads & ~bit);
+        }
+        deviceWrite(send[0], send[1]);
     }
-    deviceWrite();
     controlUpdate();
 }
 

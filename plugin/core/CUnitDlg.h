@@ -99,9 +99,10 @@ public:
     bool create(HostWindow parent);
     void store(const char *unitAddress, const char *unitName);
     bool deviceRead();
-    bool deviceWrite();
+    // Writes the stored pad masks with these inputs (255 leaves an output's
+    // input as the unit has it).
+    bool deviceWrite(std::uint8_t sendInput1, std::uint8_t sendInput2);
     void controlUpdate();
-    void controlRead();
     // Removal from the owner's list: the window goes now, or when the
     // handler running on it returns.
     void removed();

@@ -38,15 +38,17 @@ EqResult CCorvilPlugin::OpenUnitWindow(HostWindow hostWindow, const char *addres
                                        std::int32_t unitId) {
     CallGuard guard(*this);
     std::shared_ptr<CUnitDlg> w = findWindow(unitId);
-    if (!w) {
+    const bool taken = !w;
+    if (taken) {
         if (openWindowCount() >= kMaxWindows) return kEqFailed;
         w = std::make_shared<CUnitDlg>(*this);
         w->unitId = unitId;
         windows_.push_back(w);
     }
     if (!w->hasWindow() && !w->create(hostWindow)) {
-        // A place whose window could not be made is given back.
-        removeWindow(w);
+        // A place taken by this call whose window could not be made is given
+        // back; a place that was in use keeps its unit.
+        if (taken) removeWindow(w);
         return kEqFailed;
     }
     w->store(address, name);
@@ -57,6 +59,9 @@ EqResult CCorvilPlugin::OpenUnitWindow(HostWindow hostWindow, const char *addres
 }
 
 void CCorvilPlugin::showFromUnit(CUnitDlg &w) {
+    // A window closed by Escape and opened again before the next pass stays:
+    // the pass must not remove the window the host was just given.
+    w.closePending = false;
     w.deviceRead();
     if (!w.isRemoved() && w.view()) {
         w.controlUpdate();

@@ -87,6 +87,7 @@ TEST_F(Plugin, TheUnitListHoldsTheFirstSixteenWithTheirSerials) {
     }
     CCorvilPlugin plugin(services);
     ASSERT_EQ(plugin.unitCount(), 16);
+    EXPECT_EQ(services.device.unitCount(), 17) << "the seventeenth is found, not listed";
     EXPECT_STREQ(plugin.serial(15), "U0015");
     EXPECT_EQ(plugin.findSerial("U0016"), -1);
     EXPECT_EQ(plugin.findSerial("U0007"), 7);

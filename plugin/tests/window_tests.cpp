@@ -85,24 +85,44 @@ TEST_F(UnitWindows, SixteenPlacesInOpeningOrder) {
     EXPECT_EQ(plugin->window(2)->unitId, 4) << "later places move down";
     EXPECT_EQ(plugin->CloseUnitWindow(3), -1);
     EXPECT_EQ(windows.live.size(), 15u);
+
+    // A place in use whose window went with its host window and cannot be
+    // made again keeps its unit.
+    viewOf(4).destroy();
+    windows.refuse = true;
+    EXPECT_EQ(plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "U", 6), -1);
+    EXPECT_EQ(plugin->openWindowCount(), 15);
+    EXPECT_EQ(plugin->window(4)->unitId, 6);
 }
 
-TEST_F(UnitWindows, ClicksWriteAtOnceAndKeepThePads) {
+// The window's settings may be seconds old: a click writes the unit's present
+// settings with only the clicked control's change, so the other writers'
+// changes meanwhile (front panel, other programs) are not put back.
+TEST_F(UnitWindows, AClickSendsOnlyItsChangeOverWhatTheUnitHoldsNow) {
     auto &unit = openDesk({3, 0, 3, 0x00, 0x10});
     FakeUnitView &v = viewOf(0);
-    // Input 5 of output 1: the pad bits go back as they were; the list then shows input 5's pad.
+    unit.standing = {3, 6, 3, 0x20, 0x11}; // another writer: input 6 with its pad on output 2, a pad on output 1
     v.radios[kRadioOutput1 + 3] = false;
     v.radios[kRadioOutput1 + 5] = true;
     v.events().onRadioClick(kRadioOutput1 + 5);
-    EXPECT_EQ(unit.writes.back(), (Bytes{3, 0, 5, 0x00, 0x10}));
-    EXPECT_EQ(v.selections[kLevelList1], 1);
+    EXPECT_EQ(unit.writes.back(), (Bytes{3, 0xFF, 5, 0x20, 0x11})) << "output 2 left alone, the pads as they are";
+    EXPECT_EQ(v.selections[kLevelList1], 1) << "input 5's pad";
+    EXPECT_TRUE(v.radios[kRadioOutput2 + 6]) << "the other writer's change is shown";
     EXPECT_EQ(plugin->pollCountdown, 2500);
 
-    // "Mic" for input 5 clears only its bit.
-    plugin->window(0)->padMask1 = 0x14;
-    v.selections[kLevelList1] = 0;
-    v.events().onLevelChange(kLevelList1);
-    EXPECT_EQ(unit.writes.back(), (Bytes{3, 0, 5, 0x00, 0x04}));
+    // "Mic" for output 2's input 6 clears only its bit; both inputs left alone.
+    unit.standing = {3, 6, 2, 0x21, 0x11};
+    v.selections[kLevelList2] = 0;
+    v.events().onLevelChange(kLevelList2);
+    EXPECT_EQ(unit.writes.back(), (Bytes{3, 0xFF, 0xFF, 0x01, 0x11}));
+    EXPECT_TRUE(v.radios[kRadioOutput1 + 2]);
+
+    // A unit that does not answer the read is lost contact, and nothing is written.
+    const std::size_t writes = unit.writes.size();
+    unit.readFailure = corvhid::Transfer::NotStarted;
+    v.events().onRadioClick(kRadioOutput1 + 4);
+    EXPECT_EQ(unit.writes.size(), writes);
+    EXPECT_EQ(host.messages, (std::vector<std::string>{"48: Contact was lost with unit Desk."}));
 }
 
 TEST_F(UnitWindows, PollPassesCloseEscapedWindowsAndRespectTheDropDown) {
@@ -130,6 +150,17 @@ TEST_F(UnitWindows, PollPassesCloseEscapedWindowsAndRespectTheDropDown) {
     viewOf(0).events().onDropDown(false);
     plugin->Tick(500);
     EXPECT_GT(fake.count("read"), before) << "and polling goes on once it closes";
+
+    // A window closed by Escape and opened or updated again before the next
+    // pass is not removed by it.
+    viewOf(0).events().onEscape();
+    ASSERT_EQ(plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "Two", 2), 0);
+    plugin->Tick(500);
+    viewOf(0).events().onEscape();
+    ASSERT_EQ(plugin->UpdateUnitWindow("SERIAL AAAAA", "Two", 2), 0);
+    plugin->Tick(500);
+    ASSERT_EQ(plugin->openWindowCount(), 1);
+    EXPECT_TRUE(viewOf(0).visible);
 
     plugin->CloseUnitWindow(2);
     EXPECT_EQ(plugin->pollCountdown, 0);
