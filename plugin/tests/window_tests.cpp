@@ -156,10 +156,11 @@ TEST_F(UnitWindows, PollPassesCloseEscapedWindowsAndRespectTheDropDown) {
     viewOf(0).events().onEscape();
     ASSERT_EQ(plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "Two", 2), 0);
     plugin->Tick(500);
+    ASSERT_EQ(plugin->openWindowCount(), 1) << "opened again";
     viewOf(0).events().onEscape();
     ASSERT_EQ(plugin->UpdateUnitWindow("SERIAL AAAAA", "Two", 2), 0);
     plugin->Tick(500);
-    ASSERT_EQ(plugin->openWindowCount(), 1);
+    ASSERT_EQ(plugin->openWindowCount(), 1) << "updated again";
     EXPECT_TRUE(viewOf(0).visible);
 
     plugin->CloseUnitWindow(2);
