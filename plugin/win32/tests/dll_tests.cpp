@@ -297,6 +297,34 @@ TEST_F(CorvilDll, TheConfigurationAndAboutDialogs) {
     EXPECT_EQ(about.runs, 1);
 }
 
+// Two objects in one process share the units of the device code: when one
+// lets a lost unit go (which closes and renumbers every unit), the other's
+// routing, windows and messages stay with its own units.
+TEST_F(CorvilDll, TwoObjectsKeepTheirUnitsWhenOneLetsALostUnitGo) {
+    ASSERT_TRUE(emulator.start({"--serial", "TWO01", "--serial", "TWO02", "--serial", "TWO03"}));
+    IEqDevice *first = device = create();
+    IEqDevice *second = create();
+    ASSERT_EQ(first->vtbl->OpenUnitWindow(first, hostWindow, "SERIAL TWO01", "Left", 1), 0);
+    ASSERT_EQ(second->vtbl->OpenUnitWindow(second, hostWindow, "SERIAL TWO02", "Right", 2), 0);
+    ASSERT_EQ(emulator.command("unplug 0"), "ok");
+    ASSERT_EQ(first->vtbl->Tick(first, 500), 0);
+    EXPECT_EQ(host.messages, (std::vector<std::string>{"48: Contact was lost with unit Left."}));
+
+    std::int32_t inputs[2] = {4, 255}, reserved[2] = {}, levels[2] = {1, 0};
+    EXPECT_EQ(second->vtbl->SetRouting(second, "SERIAL TWO02", inputs, reserved, levels, 2), 0);
+    EXPECT_EQ(emulator.command("outputs 2"), "ok count=0 last=-") << "nothing reached another unit";
+    const std::string state = emulator.command("state 1");
+    EXPECT_NE(state.find("input1=4 input2=0 pads1=0x08 "), std::string::npos) << state;
+    ASSERT_EQ(emulator.command("route 1 2 7"), "ok");
+    pump(100);
+    ASSERT_EQ(second->vtbl->Tick(second, 500), 0);
+    HWND right = unitWindow("Right");
+    ASSERT_NE(right, nullptr);
+    EXPECT_EQ(::IsDlgButtonChecked(right, 1321 + 7), BST_CHECKED) << "its window follows its own unit";
+    EXPECT_EQ(host.messages.size(), 1u) << "no contact lost for a unit still attached";
+    second->vtbl->Release(second);
+}
+
 TEST_F(CorvilDll, TheHostReleasingThePlugInWhileARealWindowsHandlerRuns) {
     // "Configure" from a real window's system menu: the host closes that
     // very window and lets the object go while it handles the request.
