@@ -62,24 +62,32 @@ std::string text(int f, int value) {
 
 } // namespace field
 
-void Ledger::claim(int f, int value, const std::string &by, double at) { claims[f] = {value, by, at, true}; }
+void Ledger::claim(int f, int value, const std::string &by, double at, bool seen) {
+    claims[f] = {value, by, at, seen};
+}
 
-std::vector<std::string> Ledger::observe(const UnitState &now, const std::string &by, const std::set<int> &intended,
-                                         double at) {
-    std::vector<std::string> replaced;
+std::vector<Replaced> Ledger::observe(const UnitState &now, const std::string &by, const std::set<int> &intended,
+                                      double at) {
+    std::vector<Replaced> replaced;
     for (int f = 0; f < field::kCount; ++f) {
         if (intended.count(f)) continue;
+        // An output that steps through its inputs holds no input anyone chose.
+        if (f == field::route(0) || f == field::route(1))
+            if (last.stepping(f) || now.stepping(f)) continue;
         const int before = field::value(last, f), after = field::value(now, f);
         if (before == after) continue;
         Claim &c = claims[f];
         if (c.intended && c.value >= 0 && c.value != after)
-            replaced.push_back(field::name(f) + " " + field::text(f, c.value) + " (by " + c.by + ") replaced by " +
-                               field::text(f, after) + " sent along by " + by);
+            replaced.push_back({field::name(f) + " " + field::text(f, c.value) + " (by " + c.by + ") replaced by " +
+                                    field::text(f, after) + " sent along by " + by,
+                                c.at});
         c = {after, by + ", sent along", at, false};
     }
     // An output that steps through its inputs holds no input anyone chose.
-    for (int o = 0; o < 2; ++o)
+    for (int o = 0; o < 2; ++o) {
         if (last.stepping(o) || now.stepping(o)) claims[field::route(o)] = {-1, "the unit's auto-sequencing", at, false};
+        if (now.seqInputs[o] == 0) claims[field::sequencing(o)] = {-1, "no auto-sequence inputs", at, false};
+    }
     last = now;
     return replaced;
 }
@@ -87,8 +95,10 @@ std::vector<std::string> Ledger::observe(const UnitState &now, const std::string
 void Ledger::baseline(const UnitState &state, double at) {
     last = state;
     for (int f = 0; f < field::kCount; ++f) claims[f] = {field::value(state, f), "the last settle", at, false};
-    for (int o = 0; o < 2; ++o)
+    for (int o = 0; o < 2; ++o) {
         if (state.stepping(o)) claims[field::route(o)] = {-1, "the unit's auto-sequencing", at, false};
+        if (state.seqInputs[o] == 0) claims[field::sequencing(o)] = {-1, "no auto-sequence inputs", at, false};
+    }
 }
 
 } // namespace corvil::soak

@@ -46,18 +46,28 @@ struct Claim {
     bool intended = false; // what its maker meant to change, not a value sent along with it
 };
 
+// An intended change that a later write replaced.
+struct Replaced {
+    std::string what;
+    double claimedAt; // when the replaced change was made
+};
+
 class Ledger {
 public:
     UnitState last; // the state after the latest action
     std::array<Claim, field::kCount> claims;
 
-    void claim(int f, int value, const std::string &by, double at);
+    // `seen`: the unit reported the change (a silent unit's change is not
+    // protected: no writer could have known of it).
+    void claim(int f, int value, const std::string &by, double at, bool seen);
     // The state after an action by `by`, whose intended settings are
     // already claimed: every other setting it changed was sent along with
     // the change (the plug-in writes a whole settings record, the switcher
     // the pads and the auto-sequencing record whole). Returns the intended
-    // changes of others that this replaced.
-    std::vector<std::string> observe(const UnitState &now, const std::string &by, const std::set<int> &intended,
+    // changes of others that this replaced. An output's auto-sequencing
+    // switch means nothing while it includes no input (the unit does not
+    // step it, and the switcher never sends it on): no claim is held on it.
+    std::vector<Replaced> observe(const UnitState &now, const std::string &by, const std::set<int> &intended,
                                      double at);
     // After a settle: the unit holds what it holds.
     void baseline(const UnitState &state, double at);

@@ -1,9 +1,12 @@
-// corvil-soak: Corvil Switcher and the FathomLive plug-in at work on the same
-// emulated units for minutes, while the units' front panels change, go
-// silent, and are pulled out and plugged in again. Every so often the front
-// panels rest and both users' polling catches up; then every display must
-// show what its unit holds, and every change a user made must still be on
-// the unit unless a later change replaced it.
+// corvil-soak: Corvil Switcher and two FathomLive plug-in objects at work on
+// the same emulated units for minutes, while the units' front panels change
+// (auto-sequencing running among them), now and then report an undefined
+// input, go silent, and are pulled out and plugged in again, and the host
+// closes and opens unit windows. Every so often the front panels rest and
+// every user's polling catches up; then every display must show what its unit
+// holds, and every change a user made must still be on the unit unless a
+// later change replaced it. No writer may put back a change it could have
+// seen: a replaced change fails the run at once.
 //
 //   corvil-soak [--seconds N] [--seed S] [--keep-going] [--verbose]
 //
@@ -61,11 +64,13 @@ struct Unit {
     int pulls = 0;     // connections made before a pull are dead after it
 };
 
-// A unit of the host's, with the unit window the host keeps open for it.
+// A unit of the host's, with the unit window the host keeps open for it
+// through one of the two plug-in objects.
 struct HostUnit {
     std::int32_t id;
     std::string name;
     int unit;
+    int object;
 };
 
 std::string expectedDisplay(int input, int pads) {
@@ -122,12 +127,18 @@ private:
     void switcherAction();
     void pluginAction();
     void windowAction(int roll);
+    void reopenBeforeThePass(plugin::CCorvilPlugin &object, std::int32_t id, const std::string &name,
+                             const std::string &address, int u);
     bool hostOpensWindows();
-    void afterAction(const std::string &by, int target, const Intents &intents, bool reached);
+    // `seen`: the unit reports the change, so other writers must keep it.
+    // `blind`: the writer sent a whole record (the switcher's pads or
+    // auto-sequencing) from a view that did not yet show the unit's state.
+    void afterAction(const std::string &by, int target, const Intents &intents, bool reached, bool seen = true,
+                     bool blind = false);
     int switcherUnit();
     int boxToClick(Form &form, const std::string &seen);
     int unitOf(const std::string &address) const;
-    plugin::CUnitDlg *windowOf(std::int32_t unitId) const;
+    plugin::CUnitDlg *windowOf(const HostUnit &h) const;
 
     void settle();
     void checkClaims(const std::string &when);
@@ -150,8 +161,11 @@ private:
 
     corvhid::VirtualPlatform platform_;
     plugin::fakes::Surroundings world_{platform_};
-    std::unique_ptr<plugin::CCorvilPlugin> plugin_;
-    std::vector<HostUnit> hostUnits_{{1, "Desk", 0}, {2, "Desk (copy)", 0}, {3, "Rack", 1}};
+    // Two objects in one process share the device code: one's clean-up after
+    // a lost unit renumbers the other's units.
+    std::vector<std::unique_ptr<plugin::CCorvilPlugin>> plugins_;
+    std::vector<HostUnit> hostUnits_{{1, "Desk", 0, 0}, {2, "Desk (copy)", 0, 1}, {3, "Rack", 1, 0},
+                                     {4, "Rack (copy)", 1, 1}};
     plugin::HostWindow hostWindow_ = reinterpret_cast<plugin::HostWindow>(0x50ac);
 
     double nextSwitcherTick_ = 0, nextHostTick_ = 0, lastHostTick_ = 0;
@@ -160,12 +174,13 @@ private:
     bool failedHere_ = false;
     struct {
         long frontPanel = 0, switcherChanges = 0, pluginChanges = 0, silences = 0, pulls = 0, reconnections = 0,
-             reopened = 0, messages = 0, replaced = 0, settles = 0, checks = 0, failures = 0;
+             reopened = 0, reopenedInPass = 0, messages = 0, undefined = 0, sequencingStarts = 0, replaced = 0,
+             blind = 0, settles = 0, checks = 0, failures = 0;
     } counts_;
 };
 
 Soak::~Soak() {
-    plugin_.reset();
+    plugins_.clear();
     app_.mainForm().unload();
 }
 
@@ -214,10 +229,12 @@ void Soak::begin() {
     world_.host.duringMessage = [this] {
         ++counts_.messages;
         note("plug-in: message \"" + world_.host.messages.back() + "\"");
-        for (int i = pick(0, 2); i > 0; --i) plugin_->Tick(50);
+        for (int i = pick(0, 2); i > 0; --i) plugins_[static_cast<std::size_t>(pick(0, 1))]->Tick(50);
     };
-    plugin_ = std::make_unique<plugin::CCorvilPlugin>(world_.services);
-    plugin_->SetHost(&world_.host.iface);
+    for (int object = 0; object < 2; ++object) {
+        plugins_.push_back(std::make_unique<plugin::CCorvilPlugin>(world_.services));
+        plugins_.back()->SetHost(&world_.host.iface);
+    }
     hostOpensWindows();
     app_.start();
     for (const Unit &unit : units_) switcherPulls_.push_back(unit.pulls);
@@ -267,7 +284,7 @@ void Soak::hostTick() {
     const int elapsed = std::clamp(static_cast<int>((t - lastHostTick_) * 1000), 0, 32767);
     lastHostTick_ = t;
     nextHostTick_ = t + kHostTickSeconds;
-    plugin_->Tick(static_cast<std::int16_t>(elapsed));
+    for (auto &object : plugins_) object->Tick(static_cast<std::int16_t>(elapsed));
 }
 
 void Soak::bringUnitsBack() {
@@ -310,10 +327,34 @@ void Soak::frontPanelAction() {
         const int code = chance(90) ? pick(0, 6) : pick(19, 127);
         line = "seq-interval " + where + std::to_string(code);
         intents = {{field::interval(o), code}};
-    } else if (roll < 94) {
+    } else if (roll < 90) {
         const int on = chance(40);
         line = "seq " + where + (on ? "on" : "off");
         intents = {{field::sequencing(o), on}};
+    } else if (roll < 93) {
+        // Auto-sequencing starts stepping, fast, while the users go on.
+        const int mask = pick(1, 255), code = pick(1, 2);
+        command("seq-inputs " + where + std::to_string(mask));
+        command("seq-interval " + where + std::to_string(code));
+        line = "seq " + where + "on";
+        for (int input = 1; input <= 8; ++input) intents.push_back({field::sequenced(o, input), (mask >> (input - 1)) & 1});
+        intents.insert(intents.end(), {{field::interval(o), code}, {field::sequencing(o), 1}});
+        ++counts_.sequencingStarts;
+        note("front panel: " + unit.serial + ": seq-inputs " + where + std::to_string(mask) + ", seq-interval " + where +
+             std::to_string(code));
+    } else if (roll < 94) {
+        // One report with an undefined input; the unit's state stays as it is.
+        if (!unit.plugged || unit.silenced) return;
+        const UnitState s = state(u);
+        int input[2] = {s.input[0], s.input[1]};
+        input[o] = pick(9, 254);
+        char raw[64];
+        std::snprintf(raw, sizeof raw, "raw %d 03 %02x %02x %02x %02x", u, input[1], input[0], s.pads[1], s.pads[0]);
+        command(raw);
+        ++counts_.undefined;
+        note("front panel: " + unit.serial + " reports input " + std::to_string(input[o]) + " on output " +
+             std::to_string(o + 1) + " once");
+        return;
     } else {
         if (!unit.plugged || unit.silenced) return;
         unit.backAt = now() + between(0.3, 2.5);
@@ -334,7 +375,9 @@ void Soak::frontPanelAction() {
     command(line);
     ++counts_.frontPanel;
     note("front panel: " + unit.serial + ": " + line);
-    afterAction("the front panel", u, intents, true);
+    // A silent unit does not report what its front panel changes: no writer
+    // can see such a change until it reports again.
+    afterAction("the front panel", u, intents, true, !unit.silenced);
 }
 
 // The unit the switcher shows, by the serial number in its status line; -1
@@ -406,13 +449,23 @@ void Soak::switcherAction() {
         note("switcher: user clicks " + form::qualifiedName(control->name(), control->index()) + " in " +
              control->form().name());
     }
+    // The switcher sends the pad masks with every routing or pad change and
+    // the auto-sequencing record whole, as it holds them: a change its
+    // windows do not show yet can go with them.
+    bool blind = false;
+    if (u >= 0) {
+        const UnitState s = state(u);
+        blind = app_.padMask1 != s.pads[0] || app_.padMask2 != s.pads[1] || app_.autoSeqInputs1 != s.seqInputs[0] ||
+                app_.autoSeqInputs2 != s.seqInputs[1] || app_.autoSeqControl1 != s.seqControl[0] ||
+                app_.autoSeqControl2 != s.seqControl[1];
+    }
     toolkit_.post(act);
     app_.pass();
     // (Looking at a window the user closed would make it anew.)
     if (pads.loaded() && pads.isVisible()) padsSeen_ = boxes(pads);
     if (sequencing.loaded() && sequencing.isVisible()) sequencingSeen_ = boxes(sequencing);
     if (reached && !intents.empty()) ++counts_.switcherChanges;
-    afterAction("the switcher's user", u, intents, reached);
+    afterAction("the switcher's user", u, intents, reached, true, blind);
 }
 
 // A box of a configuration window's grid; half the time one that changed
@@ -435,9 +488,10 @@ int Soak::unitOf(const std::string &address) const {
     return -1;
 }
 
-plugin::CUnitDlg *Soak::windowOf(std::int32_t unitId) const {
-    for (int place = 0; place < plugin_->openWindowCount(); ++place)
-        if (plugin_->window(place)->unitId == unitId) return plugin_->window(place);
+plugin::CUnitDlg *Soak::windowOf(const HostUnit &h) const {
+    const plugin::CCorvilPlugin &object = *plugins_[static_cast<std::size_t>(h.object)];
+    for (int place = 0; place < object.openWindowCount(); ++place)
+        if (object.window(place)->unitId == h.id) return object.window(place);
     return nullptr;
 }
 
@@ -445,17 +499,18 @@ plugin::CUnitDlg *Soak::windowOf(std::int32_t unitId) const {
 // for units that are there. The host enumerates first, so that a unit
 // plugged in since the plug-in's last look is found.
 bool Soak::hostOpensWindows() {
-    bool opened = false;
+    bool enumerated[2] = {false, false};
     for (const HostUnit &h : hostUnits_) {
         const Unit &unit = units_[static_cast<std::size_t>(h.unit)];
-        if (windowOf(h.id) || !unit.plugged || unit.silenced) continue;
-        if (!opened) plugin_->EnumerateUnits();
-        opened = true;
+        if (windowOf(h) || !unit.plugged || unit.silenced) continue;
+        plugin::CCorvilPlugin &object = *plugins_[static_cast<std::size_t>(h.object)];
+        if (!enumerated[h.object]) object.EnumerateUnits();
+        enumerated[h.object] = true;
         note("plug-in: host opens window \"" + h.name + "\"");
-        plugin_->OpenUnitWindow(hostWindow_, ("SERIAL " + unit.serial).c_str(), h.name.c_str(), h.id);
+        object.OpenUnitWindow(hostWindow_, ("SERIAL " + unit.serial).c_str(), h.name.c_str(), h.id);
         ++counts_.reopened;
     }
-    return opened;
+    return enumerated[0] || enumerated[1];
 }
 
 void Soak::pluginAction() {
@@ -465,7 +520,7 @@ void Soak::pluginAction() {
     } else if (roll < 14) {
         // The analyser sets a unit's routing through its own model: an input
         // and a level (Mic 0, Line 1, the input's pad) per output.
-        const HostUnit &h = hostUnits_[static_cast<std::size_t>(pick(0, 2))];
+        const HostUnit &h = hostUnits_[static_cast<std::size_t>(pick(0, static_cast<int>(hostUnits_.size()) - 1))];
         const std::int32_t inputs[2] = {pick(0, 8), pick(0, 8)}, levels[2] = {pick(0, 1), pick(0, 1)}, reserved[2] = {};
         Intents intents;
         for (int o = 0; o < 2; ++o) {
@@ -473,7 +528,8 @@ void Soak::pluginAction() {
             if (inputs[o]) intents.push_back({field::pad(o, inputs[o]), levels[o]});
         }
         const std::string address = "SERIAL " + units_[static_cast<std::size_t>(h.unit)].serial;
-        const bool reached = plugin_->SetRouting(address.c_str(), inputs, reserved, levels, 2) == 0;
+        const bool reached =
+            plugins_[static_cast<std::size_t>(h.object)]->SetRouting(address.c_str(), inputs, reserved, levels, 2) == 0;
         note("plug-in: host sets routing of \"" + h.name + "\" to " + std::to_string(inputs[0]) + "/" +
              std::to_string(levels[0]) + " " + std::to_string(inputs[1]) + "/" + std::to_string(levels[1]) +
              (reached ? "" : ": failed"));
@@ -486,13 +542,17 @@ void Soak::pluginAction() {
 
 // A click in a unit window the user can see.
 void Soak::windowAction(int roll) {
-    std::vector<plugin::CUnitDlg *> shown;
-    for (int place = 0; place < plugin_->openWindowCount(); ++place) {
-        plugin::CUnitDlg *w = plugin_->window(place);
-        if (w->hasWindow() && static_cast<FakeUnitView *>(w->view())->visible) shown.push_back(w);
+    std::vector<std::pair<plugin::CUnitDlg *, int>> shown; // with its object
+    for (int object = 0; object < 2; ++object) {
+        const plugin::CCorvilPlugin &p = *plugins_[static_cast<std::size_t>(object)];
+        for (int place = 0; place < p.openWindowCount(); ++place) {
+            plugin::CUnitDlg *w = p.window(place);
+            if (w->hasWindow() && static_cast<FakeUnitView *>(w->view())->visible) shown.push_back({w, object});
+        }
     }
     if (shown.empty()) return;
-    plugin::CUnitDlg &w = *shown[static_cast<std::size_t>(pick(0, static_cast<int>(shown.size()) - 1))];
+    const auto [chosen, object] = shown[static_cast<std::size_t>(pick(0, static_cast<int>(shown.size()) - 1))];
+    plugin::CUnitDlg &w = *chosen;
     FakeUnitView &view = *static_cast<FakeUnitView *>(w.view());
     const std::string by = std::string("the plug-in's user in \"") + w.name + "\"";
     const int u = unitOf(w.address), o = pick(0, 1);
@@ -501,7 +561,12 @@ void Soak::windowAction(int roll) {
     std::function<void()> act;
     if (roll < 17) {
         note("plug-in: user presses Escape in \"" + std::string(w.name) + "\"");
-        act = [&view] { view.events().onEscape(); };
+        const std::int32_t id = w.unitId;
+        const std::string name = w.name, address = w.address;
+        view.events().onEscape();
+        if (chance(50)) reopenBeforeThePass(*plugins_[static_cast<std::size_t>(object)], id, name, address, u);
+        afterAction(by, u, {}, false);
+        return;
     } else if (roll < 65) {
         const int input = pick(0, 8);
         intents = {{field::route(o), input}};
@@ -537,19 +602,55 @@ void Soak::windowAction(int roll) {
     afterAction(by, u, intents, reached);
 }
 
-void Soak::afterAction(const std::string &by, int target, const Intents &intents, bool reached) {
+// The host opens (or updates) a window its user closed a moment ago, before
+// the poll pass that would remove it: the pass must leave it, unless the
+// unit was found lost meanwhile (with a message).
+void Soak::reopenBeforeThePass(plugin::CCorvilPlugin &object, std::int32_t id, const std::string &name,
+                               const std::string &address, int u) {
+    const bool update = chance(50);
+    note("plug-in: host " + std::string(update ? "updates" : "opens") + " \"" + name + "\" again");
+    const std::size_t messages = world_.host.messages.size();
+    object.EnumerateUnits(); // as the host does before it opens windows
+    const int result = update ? object.UpdateUnitWindow(address.c_str(), name.c_str(), id)
+                              : object.OpenUnitWindow(hostWindow_, address.c_str(), name.c_str(), id);
+    object.Tick(500);
+    ++counts_.reopenedInPass;
+    if (world_.host.messages.size() != messages || u < 0 || !units_[static_cast<std::size_t>(u)].plugged ||
+        units_[static_cast<std::size_t>(u)].silenced)
+        return;
+    bool shown = false;
+    for (int place = 0; place < object.openWindowCount(); ++place) {
+        plugin::CUnitDlg *w = object.window(place);
+        if (w->unitId == id)
+            shown = w->hasWindow() && static_cast<FakeUnitView *>(w->view())->visible && !w->closePending;
+    }
+    expect("plug-in window \"" + name + "\" " + (update ? "updated" : "opened") + " again before the pass (result " +
+               std::to_string(result) + ")",
+           "shown", shown ? "shown" : "gone");
+}
+
+void Soak::afterAction(const std::string &by, int target, const Intents &intents, bool reached, bool seen,
+                       bool blind) {
     for (std::size_t u = 0; u < units_.size(); ++u) {
         Ledger &ledger = units_[u].ledger;
         std::set<int> intended;
         if (static_cast<int>(u) == target && reached) {
             for (const auto &[f, value] : intents) {
-                ledger.claim(f, value, by, now());
+                ledger.claim(f, value, by, now(), seen);
                 intended.insert(f);
             }
         }
-        for (const std::string &replaced : ledger.observe(state(static_cast<int>(u)), by, intended, now())) {
+        for (const Replaced &r : ledger.observe(state(static_cast<int>(u)), by, intended, now())) {
+            if (blind && static_cast<int>(u) == target) {
+                ++counts_.blind;
+                note(units_[u].serial + ": not yet shown to its writer: " + r.what);
+                continue;
+            }
             ++counts_.replaced;
-            note(units_[u].serial + ": " + replaced);
+            note(units_[u].serial + ": " + r.what);
+            expect(units_[u].serial + " change kept", "kept", r.what);
+            std::printf("corvil-soak: the last events before it:\n");
+            for (const std::string &event : trail_) std::printf("  %s\n", event.c_str());
         }
     }
 }
@@ -675,7 +776,7 @@ void Soak::checkWindows(const std::vector<UnitState> &states) {
     for (const HostUnit &h : hostUnits_) {
         const UnitState &s = states[static_cast<std::size_t>(h.unit)];
         const std::string of = "plug-in window \"" + h.name + "\" (" + s.serial + ") ";
-        plugin::CUnitDlg *w = windowOf(h.id);
+        plugin::CUnitDlg *w = windowOf(h);
         FakeUnitView *view = w && w->hasWindow() ? static_cast<FakeUnitView *>(w->view()) : nullptr;
         const bool shown = view && view->visible && !w->closePending;
         expect(of + "open", "shown", shown ? "shown" : w ? "closing" : "closed");
@@ -719,13 +820,15 @@ int Soak::run() {
                     options_.seed, e.what());
         for (const std::string &event : trail_) std::printf("  %s\n", event.c_str());
     }
-    std::printf("corvil-soak: %ld front-panel changes, %ld user changes (%ld switcher, %ld plug-in), %ld silences, "
-                "%ld unplugs, %ld reconnections, %ld windows opened, %ld contact-lost messages, %ld changes replaced "
-                "by values sent along, %ld settles, %ld checks, %ld failures, seed %llu, %.0f s\n",
-                counts_.frontPanel, counts_.switcherChanges + counts_.pluginChanges, counts_.switcherChanges,
-                counts_.pluginChanges, counts_.silences, counts_.pulls, counts_.reconnections, counts_.reopened,
-                counts_.messages, counts_.replaced, counts_.settles, counts_.checks, counts_.failures, options_.seed,
-                now());
+    std::printf("corvil-soak: %ld front-panel changes (%ld auto-sequencing starts, %ld undefined inputs), %ld user "
+                "changes (%ld switcher, %ld plug-in), %ld silences, %ld unplugs, %ld reconnections, %ld windows opened "
+                "(%ld again before the pass), %ld contact-lost messages, %ld changes replaced, %ld replaced by the "
+                "switcher before it showed them, %ld settles, %ld checks, %ld failures, seed %llu, %.0f s\n",
+                counts_.frontPanel, counts_.sequencingStarts, counts_.undefined,
+                counts_.switcherChanges + counts_.pluginChanges, counts_.switcherChanges, counts_.pluginChanges,
+                counts_.silences, counts_.pulls, counts_.reconnections, counts_.reopened, counts_.reopenedInPass,
+                counts_.messages, counts_.replaced, counts_.blind, counts_.settles, counts_.checks,
+                counts_.failures, options_.seed, now());
     std::fflush(stdout);
     return counts_.failures ? 1 : 0;
 }
