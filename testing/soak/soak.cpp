@@ -62,6 +62,7 @@ struct Unit {
     bool plugged = true, silenced = false;
     double backAt = 0; // when a pulled or silent unit comes back
     int pulls = 0;     // connections made before a pull are dead after it
+    int troubles = 0;  // silences and pulls: reasons to lose contact
 };
 
 // A unit of the host's, with the unit window the host keeps open for it
@@ -71,6 +72,7 @@ struct HostUnit {
     std::string name;
     int unit;
     int object;
+    int troublesAtOpen = 0; // the unit's troubles when its window was opened
 };
 
 std::string expectedDisplay(int input, int pads) {
@@ -228,7 +230,16 @@ void Soak::begin() {
     // while it is shown.
     world_.host.duringMessage = [this] {
         ++counts_.messages;
-        note("plug-in: message \"" + world_.host.messages.back() + "\"");
+        const std::string &message = world_.host.messages.back();
+        note("plug-in: message \"" + message + "\"");
+        // Contact is lost only with a unit that was silent or pulled since
+        // its window opened; any other loss is the plug-in reaching for the
+        // wrong unit.
+        for (const HostUnit &h : hostUnits_)
+            if (message.find("unit " + h.name + ".") != std::string::npos)
+                expect("contact lost with \"" + h.name + "\"", "after a silence or a pull",
+                       units_[static_cast<std::size_t>(h.unit)].troubles != h.troublesAtOpen ? "after a silence or a pull"
+                                                                                              : "while it answered");
         for (int i = pick(0, 2); i > 0; --i) plugins_[static_cast<std::size_t>(pick(0, 1))]->Tick(50);
     };
     for (int object = 0; object < 2; ++object) {
@@ -327,11 +338,11 @@ void Soak::frontPanelAction() {
         const int code = chance(90) ? pick(0, 6) : pick(19, 127);
         line = "seq-interval " + where + std::to_string(code);
         intents = {{field::interval(o), code}};
-    } else if (roll < 90) {
+    } else if (roll < 88) {
         const int on = chance(40);
         line = "seq " + where + (on ? "on" : "off");
         intents = {{field::sequencing(o), on}};
-    } else if (roll < 93) {
+    } else if (roll < 91) {
         // Auto-sequencing starts stepping, fast, while the users go on.
         const int mask = pick(1, 255), code = pick(1, 2);
         command("seq-inputs " + where + std::to_string(mask));
@@ -361,12 +372,14 @@ void Soak::frontPanelAction() {
         if (roll < 97) {
             command("silence " + std::to_string(u) + " on");
             unit.silenced = true;
+            ++unit.troubles;
             ++counts_.silences;
             note("front panel: " + unit.serial + " goes silent");
         } else {
             command("unplug " + std::to_string(u));
             unit.plugged = false;
             ++unit.pulls;
+            ++unit.troubles;
             ++counts_.pulls;
             note("front panel: " + unit.serial + " pulled out");
         }
@@ -500,13 +513,14 @@ plugin::CUnitDlg *Soak::windowOf(const HostUnit &h) const {
 // plugged in since the plug-in's last look is found.
 bool Soak::hostOpensWindows() {
     bool enumerated[2] = {false, false};
-    for (const HostUnit &h : hostUnits_) {
+    for (HostUnit &h : hostUnits_) {
         const Unit &unit = units_[static_cast<std::size_t>(h.unit)];
         if (windowOf(h) || !unit.plugged || unit.silenced) continue;
         plugin::CCorvilPlugin &object = *plugins_[static_cast<std::size_t>(h.object)];
         if (!enumerated[h.object]) object.EnumerateUnits();
         enumerated[h.object] = true;
         note("plug-in: host opens window \"" + h.name + "\"");
+        h.troublesAtOpen = unit.troubles;
         object.OpenUnitWindow(hostWindow_, ("SERIAL " + unit.serial).c_str(), h.name.c_str(), h.id);
         ++counts_.reopened;
     }
