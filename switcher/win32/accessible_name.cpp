@@ -170,7 +170,7 @@ public:
         VARIANT *out = result ? result : &scratch;
         ::VariantInit(out);
         HRESULT hr = DISP_E_MEMBERNOTFOUND;
-        const auto text = [&](HRESULT (NamedAccessible::*get)(VARIANT, BSTR *)) {
+        const auto text = [&](decltype(&NamedAccessible::get_accName) get) {
             if (!getter) return DISP_E_MEMBERNOTFOUND;
             HRESULT r = takeChild(1);
             if (FAILED(r)) return r;
@@ -182,7 +182,7 @@ public:
             }
             return r;
         };
-        const auto variant = [&](HRESULT (NamedAccessible::*get)(VARIANT, VARIANT *)) {
+        const auto variant = [&](decltype(&NamedAccessible::get_accRole) get) {
             if (!getter) return DISP_E_MEMBERNOTFOUND;
             const HRESULT r = takeChild(1);
             return FAILED(r) ? r : (this->*get)(child, out);
