@@ -187,10 +187,6 @@ Result Library::doneFinding() {
 }
 
 Result Library::cleanup() {
-    if (eventsReady_) {
-        platform_.closeReportEvents();
-        eventsReady_ = false;
-    }
     for (unsigned u = 0; u < unitCount_; ++u) {
         for (Handle *table : {mainHandles_, inputHandles_}) {
             if (table && table[u] != kNoHandle) {
@@ -199,6 +195,13 @@ Result Library::cleanup() {
                 table[u] = kNoHandle;
             }
         }
+    }
+    // After the handles: closing a unit's handle ends any transfer a driver
+    // still held on it despite the cancel, and only then can the platform
+    // free that transfer's record and event.
+    if (eventsReady_) {
+        platform_.closeReportEvents();
+        eventsReady_ = false;
     }
     unitCount_ = 0;
     paths_.clear();

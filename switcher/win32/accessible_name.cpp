@@ -111,17 +111,121 @@ public:
     }
     STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
 
-    // IDispatch
-    STDMETHODIMP GetTypeInfoCount(UINT *n) override { return standard_->GetTypeInfoCount(n); }
-    STDMETHODIMP GetTypeInfo(UINT i, LCID lcid, ITypeInfo **info) override {
-        return standard_->GetTypeInfo(i, lcid, info);
+    // IDispatch: answered from this object's own IAccessible, so that a
+    // client that reads late-bound (a script, a reader's add-on) hears the
+    // same name, role and state as one that calls the methods. The standard
+    // object's dispatch would answer with its own name. There is no type
+    // information: the members are found by name here.
+    STDMETHODIMP GetTypeInfoCount(UINT *n) override {
+        if (!n) return E_POINTER;
+        *n = 0;
+        return S_OK;
     }
-    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR *names, UINT count, LCID lcid, DISPID *ids) override {
-        return standard_->GetIDsOfNames(riid, names, count, lcid, ids);
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo **info) override {
+        if (info) *info = nullptr;
+        return DISP_E_BADINDEX;
     }
-    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS *params, VARIANT *result,
-                        EXCEPINFO *exception, UINT *argError) override {
-        return standard_->Invoke(id, riid, lcid, flags, params, result, exception, argError);
+    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR *names, UINT count, LCID, DISPID *ids) override {
+        if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+        if (!names || !ids) return E_POINTER;
+        HRESULT hr = S_OK;
+        for (UINT i = 0; i < count; ++i) {
+            ids[i] = DISPID_UNKNOWN;
+            // Only the member itself: none of them takes named arguments.
+            if (i == 0) ids[0] = memberId(names[0]);
+            if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
+        }
+        return hr;
+    }
+    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS *params, VARIANT *result,
+                        EXCEPINFO *, UINT *argError) override {
+        if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+        if (!params) return E_INVALIDARG;
+        // Names and values are set through the methods only; what is left
+        // takes no named arguments.
+        if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) return DISP_E_MEMBERNOTFOUND;
+        if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
+        // Arguments come last first; the child is the last one, and optional.
+        VARIANT child;
+        ::VariantInit(&child);
+        const UINT argc = params->cArgs;
+        const bool method = (flags & DISPATCH_METHOD) != 0;
+        // A script may call a property with arguments as a method.
+        const bool getter = (flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD)) != 0;
+        const auto takeChild = [&](UINT most) -> HRESULT {
+            if (argc > most) return DISP_E_BADPARAMCOUNT;
+            child.vt = VT_I4;
+            child.lVal = CHILDID_SELF;
+            if (argc == 0) return S_OK;
+            VARIANT &given = params->rgvarg[argc - 1];
+            if (given.vt == VT_ERROR && given.scode == DISP_E_PARAMNOTFOUND) return S_OK;
+            if (FAILED(::VariantChangeType(&child, &given, 0, VT_I4))) {
+                if (argError) *argError = argc - 1;
+                return DISP_E_TYPEMISMATCH;
+            }
+            return S_OK;
+        };
+        VARIANT scratch;
+        ::VariantInit(&scratch);
+        VARIANT *out = result ? result : &scratch;
+        ::VariantInit(out);
+        HRESULT hr = DISP_E_MEMBERNOTFOUND;
+        const auto text = [&](decltype(&NamedAccessible::get_accName) get) {
+            if (!getter) return DISP_E_MEMBERNOTFOUND;
+            HRESULT r = takeChild(1);
+            if (FAILED(r)) return r;
+            BSTR value = nullptr;
+            r = (this->*get)(child, &value);
+            if (SUCCEEDED(r)) {
+                out->vt = VT_BSTR;
+                out->bstrVal = value;
+            }
+            return r;
+        };
+        const auto variant = [&](decltype(&NamedAccessible::get_accRole) get) {
+            if (!getter) return DISP_E_MEMBERNOTFOUND;
+            const HRESULT r = takeChild(1);
+            return FAILED(r) ? r : (this->*get)(child, out);
+        };
+        switch (id) {
+        case DISPID_ACC_NAME: hr = text(&NamedAccessible::get_accName); break;
+        case DISPID_ACC_VALUE: hr = text(&NamedAccessible::get_accValue); break;
+        case DISPID_ACC_DESCRIPTION: hr = text(&NamedAccessible::get_accDescription); break;
+        case DISPID_ACC_HELP: hr = text(&NamedAccessible::get_accHelp); break;
+        case DISPID_ACC_KEYBOARDSHORTCUT: hr = text(&NamedAccessible::get_accKeyboardShortcut); break;
+        case DISPID_ACC_DEFAULTACTION: hr = text(&NamedAccessible::get_accDefaultAction); break;
+        case DISPID_ACC_ROLE: hr = variant(&NamedAccessible::get_accRole); break;
+        case DISPID_ACC_STATE: hr = variant(&NamedAccessible::get_accState); break;
+        case DISPID_ACC_CHILDCOUNT:
+            if (!getter) break;
+            if (argc != 0) return DISP_E_BADPARAMCOUNT;
+            out->vt = VT_I4;
+            hr = get_accChildCount(&out->lVal);
+            break;
+        case DISPID_ACC_PARENT:
+            if (!getter) break;
+            if (argc != 0) return DISP_E_BADPARAMCOUNT;
+            out->vt = VT_DISPATCH;
+            out->pdispVal = nullptr;
+            hr = get_accParent(&out->pdispVal);
+            break;
+        case DISPID_ACC_FOCUS:
+        case DISPID_ACC_SELECTION:
+            if (!getter) break;
+            if (argc != 0) return DISP_E_BADPARAMCOUNT;
+            hr = id == DISPID_ACC_FOCUS ? get_accFocus(out) : get_accSelection(out);
+            break;
+        case DISPID_ACC_DODEFAULTACTION:
+            if (!method) break;
+            hr = takeChild(1);
+            if (SUCCEEDED(hr)) hr = accDoDefaultAction(child);
+            break;
+        default: break;
+        }
+        if (FAILED(hr)) ::VariantClear(out);
+        ::VariantClear(&scratch);
+        ::VariantClear(&child);
+        return hr;
     }
 
     // IAccessible: the standard object's answers but for the name, and the
@@ -185,6 +289,31 @@ public:
 
 private:
     ~NamedAccessible() { standard_->Release(); }
+    // The dispatch id of a member Invoke answers; DISPID_UNKNOWN for others.
+    static DISPID memberId(const wchar_t *name) {
+        static const struct {
+            const wchar_t *name;
+            DISPID id;
+        } kMembers[] = {
+            {L"accName", DISPID_ACC_NAME},
+            {L"accValue", DISPID_ACC_VALUE},
+            {L"accDescription", DISPID_ACC_DESCRIPTION},
+            {L"accRole", DISPID_ACC_ROLE},
+            {L"accState", DISPID_ACC_STATE},
+            {L"accHelp", DISPID_ACC_HELP},
+            {L"accKeyboardShortcut", DISPID_ACC_KEYBOARDSHORTCUT},
+            {L"accDefaultAction", DISPID_ACC_DEFAULTACTION},
+            {L"accChildCount", DISPID_ACC_CHILDCOUNT},
+            {L"accParent", DISPID_ACC_PARENT},
+            {L"accFocus", DISPID_ACC_FOCUS},
+            {L"accSelection", DISPID_ACC_SELECTION},
+            {L"accDoDefaultAction", DISPID_ACC_DODEFAULTACTION},
+        };
+        if (!name) return DISPID_UNKNOWN;
+        for (const auto &m : kMembers)
+            if (::lstrcmpiW(name, m.name) == 0) return m.id;
+        return DISPID_UNKNOWN;
+    }
     static bool genericRole(const VARIANT &role) { return role.vt == VT_I4 && role.lVal == ROLE_SYSTEM_CLIENT; }
 
     LONG refs_ = 1;

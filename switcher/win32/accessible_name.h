@@ -11,7 +11,8 @@ namespace corvil::switcher::win32 {
 
 // From now on the control's client object (WM_GETOBJECT, OBJID_CLIENT) is
 // the system's standard one with `name` as its own name; everything else it
-// says (role, state, place, actions) is the standard object's. Where the
+// says (role, state, place, actions) is the standard object's. A client that
+// reads it late-bound, through IDispatch, hears the same answers. Where the
 // standard object does not know the window class and calls the control a
 // plain client area, the role is the control's own (push button, radio
 // button, check box, text, combo box) and a checked box or button says so.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <initializer_list>
+#include <optional>
 
 namespace corvhid::win32 {
 namespace {
@@ -17,10 +18,24 @@ template <typename F> bool bind(HMODULE module, const char *name, F &slot) {
 HANDLE asHandle(Handle h) { return reinterpret_cast<HANDLE>(h); }
 HDEVINFO asSet(DeviceSet s) { return reinterpret_cast<HDEVINFO>(s); }
 
+// What is left of `bound` milliseconds counted from `start`.
+DWORD left(DWORD start, DWORD bound) {
+    const DWORD spent = ::GetTickCount() - start;
+    return spent >= bound ? 0 : bound - spent;
+}
+
 } // namespace
 
 Win32Platform::~Win32Platform() {
     closeReportEvents();
+    // A transfer the system still holds keeps its memory for good: freeing
+    // it would let the late completion write into whatever came next.
+    for (auto &record : parked_) {
+        if (HasOverlappedIoCompleted(&record->overlapped))
+            closeRecord(record);
+        else
+            (void)record.release();
+    }
     releaseSetupServices();
     releaseHidServices();
 }
@@ -117,7 +132,14 @@ Handle Win32Platform::open(const char *path) {
     return h == INVALID_HANDLE_VALUE ? kNoHandle : reinterpret_cast<Handle>(h);
 }
 
-void Win32Platform::close(Handle handle) { ::CloseHandle(asHandle(handle)); }
+void Win32Platform::close(Handle handle) {
+    ::CloseHandle(asHandle(handle));
+    // The close ends whatever the system still held on the handle; those
+    // records are freed once it says so. A later open may be given the same
+    // handle value: they no longer belong to it.
+    for (auto &record : parked_)
+        if (record->device == asHandle(handle)) record->device = nullptr;
+}
 
 bool Win32Platform::getAttributes(Handle handle, Attributes &attributes) {
     HiddAttributes a{};
@@ -165,8 +187,11 @@ void Win32Platform::ensureReportEvents() {
 }
 
 void Win32Platform::releaseFinishedParked() {
+    // A finished read on a handle still open holds the next report: it stays
+    // until a read takes it.
     for (auto it = parked_.begin(); it != parked_.end();) {
-        if (HasOverlappedIoCompleted(&(*it)->overlapped)) {
+        Record &r = **it;
+        if (HasOverlappedIoCompleted(&r.overlapped) && (!r.reading || !r.device)) {
             closeRecord(*it);
             it = parked_.erase(it);
         } else {
@@ -178,17 +203,48 @@ void Win32Platform::releaseFinishedParked() {
 void Win32Platform::closeReportEvents() {
     closeRecord(read_);
     closeRecord(write_);
+    // The units' handles are closed before this, and closing a handle ends
+    // the transfers the system held on it: their records go now. One that
+    // has not yet finished stays parked and goes once it has.
     releaseFinishedParked();
-    // A transfer the system still holds keeps its memory for good: freeing
-    // it would let the late completion write into whatever came next.
-    for (auto &record : parked_) (void)record.release();
-    parked_.clear();
+}
+
+std::optional<Transfer> Win32Platform::awaitParked(bool reading, HANDLE device, std::uint8_t *buffer, DWORD length,
+                                                   DWORD timeoutMs) {
+    const auto it = std::find_if(parked_.begin(), parked_.end(), [&](const std::unique_ptr<Record> &r) {
+        return r->device == device && r->reading == reading;
+    });
+    if (it == parked_.end()) return std::nullopt;
+    Record &r = **it;
+    const bool finished = HasOverlappedIoCompleted(&r.overlapped) ||
+                          ::WaitForSingleObject(r.overlapped.hEvent, timeoutMs) == WAIT_OBJECT_0;
+    if (!finished) return Transfer::TimedOut;
+    DWORD moved = 0;
+    const BOOL ok = ::GetOverlappedResult(device, &r.overlapped, &moved, FALSE);
+    if (ok && reading) {
+        const std::size_t n = std::min<std::size_t>({moved, length, r.data.size()});
+        if (n != 0) std::memcpy(buffer, r.data.data(), n);
+    }
+    closeRecord(*it);
+    parked_.erase(it);
+    // A read that ended without a report (cancelled late, or the unit
+    // pulled) and a write that went out late leave this transfer to run.
+    if (ok && reading) return Transfer::Completed;
+    return std::nullopt;
 }
 
 Transfer Win32Platform::transfer(std::unique_ptr<Record> &record, bool reading, HANDLE device, std::uint8_t *buffer,
                                  DWORD length, DWORD timeoutMs) {
     releaseFinishedParked();
+    const DWORD start = ::GetTickCount();
+    // The driver completes the oldest transfer first: one it still holds
+    // from an earlier time-out goes before a new one, within this
+    // transfer's own bound. A held read's report is this read's.
+    if (const auto held = awaitParked(reading, device, buffer, length, timeoutMs)) return *held;
     if (!record) return Transfer::NotStarted;
+    // Each transfer that outlives its cancel keeps its record: past a bound
+    // on those, the unit gets no more until they finish or close.
+    if (parked_.size() >= kMaxParked) return Transfer::TimedOut;
     Record &r = *record;
     HANDLE event = r.overlapped.hEvent;
     r.overlapped.Offset = r.overlapped.OffsetHigh = 0;
@@ -198,7 +254,7 @@ Transfer Win32Platform::transfer(std::unique_ptr<Record> &record, bool reading, 
     BOOL started = reading ? ::ReadFile(device, r.data.data(), length, &moved, &r.overlapped)
                            : ::WriteFile(device, r.data.data(), length, &moved, &r.overlapped);
     if (!started && ::GetLastError() != kIoPending) return Transfer::NotStarted;
-    if (::WaitForSingleObject(event, timeoutMs) == WAIT_OBJECT_0) {
+    if (::WaitForSingleObject(event, left(start, timeoutMs)) == WAIT_OBJECT_0) {
         // A transfer that ended in an error (the unit was pulled while it
         // ran) signals the event too, but moved no report.
         const BOOL ok = ::GetOverlappedResult(device, &r.overlapped, &moved, FALSE);
@@ -207,13 +263,15 @@ Transfer Win32Platform::transfer(std::unique_ptr<Record> &record, bool reading, 
         return ok ? Transfer::Completed : Transfer::NotStarted;
     }
     cancelIo(reinterpret_cast<Handle>(device));
-    if (::WaitForSingleObject(event, kCancelBoundMs) == WAIT_OBJECT_0) {
+    if (::WaitForSingleObject(event, cancelBoundMs_) == WAIT_OBJECT_0) {
         ::GetOverlappedResult(device, &r.overlapped, &moved, FALSE);
         ::ResetEvent(event);
     } else {
         // The driver kept the transfer despite the cancel: leave it its
         // record and memory, and give this direction a fresh one, rather
         // than wait for ever.
+        r.device = device;
+        r.reading = reading;
         parked_.push_back(std::move(record));
         record = newRecord();
     }

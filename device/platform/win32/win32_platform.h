@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "hid_abi.h"
@@ -13,8 +14,15 @@ namespace corvhid::win32 {
 
 class Win32Platform : public Platform {
 public:
-    Win32Platform() = default;
+    // How long a transfer may take to let go of its memory after CancelIo.
+    static constexpr DWORD kCancelBoundMs = 250;
+    // The most transfers kept after an ignored cancel (see parkedTransfers).
+    static constexpr std::size_t kMaxParked = 16;
+
+    explicit Win32Platform(DWORD cancelBoundMs = kCancelBoundMs) : cancelBoundMs_(cancelBoundMs) {}
     ~Win32Platform() override;
+    Win32Platform(const Win32Platform &) = delete;
+    Win32Platform &operator=(const Win32Platform &) = delete;
 
     bool loadHidServices() override;
     void releaseHidServices() override;
@@ -42,14 +50,14 @@ public:
     bool getFeature(Handle main, std::uint8_t *buffer, std::uint32_t length) override;
     bool setFeature(Handle main, const std::uint8_t *buffer, std::uint32_t length) override;
 
-    // How long a transfer may take to let go of its memory after CancelIo.
-    static constexpr DWORD kCancelBoundMs = 250;
-    // Transfers that outlived that bound and that the system still holds;
-    // their memory is kept until it finishes them.
-    std::size_t parkedTransfers() {
-        releaseFinishedParked();
-        return parked_.size();
-    }
+    // Transfers that outlived the cancel bound, whose records (event and
+    // memory) are kept until the system gives them back. At most one per
+    // handle and direction: while one is held, the next transfer in that
+    // direction waits for it instead of starting another; a held read's
+    // report is the next one read. Those of a closed handle are freed once
+    // the close has ended them (by closeReportEvents or the next transfer);
+    // past kMaxParked no transfer is started.
+    std::size_t parkedTransfers() const { return parked_.size(); }
 
 private:
     // One direction's overlapped record, its event and the report bytes the
@@ -58,12 +66,18 @@ private:
     struct Record {
         OVERLAPPED overlapped{};
         std::vector<std::uint8_t> data;
+        // While parked: the handle its transfer runs on (null once that
+        // handle is closed) and which way it goes.
+        HANDLE device = nullptr;
+        bool reading = false;
     };
     std::unique_ptr<Record> newRecord();
     void closeRecord(std::unique_ptr<Record> &record);
     void releaseFinishedParked();
     Transfer transfer(std::unique_ptr<Record> &record, bool reading, HANDLE device, std::uint8_t *buffer,
                       DWORD length, DWORD timeoutMs);
+    std::optional<Transfer> awaitParked(bool reading, HANDLE device, std::uint8_t *buffer, DWORD length,
+                                        DWORD timeoutMs);
 
     HMODULE hid_ = nullptr;
     HMODULE setup_ = nullptr;
@@ -82,6 +96,7 @@ private:
     SetupDiEnumDeviceInterfaces_t enumDeviceInterfaces_ = nullptr;
     SetupDiGetDeviceInterfaceDetailA_t getDeviceInterfaceDetail_ = nullptr;
 
+    DWORD cancelBoundMs_;
     std::unique_ptr<Record> read_, write_;
     std::vector<std::unique_ptr<Record>> parked_;
 };

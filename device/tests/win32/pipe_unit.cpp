@@ -1,5 +1,6 @@
 #include "pipe_unit.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "session.h"
@@ -42,10 +43,14 @@ struct PipeUnit::Connection {
     bool asked = false; // it wrote or asked something: a main handle
     std::deque<Report> queue;
     HANDLE queued = newEvent(false);
+    HANDLE ended = newEvent(true); // the library's end is gone
+    std::thread incoming, outgoing;
+    std::atomic<int> serving{2}; // threads not yet done
 
     ~Connection() {
         ::CloseHandle(pipe);
         ::CloseHandle(queued);
+        ::CloseHandle(ended);
     }
 };
 
@@ -83,15 +88,34 @@ void PipeUnit::plug() {
 void PipeUnit::stopAndJoin() {
     ::SetEvent(stop_);
     if (acceptor_.joinable()) acceptor_.join();
-    // The acceptor is gone: nobody adds connection threads any more.
-    std::vector<std::thread> serving;
+    // The acceptor is gone: nobody adds connections any more.
+    std::vector<std::shared_ptr<Connection>> all;
     {
         std::lock_guard lock(mutex_);
-        serving.swap(connectionThreads_);
+        all.swap(connections_);
+        roles_.clear();
     }
-    for (auto &t : serving) t.join();
-    std::lock_guard lock(mutex_);
-    connections_.clear();
+    for (auto &c : all) {
+        c->incoming.join();
+        c->outgoing.join();
+    }
+}
+
+void PipeUnit::forgetEnded() {
+    // A unit found and lost over and over keeps only its live connections,
+    // so that its own handles and threads do not pile up.
+    std::vector<std::shared_ptr<Connection>> ended;
+    {
+        std::lock_guard lock(mutex_);
+        auto live = std::partition(connections_.begin(), connections_.end(),
+                                   [](const std::shared_ptr<Connection> &c) { return c->serving != 0; });
+        ended.assign(live, connections_.end());
+        connections_.erase(live, connections_.end());
+    }
+    for (auto &c : ended) {
+        c->incoming.join();
+        c->outgoing.join();
+    }
 }
 
 void PipeUnit::unplugOnceTaken(const Report &report) {
@@ -122,9 +146,7 @@ std::string PipeUnit::state() {
 
 std::string PipeUnit::roles() {
     std::lock_guard lock(mutex_);
-    std::string out;
-    for (auto &c : connections_) out += c->asked ? 'm' : 'i';
-    return out;
+    return roles_;
 }
 
 std::vector<std::string> PipeUnit::requests() {
@@ -161,16 +183,15 @@ void PipeUnit::accept() {
         listening.erase(listening.begin() + (which - WAIT_OBJECT_0 - 1));
         listen();
         ::CloseHandle(l.overlapped.hEvent);
+        forgetEnded();
         auto c = std::make_shared<Connection>();
         c->pipe = l.pipe;
         c->number = ++made;
-        {
-            std::lock_guard lock(mutex_);
-            connections_.push_back(c);
-        }
         std::lock_guard lock(mutex_);
-        connectionThreads_.emplace_back([this, c] { serveIncoming(c); });
-        connectionThreads_.emplace_back([this, c] { serveOutgoing(c); });
+        roles_ += 'i';
+        connections_.push_back(c);
+        c->incoming = std::thread([this, c] { serveIncoming(c); });
+        c->outgoing = std::thread([this, c] { serveOutgoing(c); });
     }
     for (auto &l : listening) {
         // Closing the instance ends its wait for a connection.
@@ -197,6 +218,8 @@ void PipeUnit::serveIncoming(std::shared_ptr<Connection> c) {
     }
     // Breaks the library's end at once, whatever it has pending.
     ::DisconnectNamedPipe(c->pipe);
+    ::SetEvent(c->ended);
+    --c->serving;
 }
 
 bool PipeUnit::answer(Connection &c, const std::vector<std::uint8_t> &m) {
@@ -204,6 +227,7 @@ bool PipeUnit::answer(Connection &c, const std::vector<std::uint8_t> &m) {
     {
         std::lock_guard lock(mutex_);
         c.asked = true;
+        roles_[c.number - 1] = 'm';
         c.queue.clear();
         if (m.size() >= 5 && std::memcmp(m.data(), "hidd", 4) == 0) {
             const char kind = static_cast<char>(m[4]);
@@ -242,7 +266,11 @@ bool PipeUnit::answer(Connection &c, const std::vector<std::uint8_t> &m) {
 }
 
 void PipeUnit::serveOutgoing(std::shared_ptr<Connection> c) {
-    HANDLE wake[2] = {stop_, c->queued};
+    struct Done {
+        Connection &c;
+        ~Done() { --c.serving; }
+    } done{*c};
+    HANDLE wake[3] = {stop_, c->queued, c->ended};
     for (;;) {
         Report report;
         {
@@ -253,7 +281,7 @@ void PipeUnit::serveOutgoing(std::shared_ptr<Connection> c) {
             }
         }
         if (report.empty()) {
-            if (::WaitForMultipleObjects(2, wake, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return;
+            if (::WaitForMultipleObjects(3, wake, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return;
             continue;
         }
         DWORD n = 0;

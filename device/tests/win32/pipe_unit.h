@@ -45,8 +45,9 @@ public:
     std::string state();
     unsigned outputReportsTaken() const { return outputs_; }
 
-    // Per connection in the order they were made: 'm' for one that asked
-    // something or wrote (a main handle), 'i' for one that only read.
+    // Per connection since the unit was plugged, in the order they were
+    // made: 'm' for one that asked something or wrote (a main handle), 'i'
+    // for one that only read.
     std::string roles();
     // The requests seen, each as connection number and kind, e.g. "1A".
     std::vector<std::string> requests();
@@ -58,18 +59,19 @@ private:
     void serveOutgoing(std::shared_ptr<Connection> c);
     bool answer(Connection &c, const std::vector<std::uint8_t> &message);
     void stopAndJoin();
+    void forgetEnded();
 
     std::string path_;
     std::mutex mutex_; // the model, the connections and their queues
     emulator::UnitModel model_;
-    std::vector<std::shared_ptr<Connection>> connections_;
+    std::vector<std::shared_ptr<Connection>> connections_; // live ones, each with its two threads
+    std::string roles_;                                     // by connection number, every one made
     std::vector<std::string> requests_;
     Report unplugOnceTaken_;
     HANDLE stop_ = nullptr, listening_ = nullptr;
     std::atomic<bool> hold_{false};
     std::atomic<unsigned> outputs_{0};
     std::thread acceptor_;
-    std::vector<std::thread> connectionThreads_; // two per connection, under mutex_
 };
 
 } // namespace corvil::testing

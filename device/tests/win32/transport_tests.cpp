@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <psapi.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -14,6 +15,8 @@
 #include <thread>
 
 #include "corvhid.h"
+#include "library.h"
+#include "library_inspector.h"
 #include "pipe_unit.h"
 #include "win32/win32_platform.h"
 
@@ -186,56 +189,137 @@ TEST_F(Win32Transport, AUnitPulledMidReadEndsTheReadAtOnceAndIsFoundAgainWhenBac
     EXPECT_EQ(readSettings(0, s), -1);
 }
 
-// A driver that ignores CancelIo keeps the abandoned read: the caller gets
-// control back after a bounded wait, and the late report lands in memory the
-// caller never sees.
+// A driver that ignores CancelIo keeps each abandoned transfer until its
+// handle is closed.
 class CancelIgnored : public corvhid::win32::Win32Platform {
 public:
+    using Win32Platform::Win32Platform;
     void cancelIo(corvhid::Handle) override {}
 };
 
-TEST_F(Win32Transport, ATransferTheDriverWillNotCancelIsParkedNotAwaited) {
+struct Usage {
+    DWORD handles = 0;
+    SIZE_T memory = 0;
+};
+
+// The handles open in the process, counted by asking after each of the first
+// 16,384 handle values (Wine's GetProcessHandleCount says 0), and the memory
+// it has committed.
+Usage usage() {
+    Usage u;
+    DWORD flags = 0;
+    for (std::uintptr_t value = 4; value <= 0x10000; value += 4)
+        if (::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++u.handles;
+    PROCESS_MEMORY_COUNTERS m{};
+    m.cb = sizeof m;
+    if (::GetProcessMemoryInfo(::GetCurrentProcess(), &m, sizeof m)) u.memory = m.PagefileUsage;
+    return u;
+}
+
+TEST_F(Win32Transport, ATransferTheDriverWillNotCancelIsWaitedForByTheNextAndEndsWithItsUnit) {
+    using corvhid::kFailure;
+    using corvhid::kSuccess;
+    using corvhid::LibraryInspector;
     using corvhid::Transfer;
     using corvhid::win32::Win32Platform;
     PipeUnit unit(unitConfig("PIPE1"));
-
+    offerUnits({&unit});
     {
-        Win32Platform platform;
-        const corvhid::Handle h = platform.open(unit.path().c_str());
-        ASSERT_NE(h, corvhid::kNoHandle);
-        platform.ensureReportEvents();
-        std::uint8_t buffer[5] = {};
+        CancelIgnored platform;
+        corvhid::Library lib(platform);
+        std::int16_t n = -1;
+        ASSERT_EQ(lib.findFirst(&n), kSuccess);
+        for (int i = 0; i < 1000 && unit.roles() != "mi"; ++i) std::this_thread::sleep_for(milliseconds(2));
+
+        // The caller gets control back after the 50 ms and the bound on the
+        // cancel; the read stays with the driver.
+        std::uint8_t abandoned[5] = {0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
         Transfer t = Transfer::Completed;
-        auto took = timed([&] { t = platform.readInputReport(h, buffer, 5); });
+        auto took = timed([&] { t = platform.readInputReport(LibraryInspector::inputHandle(lib, 0), abandoned, 5); });
         EXPECT_EQ(t, Transfer::TimedOut);
-        EXPECT_GE(took.count(), 45);
-        EXPECT_LE(took.count(), 400);
+        EXPECT_GE(took.count(), 45 + Win32Platform::kCancelBoundMs - 5);
+        EXPECT_LE(took.count(), 3000);
+        EXPECT_EQ(platform.parkedTransfers(), 1u);
+
+        // Later attempts wait for that read instead of starting more behind
+        // it: 50 ms each, not 300.
+        Settings s{9, 9, 9, 9};
+        took = timed([&] { EXPECT_EQ(lib.readSettings(0, &s.in1, &s.in2, &s.pads1, &s.pads2), kFailure); });
+        EXPECT_STREQ(LibraryInspector::lastErrorText(lib), "Corvil not responding.");
+        EXPECT_GE(took.count(), 10 * 45);
+        EXPECT_LE(took.count(), 2000);
+        EXPECT_EQ(platform.parkedTransfers(), 1u);
+
+        // The unit goes on sending: the held read takes the first report and
+        // it is the next one read; none is lost.
+        unit.sendRaw({3, 1, 1, 0, 0});
+        unit.sendRaw({4, 2, 2, 0, 0});
+        unit.sendRaw({3, 3, 3, 0, 0});
+        unsigned char seq[4] = {};
+        EXPECT_EQ(lib.readSettings(0, &s.in1, &s.in2, &s.pads1, &s.pads2), kSuccess);
+        EXPECT_EQ(s.in1, 1);
+        EXPECT_EQ(lib.readAutoSequencing(0, &seq[0], &seq[1], &seq[2], &seq[3]), kSuccess);
+        EXPECT_EQ(seq[0], 2);
+        EXPECT_EQ(lib.readSettings(0, &s.in1, &s.in2, &s.pads1, &s.pads2), kSuccess);
+        EXPECT_EQ(s.in1, 3);
+        for (std::uint8_t b : abandoned) EXPECT_EQ(b, 0xEE) << "the caller that gave up never sees the report";
         EXPECT_EQ(platform.parkedTransfers(), 0u);
-        platform.close(h);
+
+        // A write the unit does not take is held the same way: the next one
+        // waits for it and, while it is still held, is not sent at all.
+        const unsigned taken = unit.outputReportsTaken();
+        unit.holdIncoming(true);
+        EXPECT_EQ(lib.writeSettings(0, 4, 4, 0, 0), kFailure);
+        took = timed([&] { EXPECT_EQ(lib.writeSettings(0, 5, 5, 0, 0), kFailure); });
+        EXPECT_LE(took.count(), 250);
+        EXPECT_EQ(platform.parkedTransfers(), 1u);
+        unit.holdIncoming(false);
+        for (int i = 0; i < 1000 && unit.outputReportsTaken() == taken; ++i)
+            std::this_thread::sleep_for(milliseconds(2));
+        EXPECT_EQ(lib.writeSettings(0, 6, 6, 0, 0), kSuccess);
+        for (int i = 0; i < 1000 && unit.outputReportsTaken() < taken + 2; ++i)
+            std::this_thread::sleep_for(milliseconds(2));
+        EXPECT_EQ(unit.outputReportsTaken(), taken + 2);
+        EXPECT_NE(unit.state().find("input1=6 input2=6"), std::string::npos) << unit.state();
     }
 
-    CancelIgnored platform;
-    const corvhid::Handle h = platform.open(unit.path().c_str());
-    ASSERT_NE(h, corvhid::kNoHandle);
-    platform.ensureReportEvents();
-    std::uint8_t abandoned[5] = {0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
-    Transfer t = Transfer::Completed;
-    auto took = timed([&] { t = platform.readInputReport(h, abandoned, 5); });
-    EXPECT_EQ(t, Transfer::TimedOut);
-    EXPECT_GE(took.count(), 45 + Win32Platform::kCancelBoundMs - 5);
-    EXPECT_LE(took.count(), 3000);
-    EXPECT_EQ(platform.parkedTransfers(), 1u);
+    // With the bound on the cancel shortened (only so that this runs quickly).
+    corvil::emulator::UnitConfig large = unitConfig("PIPE2");
+    large.inputLength = 60000; // a record kept for good shows in the memory
+    PipeUnit lost(large);
+    offerUnits({&lost});
+    CancelIgnored platform(5);
+    std::vector<std::uint8_t> report(large.inputLength);
 
-    unit.sendRaw({3, 1, 1, 1, 1}); // taken by the parked read
-    for (int i = 0; i < 2500 && platform.parkedTransfers() != 0; ++i) std::this_thread::sleep_for(milliseconds(2));
-    EXPECT_EQ(platform.parkedTransfers(), 0u) << "freed once the system finished it";
-    for (std::uint8_t b : abandoned) EXPECT_EQ(b, 0xEE);
+    // Held transfers are bounded: past the bound a read is not started.
+    std::vector<corvhid::Handle> handles;
+    for (std::size_t i = 0; i <= Win32Platform::kMaxParked; ++i) {
+        handles.push_back(platform.open(lost.path().c_str()));
+        EXPECT_EQ(platform.readQueuedInputReport(handles.back(), report.data(), large.inputLength), Transfer::TimedOut);
+    }
+    EXPECT_EQ(platform.parkedTransfers(), Win32Platform::kMaxParked);
+    for (corvhid::Handle h : handles) platform.close(h);
+    platform.closeReportEvents();
+    EXPECT_EQ(platform.parkedTransfers(), 0u);
 
-    unit.sendRaw({3, 2, 2, 2, 2});
-    std::uint8_t next[5] = {};
-    EXPECT_EQ(platform.readInputReport(h, next, 5), Transfer::Completed);
-    EXPECT_EQ(next[1], 2) << "the report the parked read took is not read twice";
-    platform.close(h);
+    // A unit lost a thousand times, each time with a read the driver keeps:
+    // the loss's clean-up closes the unit, which ends the read, and frees it.
+    corvhid::Library lib(platform);
+    Usage early;
+    for (int loss = 1; loss <= 1000; ++loss) {
+        std::int16_t n = -1;
+        ASSERT_EQ(lib.findFirst(&n), kSuccess) << loss;
+        lib.doneFinding();
+        const corvhid::Handle input = LibraryInspector::inputHandle(lib, 0);
+        ASSERT_EQ(platform.readQueuedInputReport(input, report.data(), large.inputLength), Transfer::TimedOut);
+        ASSERT_EQ(platform.parkedTransfers(), 1u) << loss;
+        lib.cleanup();
+        ASSERT_EQ(platform.parkedTransfers(), 0u) << "freed at loss " << loss;
+        if (loss == 10) early = usage();
+    }
+    const Usage late = usage();
+    EXPECT_LT(late.handles, early.handles + 20);
+    EXPECT_LT(late.memory, early.memory + 16 * 1024 * 1024);
 }
 
 } // namespace

@@ -110,7 +110,30 @@ struct Announced {
     std::string name;
     LONG role = -1, state = 0;
     HWND window = nullptr; // as WindowFromAccessibleObject finds it
+    // The same through IDispatch, as a late-bound (script) client reads it.
+    std::string lateName;
+    LONG lateRole = -1;
 };
+
+std::string narrow(BSTR text) {
+    const int n = text ? ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr) : 0;
+    std::string out(static_cast<std::size_t>(n > 0 ? n - 1 : 0), '\0');
+    if (n > 1) ::WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+// A property of the object itself by the id a script client looks up by name.
+VARIANT lateBound(IAccessible *acc, const wchar_t *property, VARIANT self) {
+    VARIANT out;
+    ::VariantInit(&out);
+    LPOLESTR name = const_cast<LPOLESTR>(property);
+    DISPID id = DISPID_UNKNOWN;
+    if (FAILED(acc->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id))) return out;
+    DISPPARAMS args{&self, nullptr, 1, 0};
+    if (FAILED(acc->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &args, &out, nullptr, nullptr)))
+        ::VariantClear(&out);
+    return out;
+}
 
 Announced announced(HWND h) {
     Announced a;
@@ -124,17 +147,19 @@ Announced announced(HWND h) {
     self.vt = VT_I4;
     self.lVal = CHILDID_SELF;
     BSTR name = nullptr;
-    if (acc->get_accName(self, &name) == S_OK && name) {
-        const int n = ::WideCharToMultiByte(CP_UTF8, 0, name, -1, nullptr, 0, nullptr, nullptr);
-        a.name.resize(static_cast<std::size_t>(n > 0 ? n - 1 : 0));
-        ::WideCharToMultiByte(CP_UTF8, 0, name, -1, a.name.data(), n, nullptr, nullptr);
-    }
+    if (acc->get_accName(self, &name) == S_OK) a.name = narrow(name);
     ::SysFreeString(name);
     VARIANT v;
     ::VariantInit(&v);
     if (SUCCEEDED(acc->get_accRole(self, &v)) && v.vt == VT_I4) a.role = v.lVal;
     ::VariantClear(&v);
     if (SUCCEEDED(acc->get_accState(self, &v)) && v.vt == VT_I4) a.state = v.lVal;
+    ::VariantClear(&v);
+    v = lateBound(acc, L"accName", self);
+    if (v.vt == VT_BSTR) a.lateName = narrow(v.bstrVal);
+    ::VariantClear(&v);
+    v = lateBound(acc, L"accRole", self);
+    if (v.vt == VT_I4) a.lateRole = v.lVal;
     ::VariantClear(&v);
     ::WindowFromAccessibleObject(acc, &a.window);
     acc->Release();
@@ -160,6 +185,8 @@ TEST_F(Win32Windows, ScreenReadersReadEachControlsNameAndRole) {
             ASSERT_TRUE(a.found) << where;
             EXPECT_EQ(a.name, c.accessibleName()) << where;
             EXPECT_EQ(a.role, roles.at(c.kind())) << where;
+            EXPECT_EQ(a.lateName, a.name) << where;
+            EXPECT_EQ(a.lateRole, a.role) << where;
             EXPECT_EQ(a.window, h) << where;
             EXPECT_TRUE(names.insert(a.name).second) << where << ": \"" << a.name << "\" twice";
             if (c.kind() == Kind::OptionButton || c.kind() == Kind::CheckBox) {
