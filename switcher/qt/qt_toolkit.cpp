@@ -180,6 +180,105 @@ QWidget *QtToolkit::window(Form &form) const {
     return it == windows_.end() ? nullptr : it->second;
 }
 
+// One function per kind of control: the widget, with what the user does to
+// it delivered to the model.
+QWidget *QtToolkit::makeLabel(Control &c, QWidget *parent) {
+    auto *label = new QLabel(parent);
+    label->setWordWrap(true);
+    label->setAlignment((c.layout().rightAligned ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop);
+    return label;
+}
+
+QWidget *QtToolkit::makeTextBox(Control &, QWidget *parent) {
+    auto *edit = new QLineEdit(parent);
+    edit->setReadOnly(true); // written only by the program
+    edit->setAlignment(Qt::AlignCenter);
+    return edit;
+}
+
+QWidget *QtToolkit::makeFrame(Control &c, QWidget *parent) {
+    if (!c.layout().caption.empty()) return new QGroupBox(parent);
+    auto *frame = new QFrame(parent);
+    frame->setFrameShape(QFrame::NoFrame);
+    return frame;
+}
+
+QWidget *QtToolkit::makeOptionButton(Control &c, QWidget *parent) {
+    auto *radio = new QRadioButton(parent);
+    // The form model keeps one on per group (and may switch them all off);
+    // each stays a tab stop of its own.
+    radio->setAutoExclusive(false);
+    connect(radio, &QRadioButton::clicked, this, [this, &c] {
+        deliver([&c] { c.click(); });
+        apply(c);
+    });
+    return radio;
+}
+
+QWidget *QtToolkit::makeCheckBox(Control &c, QWidget *parent) {
+    auto *box = new QCheckBox(parent);
+    connect(box, &QCheckBox::clicked, this, [this, &c] {
+        deliver([&c] { c.click(); });
+        apply(c);
+    });
+    return box;
+}
+
+QWidget *QtToolkit::makeCommandButton(Control &c, QWidget *parent) {
+    auto *button = new WrappingButton(parent);
+    connect(button, &QPushButton::clicked, this, [this, &c] { deliver([&c] { c.click(); }); });
+    return button;
+}
+
+QWidget *QtToolkit::makeComboBox(Control &c, QWidget *parent) {
+    auto *combo = new QComboBox(parent);
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    connect(combo, &QComboBox::activated, this, [this, &c](int index) {
+        deliver([&c, index] { c.choose(index); });
+        apply(c);
+    });
+    return combo;
+}
+
+// A line's layout holds its two end points (x1, y1, x2, y2), not a box.
+QWidget *QtToolkit::makeLine(Control &c, QWidget *parent) {
+    const form::ControlLayout &s = c.layout();
+    auto *line = new QFrame(parent);
+    const bool vertical = s.left == s.width; // x1 == x2
+    line->setFrameShape(vertical ? QFrame::VLine : QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setLineWidth(1);
+    const int x = px(std::min(s.left, s.width)), y = px(std::min(s.top, s.height));
+    line->setGeometry(x, y, vertical ? 1 : px(std::abs(s.width - s.left)) + 1,
+                      vertical ? px(std::abs(s.height - s.top)) + 1 : 1);
+    return line;
+}
+
+void QtToolkit::makeTimer(Form &form, QWidget *window, const form::ControlLayout &s) {
+    auto *timer = new QTimer(window);
+    timer->setObjectName(q(s.name));
+    timer->setInterval(s.timerIntervalMs);
+    connect(timer, &QTimer::timeout, this, [this, &form] { deliver([&form] { form.tick(); }); });
+    timer->start();
+    timers_[&form] = timer;
+}
+
+QWidget *QtToolkit::makeWidget(Control &c, QWidget *parent) {
+    switch (c.kind()) {
+    case Kind::Label: return makeLabel(c, parent);
+    case Kind::TextBox: return makeTextBox(c, parent);
+    case Kind::Frame: return makeFrame(c, parent);
+    case Kind::OptionButton: return makeOptionButton(c, parent);
+    case Kind::CheckBox: return makeCheckBox(c, parent);
+    case Kind::CommandButton: return makeCommandButton(c, parent);
+    case Kind::ComboBox: return makeComboBox(c, parent);
+    case Kind::Line: return makeLine(c, parent);
+    case Kind::Timer: break;
+    }
+    return nullptr;
+}
+
 void QtToolkit::formCreated(Form &form) {
     const form::FormLayout &layout = form.layout();
     auto *window = new FormWindow(*this, form);
@@ -190,104 +289,21 @@ void QtToolkit::formCreated(Form &form) {
     window->setFont(fontOf(layout.font, QApplication::font()));
     windows_[&form] = window;
 
-    // Containers first, so that the controls inside find their parents.
+    // Containers come first in the layout, so the controls inside find their parents.
     std::map<std::string, QWidget *> containers;
     std::vector<std::pair<int, QWidget *>> tabOrder;
     for (auto &owned : form.controls()) {
         Control &c = *owned;
         const form::ControlLayout &s = c.layout();
-        QWidget *parent = window;
-        if (!s.container.empty() && containers.count(s.container)) parent = containers[s.container];
-        const QFont font = fontOf(s.font, parent->font());
-        QWidget *w = nullptr;
-        switch (s.kind) {
-        case Kind::Label: {
-            auto *label = new QLabel(parent);
-            label->setWordWrap(true);
-            label->setAlignment((s.rightAligned ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop);
-            w = label;
-            break;
-        }
-        case Kind::TextBox: {
-            auto *edit = new QLineEdit(parent);
-            edit->setReadOnly(true); // written only by the program
-            edit->setAlignment(Qt::AlignCenter);
-            w = edit;
-            break;
-        }
-        case Kind::Frame: {
-            if (s.caption.empty()) {
-                auto *frame = new QFrame(parent);
-                frame->setFrameShape(QFrame::NoFrame);
-                w = frame;
-            } else {
-                w = new QGroupBox(parent);
-            }
-            containers[form::qualifiedName(s.name, s.index)] = w;
-            break;
-        }
-        case Kind::OptionButton: {
-            auto *radio = new QRadioButton(parent);
-            // The form model keeps one on per group (and may switch them all
-            // off); each stays a tab stop of its own.
-            radio->setAutoExclusive(false);
-            connect(radio, &QRadioButton::clicked, this, [this, &c] {
-                deliver([&c] { c.click(); });
-                apply(c);
-            });
-            w = radio;
-            break;
-        }
-        case Kind::CheckBox: {
-            auto *box = new QCheckBox(parent);
-            connect(box, &QCheckBox::clicked, this, [this, &c] {
-                deliver([&c] { c.click(); });
-                apply(c);
-            });
-            w = box;
-            break;
-        }
-        case Kind::CommandButton: {
-            auto *button = new WrappingButton(parent);
-            connect(button, &QPushButton::clicked, this, [this, &c] { deliver([&c] { c.click(); }); });
-            w = button;
-            break;
-        }
-        case Kind::ComboBox: {
-            auto *combo = new QComboBox(parent);
-            combo->setEditable(true);
-            combo->setInsertPolicy(QComboBox::NoInsert);
-            connect(combo, &QComboBox::activated, this, [this, &c](int index) {
-                deliver([&c, index] { c.choose(index); });
-                apply(c);
-            });
-            w = combo;
-            break;
-        }
-        case Kind::Line: {
-            auto *line = new QFrame(parent);
-            const bool vertical = s.left == s.width; // x1 == x2
-            line->setFrameShape(vertical ? QFrame::VLine : QFrame::HLine);
-            line->setFrameShadow(QFrame::Plain);
-            line->setLineWidth(1);
-            const int x = px(std::min(s.left, s.width)), y = px(std::min(s.top, s.height));
-            line->setGeometry(x, y, vertical ? 1 : px(std::abs(s.width - s.left)) + 1,
-                              vertical ? px(std::abs(s.height - s.top)) + 1 : 1);
-            w = line;
-            break;
-        }
-        case Kind::Timer: {
-            auto *timer = new QTimer(window);
-            timer->setObjectName(q(s.name));
-            timer->setInterval(s.timerIntervalMs);
-            connect(timer, &QTimer::timeout, this, [this, &form] { deliver([&form] { form.tick(); }); });
-            timer->start();
-            timers_[&form] = timer;
+        if (s.kind == Kind::Timer) {
+            makeTimer(form, window, s);
             continue;
         }
-        }
+        QWidget *parent = containers.count(s.container) ? containers[s.container] : window;
+        QWidget *w = makeWidget(c, parent);
+        if (s.kind == Kind::Frame) containers[form::qualifiedName(s.name, s.index)] = w;
         w->setObjectName(q(form::qualifiedName(s.name, s.index)));
-        w->setFont(font);
+        w->setFont(fontOf(s.font, parent->font()));
         if (s.kind != Kind::Line) w->setGeometry(px(s.left), px(s.top), px(s.width), px(s.height));
         const bool focusable = form::takesFocus(s.kind);
         w->setFocusPolicy(focusable ? Qt::StrongFocus : Qt::NoFocus);
@@ -300,9 +316,12 @@ void QtToolkit::formCreated(Form &form) {
     }
     std::sort(tabOrder.begin(), tabOrder.end(), [](auto &a, auto &b) { return a.first < b.first; });
     for (std::size_t i = 1; i < tabOrder.size(); ++i) QWidget::setTabOrder(tabOrder[i - 1].second, tabOrder[i].second);
+    nameListsByTheirLabels(form);
+}
 
-    // A list's name on Linux is read from the label that says it (Qt gives
-    // the list's own name its current entry): the label above it.
+// A list's name on Linux is read from the label that says it (Qt gives the
+// list's own name its current entry): the label above it.
+void QtToolkit::nameListsByTheirLabels(Form &form) {
     for (auto &list : form.controls()) {
         if (list->kind() != Kind::ComboBox) continue;
         for (auto &label : form.controls())

@@ -45,6 +45,17 @@ public:
     void deliver(const std::function<void()> &action);
 
 private:
+    QWidget *makeWidget(form::Control &control, QWidget *parent);
+    QWidget *makeLabel(form::Control &control, QWidget *parent);
+    QWidget *makeTextBox(form::Control &control, QWidget *parent);
+    QWidget *makeFrame(form::Control &control, QWidget *parent);
+    QWidget *makeOptionButton(form::Control &control, QWidget *parent);
+    QWidget *makeCheckBox(form::Control &control, QWidget *parent);
+    QWidget *makeCommandButton(form::Control &control, QWidget *parent);
+    QWidget *makeComboBox(form::Control &control, QWidget *parent);
+    QWidget *makeLine(form::Control &control, QWidget *parent);
+    void makeTimer(form::Form &form, QWidget *window, const form::ControlLayout &layout);
+    void nameListsByTheirLabels(form::Form &form);
     void apply(form::Control &control);
     void rethrow();
     // The main window, owner of the message boxes; null before it exists.
