@@ -147,6 +147,75 @@ HFONT Win32Toolkit::font(const form::Font &wanted, HFONT inherited) {
     return f;
 }
 
+namespace {
+// The system window class, styles and drop-down height of each kind of control.
+struct ChildKind {
+    const char *cls;
+    DWORD style;
+    bool visible = true;
+    int dropDownHeight = 0;
+};
+ChildKind childKind(const form::ControlLayout &s) {
+    switch (s.kind) {
+    // A label's box may reach under a button beside it (the design overlaps
+    // them): it must not paint over the button.
+    case Kind::Label: return {"STATIC", static_cast<DWORD>((s.rightAligned ? SS_RIGHT : SS_LEFT) | WS_CLIPSIBLINGS)};
+    case Kind::TextBox: return {"EDIT", ES_CENTER | ES_READONLY | WS_BORDER};
+    // A frame without caption only places its buttons.
+    case Kind::Frame: return s.caption.empty() ? ChildKind{"STATIC", 0, false} : ChildKind{"BUTTON", BS_GROUPBOX};
+    case Kind::OptionButton: return {"BUTTON", BS_RADIOBUTTON};
+    case Kind::CheckBox: return {"BUTTON", BS_CHECKBOX};
+    case Kind::CommandButton: return {"BUTTON", BS_PUSHBUTTON | BS_MULTILINE};
+    case Kind::ComboBox: return {"COMBOBOX", CBS_DROPDOWN | WS_VSCROLL, true, 200};
+    case Kind::Line:  // drawn by the window
+    case Kind::Timer: break;
+    }
+    return {"STATIC", 0};
+}
+} // namespace
+
+HWND Win32Toolkit::makeChild(Form &form, HWND parent, Control &c, HFONT windowFont) {
+    const form::ControlLayout &s = c.layout();
+    const ChildKind kind = childKind(s);
+    const DWORD style =
+        WS_CHILD | kind.style | (kind.visible ? WS_VISIBLE : 0) | (form::takesFocus(s.kind) ? WS_TABSTOP : 0);
+    const POINT at = origin(form, s, dpi_);
+    Window &w = windows_[&form];
+    const int id = kFirstControlId + static_cast<int>(w.controls.size());
+    HWND child = ::CreateWindowExA(0, kind.cls, "", style, at.x, at.y, px(s.width), px(s.height) + kind.dropDownHeight,
+                                   parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
+    HFONT f = font(s.font, windowFont);
+    if (s.kind == Kind::Label) f = fitted(f, s.caption, px(s.width), px(s.height));
+    ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(f), FALSE);
+    w.controls.push_back(&c);
+    controls_[&c] = child;
+    return child;
+}
+
+// Screen readers hear each control that takes the focus by its own name; a
+// drop-down list's focus is in its edit field, named alike.
+void Win32Toolkit::nameForScreenReaders(HWND child, Control &c) {
+    setAccessibleName(child, c.accessibleName());
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    if (c.kind() == Kind::ComboBox && ::GetComboBoxInfo(child, &info) && info.hwndItem)
+        setAccessibleName(info.hwndItem, c.accessibleName());
+}
+
+// The focus follows the z-order of the children: they go in tab order, and
+// frames beneath what they hold.
+void Win32Toolkit::orderChildren(Form &form, std::vector<std::pair<int, HWND>> tabOrder) {
+    std::stable_sort(tabOrder.begin(), tabOrder.end(), [](auto &a, auto &b) { return a.first < b.first; });
+    HWND previous = HWND_TOP;
+    for (auto &[tab, child] : tabOrder) {
+        ::SetWindowPos(child, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        previous = child;
+    }
+    for (Control *c : windows_[&form].controls)
+        if (c->kind() == Kind::Frame)
+            ::SetWindowPos(controls_[c], HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
 void Win32Toolkit::formCreated(Form &form) {
     const form::FormLayout &layout = form.layout();
     RECT frame{0, 0, px(layout.clientWidth), px(layout.clientHeight)};
@@ -156,8 +225,7 @@ void Win32Toolkit::formCreated(Form &form) {
     HWND hwnd = ::CreateWindowExA(0, kWindowClass, layout.title.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
                                   frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance_,
                                   &creation);
-    Window &w = windows_[&form];
-    w.hwnd = hwnd;
+    windows_[&form].hwnd = hwnd;
     HFONT windowFont = font(layout.font, static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)));
 
     std::vector<std::pair<int, HWND>> tabOrder;
@@ -169,78 +237,14 @@ void Win32Toolkit::formCreated(Form &form) {
             ::SetTimer(hwnd, kTimerId, static_cast<UINT>(s.timerIntervalMs), nullptr);
             continue;
         }
-        const char *cls = "STATIC";
-        DWORD st = WS_CHILD | WS_VISIBLE;
-        int height = px(s.height);
-        switch (s.kind) {
-        case Kind::Label:
-            // A label's box may reach under a button beside it (the design
-            // overlaps them): it must not paint over the button.
-            st |= (s.rightAligned ? SS_RIGHT : SS_LEFT) | WS_CLIPSIBLINGS;
-            break;
-        case Kind::TextBox:
-            cls = "EDIT";
-            st |= ES_CENTER | ES_READONLY | WS_BORDER;
-            break;
-        case Kind::Frame:
-            if (s.caption.empty()) {
-                st &= ~WS_VISIBLE; // a frame without caption only places its buttons
-            } else {
-                cls = "BUTTON";
-                st |= BS_GROUPBOX;
-            }
-            break;
-        case Kind::OptionButton:
-            cls = "BUTTON";
-            st |= BS_RADIOBUTTON;
-            break;
-        case Kind::CheckBox:
-            cls = "BUTTON";
-            st |= BS_CHECKBOX;
-            break;
-        case Kind::CommandButton:
-            cls = "BUTTON";
-            st |= BS_PUSHBUTTON | BS_MULTILINE;
-            break;
-        case Kind::ComboBox:
-            cls = "COMBOBOX";
-            st |= CBS_DROPDOWN | WS_VSCROLL;
-            height += 200; // the drop-down part
-            break;
-        default: break;
-        }
-        if (form::takesFocus(s.kind)) st |= WS_TABSTOP;
-        const POINT at = origin(form, s, dpi_);
-        const int id = kFirstControlId + static_cast<int>(w.controls.size());
-        HWND child = ::CreateWindowExA(0, cls, "", st, at.x, at.y, px(s.width), height, hwnd,
-                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
-        HFONT f = font(s.font, windowFont);
-        if (s.kind == Kind::Label) f = fitted(f, s.caption, px(s.width), px(s.height));
-        ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(f), FALSE);
-        w.controls.push_back(&c);
-        controls_[&c] = child;
+        HWND child = makeChild(form, hwnd, c, windowFont);
         if (form::takesFocus(s.kind)) {
             tabOrder.emplace_back(s.tabIndex, child);
-            setAccessibleName(child, c.accessibleName());
-            // A drop-down list's focus is in its edit field: named alike.
-            COMBOBOXINFO info{};
-            info.cbSize = sizeof info;
-            if (s.kind == Kind::ComboBox && ::GetComboBoxInfo(child, &info) && info.hwndItem)
-                setAccessibleName(info.hwndItem, c.accessibleName());
+            nameForScreenReaders(child, c);
         }
         apply(c);
     }
-    // The focus follows the z-order of the children: put them in tab order.
-    std::stable_sort(tabOrder.begin(), tabOrder.end(), [](auto &a, auto &b) { return a.first < b.first; });
-    HWND previous = HWND_TOP;
-    for (auto &[tab, child] : tabOrder) {
-        ::SetWindowPos(child, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-        previous = child;
-    }
-    // Frames lie beneath what they hold.
-    for (Control *c : w.controls)
-        if (c->kind() == Kind::Frame)
-            ::SetWindowPos(controls_[c], HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    orderChildren(form, std::move(tabOrder));
 }
 
 void Win32Toolkit::formDestroyed(Form &form) {

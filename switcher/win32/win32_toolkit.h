@@ -63,6 +63,9 @@ private:
     };
     HFONT font(const form::Font &wanted, HFONT inherited);
     HFONT fitted(HFONT base, const std::string &text, int width, int height);
+    HWND makeChild(form::Form &form, HWND parent, form::Control &control, HFONT windowFont);
+    void nameForScreenReaders(HWND child, form::Control &control);
+    void orderChildren(form::Form &form, std::vector<std::pair<int, HWND>> tabOrder);
     void apply(form::Control &control);
     void rethrow();
     // The main window, owner of the message boxes; null before it exists.

@@ -196,7 +196,8 @@ TEST_F(Win32Windows, ScreenReadersReadEachControlsNameAndRole) {
             }
             if (c.kind() == Kind::ComboBox) {
                 // The keyboard focus lands in the list's edit field.
-                COMBOBOXINFO info{sizeof(COMBOBOXINFO)};
+                COMBOBOXINFO info{};
+                info.cbSize = sizeof info;
                 ASSERT_TRUE(::GetComboBoxInfo(h, &info) && info.hwndItem) << where;
                 const Announced field = announced(info.hwndItem);
                 EXPECT_EQ(field.name, a.name) << where;
