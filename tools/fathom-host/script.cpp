@@ -233,256 +233,344 @@ std::string ScriptSession::waitFor(int ms) {
            " reported=" + std::to_string(window_->reportedMs() - reportedBefore) + (quit ? " quit" : "");
 }
 
-std::string ScriptSession::command(const std::vector<std::string> &w) {
-    const std::string &verb = w[0];
-    const std::size_t n = w.size();
-    auto usage = [&](const char *form) { return std::string("error: usage: ") + form; };
+namespace {
+std::string usage(const char *form) { return std::string("error: usage: ") + form; }
+} // namespace
+
+// ---- the commands, one function each; command() finds them in its table ----
+
+std::string ScriptSession::quit(Call &c) {
+    if (c.n != 1) return usage("quit");
+    emit("ok");
+    window_->close();
+    return {};
+}
+
+std::string ScriptSession::create(Call &c) {
+    if (c.n != 1) return usage("create");
+    if (host_->created()) return "error: the object exists already";
     std::string error;
+    return host_->create(error) ? "ok" : "error: " + error;
+}
 
-    if (verb == "quit") {
-        if (n != 1) return usage("quit");
-        emit("ok");
-        window_->close();
-        return {};
-    }
-    if (verb == "create") {
-        if (n != 1) return usage("create");
-        if (host_->created()) return "error: the object exists already";
-        return host_->create(error) ? "ok" : "error: " + error;
-    }
-    if (verb == "units") {
-        if (n != 1) return usage("units");
-        std::string line = "ok count=" + std::to_string(host_->units().units().size());
-        for (const Unit &u : host_->units().units())
-            line += " " + std::to_string(u.id) + ":" + quoted(u.name) + "," + quoted(u.address);
-        return line;
-    }
-    if (!host_->created()) return "error: no plug-in object (create first)";
+std::string ScriptSession::units(Call &c) {
+    if (c.n != 1) return usage("units");
+    std::string line = "ok count=" + std::to_string(host_->units().units().size());
+    for (const Unit &u : host_->units().units())
+        line += " " + std::to_string(u.id) + ":" + quoted(u.name) + "," + quoted(u.address);
+    return line;
+}
 
-    if (verb == "release") {
-        if (n != 1) return usage("release");
-        host_->release();
+std::string ScriptSession::release(Call &c) {
+    if (c.n != 1) return usage("release");
+    host_->release();
+    return "ok";
+}
+
+std::string ScriptSession::loadOrSave(Call &c) {
+    if (c.n > 3) return usage("load|save [ROOT [SECTION]]");
+    const std::string root = c.n > 1 ? c.w[1] : host_->keyPath().root;
+    const std::string section = c.n > 2 ? c.w[2] : host_->keyPath().section;
+    const EqResult result =
+        c.w[0] == "load" ? host_->loadSettings(root, section) : host_->saveSettings(root, section);
+    return "ok result=" + std::to_string(result) + " root=" + quoted(root) + " section=" + quoted(section);
+}
+
+std::string ScriptSession::plugin(Call &c) {
+    if (c.n != 1) return usage("plugin");
+    std::int32_t type = 0;
+    host_->device()->vtbl->GetTypeCode(host_->device(), &type);
+    std::vector<std::string> outputs, inputs, levels;
+    std::string levelCounts;
+    for (std::int32_t o = 0; o < host_->outputCount(); ++o) outputs.push_back(host_->outputName(o));
+    for (std::int32_t k = 0; k < host_->inputCount(); ++k) {
+        inputs.push_back(host_->inputName(k));
+        levelCounts += (k ? "," : "") + std::to_string(host_->levelCount(k));
+    }
+    for (std::int32_t v = 0; v < 2; ++v) levels.push_back(host_->levelName(v));
+    return "ok type=" + std::to_string(type) + " short=" + quoted(host_->shortName()) +
+           " long=" + quoted(host_->longName()) + " default=" + quoted(host_->defaultAddress()) +
+           " outputs=" + joinQuoted(outputs) + " inputs=" + joinQuoted(inputs) + " levels=" + joinQuoted(levels) +
+           " level-counts=" + levelCounts;
+}
+
+std::string ScriptSession::enumerate(Call &c) {
+    if (c.n != 1) return usage("enumerate");
+    return "ok result=" + std::to_string(host_->enumerate());
+}
+
+std::string ScriptSession::add(Call &c) {
+    if (c.n > 2) return usage("add [NAME]");
+    std::int32_t id = 0;
+    std::string error;
+    if (!host_->addUnit(c.n > 1 ? c.w[1] : "", id, error)) return "error: " + error;
+    const Unit &u = *host_->units().find(id);
+    return "ok id=" + std::to_string(id) + " name=" + quoted(u.name) + " address=" + quoted(u.address);
+}
+
+std::string ScriptSession::tick(Call &c) {
+    const auto ms = c.n == 2 ? parseNumber(c.w[1], -32768, 32767) : std::nullopt;
+    if (!ms) return usage("tick MS (-32768..32767)");
+    return "ok result=" + std::to_string(host_->tick(static_cast<std::int16_t>(*ms)));
+}
+
+std::string ScriptSession::wait(Call &c) {
+    const auto ms = c.n == 2 ? parseNumber(c.w[1], 0, 3600000) : std::nullopt;
+    if (!ms) return usage("wait MS");
+    return waitFor(static_cast<int>(*ms));
+}
+
+std::string ScriptSession::windows(Call &c) {
+    if (c.n != 1) return usage("windows");
+    UnitWindowSearch search{window_->hwnd(), {}};
+    ::EnumThreadWindows(::GetCurrentThreadId(), collectOwned, reinterpret_cast<LPARAM>(&search));
+    std::string line = "ok count=" + std::to_string(search.found.size());
+    for (HWND h : search.found) {
+        const UnitWindowState s = readUnitWindow(h);
+        line += " " + quoted(s.title) + (s.visible ? ":shown" : ":hidden");
+    }
+    return line;
+}
+
+// "shot host FILE" or "shot UNIT FILE".
+std::string ScriptSession::shot(Call &c) {
+    if (c.n != 3) return usage("shot host|UNIT FILE");
+    std::string error;
+    HWND target = window_->hwnd();
+    if (c.w[1] != "host") {
+        const auto id = unit(c.w[1], error);
+        if (!id) return error;
+        if (!(target = unitWindow(*id, error))) return error;
+    }
+    if (!saveScreenshot(target, c.w[2], error)) return "error: " + error;
+    return "ok file=" + quoted(c.w[2]);
+}
+
+std::string ScriptSession::remove(Call &c) {
+    if (c.n != 2) return usage("remove UNIT");
+    std::string error;
+    return host_->removeUnit(c.unit, error) ? "ok" : "error: " + error;
+}
+
+std::string ScriptSession::configureUnit(Call &c) {
+    DialogPlan plan;
+    std::string error;
+    return parsePlan(c.w, 2, plan, error) ? configure(c.unit, plan) : error;
+}
+
+std::string ScriptSession::routing(Call &c) {
+    if (c.n != 2) return usage("routing UNIT");
+    Routing r;
+    const EqResult result = host_->getRouting(c.unit, r);
+    std::string line = "ok result=" + std::to_string(result);
+    if (result != kEqOk) return line;
+    for (int o = 0; o < 2; ++o) {
+        const std::string k = std::to_string(o + 1);
+        line += " in" + k + "=" + std::to_string(r.inputs[o]) + " level" + k + "=" + std::to_string(r.levels[o]);
+    }
+    for (int o = 0; o < 2; ++o) {
+        std::string said = host_->outputName(o) + ": " + host_->inputName(r.inputs[o]);
+        if (host_->levelCount(r.inputs[o]) > 0) said += " " + host_->levelName(r.levels[o]);
+        line += " out" + std::to_string(o + 1) + "=" + quoted(said);
+    }
+    return line;
+}
+
+std::string ScriptSession::setRouting(Call &c) {
+    if (c.n != 6) return usage("set-routing UNIT IN1 LEVEL1 IN2 LEVEL2");
+    Routing r;
+    for (int o = 0; o < 2; ++o) {
+        const auto input = parseNumber(c.w[2 + 2 * o], INT32_MIN, INT32_MAX);
+        if (!input) return "error: not an input choice: " + quoted(c.w[2 + 2 * o]);
+        r.inputs[o] = static_cast<std::int32_t>(*input);
+        const std::string &level = c.w[3 + 2 * o];
+        if (const auto v = parseNumber(level, INT32_MIN, INT32_MAX)) {
+            r.levels[o] = static_cast<std::int32_t>(*v);
+        } else if (level == host_->levelName(0) || level == host_->levelName(1)) {
+            r.levels[o] = level == host_->levelName(0) ? 0 : 1;
+        } else {
+            return "error: not a level: " + quoted(level);
+        }
+    }
+    return "ok result=" + std::to_string(host_->setRouting(c.unit, r));
+}
+
+// open, update, close.
+std::string ScriptSession::windowSlot(Call &c) {
+    if (c.n != 2) return usage("open|update|close UNIT");
+    const std::string &verb = c.w[0];
+    const EqResult result = verb == "open"     ? host_->openWindow(c.unit, window_->hwnd())
+                            : verb == "update" ? host_->updateWindow(c.unit)
+                                               : host_->closeWindow(c.unit);
+    return "ok result=" + std::to_string(result);
+}
+
+std::string ScriptSession::info(Call &c) {
+    if (c.n != 2) return usage("info UNIT");
+    std::string address, name;
+    const EqResult result = host_->windowInfo(c.unit, address, name);
+    std::string line = "ok result=" + std::to_string(result);
+    if (result == kEqOk) line += " address=" + quoted(address) + " name=" + quoted(name);
+    return line;
+}
+
+// ---- the unit window as the user sees it ----
+
+std::string ScriptSession::show(Call &c) {
+    if (c.n != 2) return usage("show UNIT");
+    const UnitWindowState s = readUnitWindow(c.window);
+    std::string line = std::string("ok visible=") + (s.visible ? "1" : "0") + " title=" + quoted(s.title);
+    for (int o = 0; o < 2; ++o) {
+        const std::string k = std::to_string(o + 1);
+        line += " in" + k + "=" + s.input[o] + " level" + k + "=" + s.level[o] + " enabled" + k + "=" +
+                (s.levelEnabled[o] ? "1" : "0");
+    }
+    return line + " rect=" + rectText(s.rect) + " scroll=" + std::to_string(s.scrollX) + "," +
+           std::to_string(s.scrollY);
+}
+
+std::string ScriptSession::click(Call &c) {
+    const auto output = c.n == 4 ? parseNumber(c.w[2], 1, 2) : std::nullopt;
+    const auto input = c.n == 4 ? parseNumber(c.w[3], 0, 8) : std::nullopt;
+    if (!output || !input) return usage("click UNIT OUT(1,2) IN(0..8)");
+    std::string error;
+    return clickInput(c.window, static_cast<int>(*output), static_cast<int>(*input), error) ? "ok" : "error: " + error;
+}
+
+std::string ScriptSession::level(Call &c) {
+    const auto output = c.n == 4 ? parseNumber(c.w[2], 1, 2) : std::nullopt;
+    if (!output) return usage("level UNIT OUT(1,2) TEXT");
+    std::string error;
+    return chooseLevel(c.window, static_cast<int>(*output), c.w[3], error) ? "ok" : "error: " + error;
+}
+
+std::string ScriptSession::key(Call &c) {
+    if (c.n != 3 || (c.w[2] != "enter" && c.w[2] != "escape")) return usage("key UNIT enter|escape");
+    // Posted as the keyboard would, to the control with the focus, through the host's message loop.
+    HWND target = ::GetFocus();
+    if (!target || ::GetAncestor(target, GA_ROOT) != c.window) target = c.window;
+    const WPARAM key = c.w[2] == "enter" ? VK_RETURN : VK_ESCAPE;
+    ::PostMessageA(target, WM_KEYDOWN, key, 1);
+    ::PostMessageA(target, WM_KEYUP, key, 1 | (1u << 30) | (1u << 31));
+    dispatchMessages();
+    return "ok";
+}
+
+std::string ScriptSession::menu(Call &c) {
+    if (c.n < 3) return usage("menu UNIT configure [...] | about | maximize | close");
+    const std::string &item = c.w[2];
+    if (item == "configure") return menuConfigure(c);
+    if (item == "about") return menuAbout(c);
+    if (c.n != 3) return usage("menu UNIT about [shot=FILE] | maximize | close");
+    if (item == "maximize" || item == "close") {
+        ::SendMessageA(c.window, WM_SYSCOMMAND, item == "maximize" ? SC_MAXIMIZE : SC_CLOSE, 0);
         return "ok";
     }
-    if (verb == "load" || verb == "save") {
-        if (n > 3) return usage("load|save [ROOT [SECTION]]");
-        const std::string root = n > 1 ? w[1] : host_->keyPath().root;
-        const std::string section = n > 2 ? w[2] : host_->keyPath().section;
-        const EqResult result = verb == "load" ? host_->loadSettings(root, section) : host_->saveSettings(root, section);
-        return "ok result=" + std::to_string(result) + " root=" + quoted(root) + " section=" + quoted(section);
-    }
-    if (verb == "plugin") {
-        if (n != 1) return usage("plugin");
-        std::int32_t type = 0;
-        host_->device()->vtbl->GetTypeCode(host_->device(), &type);
-        std::vector<std::string> outputs, inputs, levels;
-        std::string levelCounts;
-        for (std::int32_t o = 0; o < host_->outputCount(); ++o) outputs.push_back(host_->outputName(o));
-        for (std::int32_t k = 0; k < host_->inputCount(); ++k) {
-            inputs.push_back(host_->inputName(k));
-            levelCounts += (k ? "," : "") + std::to_string(host_->levelCount(k));
-        }
-        for (std::int32_t v = 0; v < 2; ++v) levels.push_back(host_->levelName(v));
-        return "ok type=" + std::to_string(type) + " short=" + quoted(host_->shortName()) +
-               " long=" + quoted(host_->longName()) + " default=" + quoted(host_->defaultAddress()) +
-               " outputs=" + joinQuoted(outputs) + " inputs=" + joinQuoted(inputs) + " levels=" + joinQuoted(levels) +
-               " level-counts=" + levelCounts;
-    }
-    if (verb == "enumerate") {
-        if (n != 1) return usage("enumerate");
-        return "ok result=" + std::to_string(host_->enumerate());
-    }
-    if (verb == "add") {
-        if (n > 2) return usage("add [NAME]");
-        std::int32_t id = 0;
-        if (!host_->addUnit(n > 1 ? w[1] : "", id, error)) return "error: " + error;
-        const Unit &u = *host_->units().find(id);
-        return "ok id=" + std::to_string(id) + " name=" + quoted(u.name) + " address=" + quoted(u.address);
-    }
-    if (verb == "tick") {
-        const auto ms = n == 2 ? parseNumber(w[1], -32768, 32767) : std::nullopt;
-        if (!ms) return usage("tick MS (-32768..32767)");
-        return "ok result=" + std::to_string(host_->tick(static_cast<std::int16_t>(*ms)));
-    }
-    if (verb == "wait") {
-        const auto ms = n == 2 ? parseNumber(w[1], 0, 3600000) : std::nullopt;
-        if (!ms) return usage("wait MS");
-        return waitFor(static_cast<int>(*ms));
-    }
-    if (verb == "windows") {
-        if (n != 1) return usage("windows");
-        UnitWindowSearch search{window_->hwnd(), {}};
-        ::EnumThreadWindows(::GetCurrentThreadId(), collectOwned, reinterpret_cast<LPARAM>(&search));
-        std::string line = "ok count=" + std::to_string(search.found.size());
-        for (HWND h : search.found) {
-            const UnitWindowState s = readUnitWindow(h);
-            line += " " + quoted(s.title) + (s.visible ? ":shown" : ":hidden");
-        }
-        return line;
-    }
-    if (verb == "shot" && n == 3 && w[1] == "host") {
-        if (!saveScreenshot(window_->hwnd(), w[2], error)) return "error: " + error;
-        return "ok file=" + quoted(w[2]);
-    }
+    return usage("menu UNIT configure [...] | about | maximize | close");
+}
 
-    // Everything else names a unit.
-    if (n < 2) return "error: unknown command or missing unit: " + quoted(verb);
-    const auto id = unit(w[1], error);
-    if (!id) return error;
+// The unit window asks the host to configure its unit; the dialog that
+// brings is answered with the plan given here.
+std::string ScriptSession::menuConfigure(Call &c) {
+    DialogPlan plan;
+    std::string error;
+    if (!parsePlan(c.w, 3, plan, error)) return error;
+    requestPlan_ = plan;
+    requestOutcome_.reset();
+    ::SendMessageA(c.window, WM_SYSCOMMAND, kSysConfigure, 0);
+    requestPlan_.reset();
+    if (!requestOutcome_) return "error: the unit window did not ask the host to configure the unit";
+    std::string outcome = *requestOutcome_;
+    requestOutcome_.reset();
+    return outcome;
+}
 
-    if (verb == "remove") {
-        if (n != 2) return usage("remove UNIT");
-        return host_->removeUnit(*id, error) ? "ok" : "error: " + error;
+std::string ScriptSession::menuAbout(Call &c) {
+    DialogPlan plan{DialogPlan::Kind::About, {}, {}, false, {}};
+    for (std::size_t i = 3; i < c.n; ++i) {
+        if (auto shot = keyValue(c.w[i], "shot")) plan.shot = *shot;
+        else return usage("menu UNIT about [shot=FILE]");
     }
-    if (verb == "configure") {
-        DialogPlan plan;
-        return parsePlan(w, 2, plan, error) ? configure(*id, plan) : error;
-    }
-    if (verb == "routing") {
-        if (n != 2) return usage("routing UNIT");
-        Routing r;
-        const EqResult result = host_->getRouting(*id, r);
-        std::string line = "ok result=" + std::to_string(result);
-        if (result != kEqOk) return line;
-        for (int o = 0; o < 2; ++o) {
-            const std::string k = std::to_string(o + 1);
-            line += " in" + k + "=" + std::to_string(r.inputs[o]) + " level" + k + "=" + std::to_string(r.levels[o]);
-        }
-        for (int o = 0; o < 2; ++o) {
-            std::string said = host_->outputName(o) + ": " + host_->inputName(r.inputs[o]);
-            if (host_->levelCount(r.inputs[o]) > 0) said += " " + host_->levelName(r.levels[o]);
-            line += " out" + std::to_string(o + 1) + "=" + quoted(said);
-        }
-        return line;
-    }
-    if (verb == "set-routing") {
-        if (n != 6) return usage("set-routing UNIT IN1 LEVEL1 IN2 LEVEL2");
-        Routing r;
-        for (int o = 0; o < 2; ++o) {
-            const auto input = parseNumber(w[2 + 2 * o], INT32_MIN, INT32_MAX);
-            if (!input) return "error: not an input choice: " + quoted(w[2 + 2 * o]);
-            r.inputs[o] = static_cast<std::int32_t>(*input);
-            const std::string &level = w[3 + 2 * o];
-            if (const auto v = parseNumber(level, INT32_MIN, INT32_MAX)) {
-                r.levels[o] = static_cast<std::int32_t>(*v);
-            } else if (level == host_->levelName(0) || level == host_->levelName(1)) {
-                r.levels[o] = level == host_->levelName(0) ? 0 : 1;
-            } else {
-                return "error: not a level: " + quoted(level);
-            }
-        }
-        return "ok result=" + std::to_string(host_->setRouting(*id, r));
-    }
-    if (verb == "open" || verb == "update" || verb == "close") {
-        if (n != 2) return usage("open|update|close UNIT");
-        const EqResult result = verb == "open"     ? host_->openWindow(*id, window_->hwnd())
-                                : verb == "update" ? host_->updateWindow(*id)
-                                                   : host_->closeWindow(*id);
-        return "ok result=" + std::to_string(result);
-    }
-    if (verb == "info") {
-        if (n != 2) return usage("info UNIT");
-        std::string address, name;
-        const EqResult result = host_->windowInfo(*id, address, name);
-        std::string line = "ok result=" + std::to_string(result);
-        if (result == kEqOk) line += " address=" + quoted(address) + " name=" + quoted(name);
-        return line;
-    }
+    DialogDriver driver(plan, host_->messagesShown());
+    ::SendMessageA(c.window, WM_SYSCOMMAND, kSysAbout, 0);
+    const DialogReport &report = driver.report();
+    if (!report.seen) return "error: no About dialog came";
+    if (report.shotFailed) return "error: cannot save " + *plan.shot;
+    return "ok title=" + quoted(report.title) + " version=" + quoted(report.texts[0]) +
+           " product=" + quoted(report.texts[1]);
+}
 
-    // The unit window as the user sees it.
-    HWND uw = unitWindow(*id, error);
-    if (!uw) return error;
-    if (verb == "show") {
-        if (n != 2) return usage("show UNIT");
-        const UnitWindowState s = readUnitWindow(uw);
-        std::string line = std::string("ok visible=") + (s.visible ? "1" : "0") + " title=" + quoted(s.title);
-        for (int o = 0; o < 2; ++o) {
-            const std::string k = std::to_string(o + 1);
-            line += " in" + k + "=" + s.input[o] + " level" + k + "=" + s.level[o] + " enabled" + k + "=" +
-                    (s.levelEnabled[o] ? "1" : "0");
-        }
-        return line + " rect=" + rectText(s.rect) + " scroll=" + std::to_string(s.scrollX) + "," +
-               std::to_string(s.scrollY);
+std::string ScriptSession::move(Call &c) {
+    std::optional<std::int64_t> v[4];
+    for (int i = 0; i < 4; ++i) v[i] = c.n == 6 ? parseNumber(c.w[2 + i], -32768, 32767) : std::nullopt;
+    if (!v[0] || !v[1] || !v[2] || !v[3]) return usage("move UNIT X Y W H");
+    ::SetWindowPos(c.window, nullptr, static_cast<int>(*v[0]), static_cast<int>(*v[1]), static_cast<int>(*v[2]),
+                   static_cast<int>(*v[3]), SWP_NOZORDER | SWP_NOACTIVATE);
+    return "ok rect=" + rectText(readUnitWindow(c.window).rect);
+}
+
+std::string ScriptSession::scroll(Call &c) {
+    const auto lines = c.n == 4 ? parseNumber(c.w[3], -1000, 1000) : std::nullopt;
+    if (!lines || (c.w[2] != "h" && c.w[2] != "v")) return usage("scroll UNIT h|v N");
+    scrollBy(c.window, c.w[2] == "h", static_cast<int>(*lines));
+    const UnitWindowState s = readUnitWindow(c.window);
+    return "ok scroll=" + std::to_string(s.scrollX) + "," + std::to_string(s.scrollY);
+}
+
+std::string ScriptSession::command(const std::vector<std::string> &w) {
+    // What a command needs before it runs: nothing, the plug-in object, a
+    // unit (the second word) or that unit's window on the screen.
+    enum class Needs { Nothing, Object, Unit, UnitWindow };
+    struct Command {
+        const char *verb;
+        Needs needs;
+        std::string (ScriptSession::*run)(Call &);
+    };
+    static const Command kCommands[] = {
+        {"quit", Needs::Nothing, &ScriptSession::quit},
+        {"create", Needs::Nothing, &ScriptSession::create},
+        {"units", Needs::Nothing, &ScriptSession::units},
+        {"release", Needs::Object, &ScriptSession::release},
+        {"load", Needs::Object, &ScriptSession::loadOrSave},
+        {"save", Needs::Object, &ScriptSession::loadOrSave},
+        {"plugin", Needs::Object, &ScriptSession::plugin},
+        {"enumerate", Needs::Object, &ScriptSession::enumerate},
+        {"add", Needs::Object, &ScriptSession::add},
+        {"tick", Needs::Object, &ScriptSession::tick},
+        {"wait", Needs::Object, &ScriptSession::wait},
+        {"windows", Needs::Object, &ScriptSession::windows},
+        {"shot", Needs::Object, &ScriptSession::shot},
+        {"remove", Needs::Unit, &ScriptSession::remove},
+        {"configure", Needs::Unit, &ScriptSession::configureUnit},
+        {"routing", Needs::Unit, &ScriptSession::routing},
+        {"set-routing", Needs::Unit, &ScriptSession::setRouting},
+        {"open", Needs::Unit, &ScriptSession::windowSlot},
+        {"update", Needs::Unit, &ScriptSession::windowSlot},
+        {"close", Needs::Unit, &ScriptSession::windowSlot},
+        {"info", Needs::Unit, &ScriptSession::info},
+        {"show", Needs::UnitWindow, &ScriptSession::show},
+        {"click", Needs::UnitWindow, &ScriptSession::click},
+        {"level", Needs::UnitWindow, &ScriptSession::level},
+        {"key", Needs::UnitWindow, &ScriptSession::key},
+        {"menu", Needs::UnitWindow, &ScriptSession::menu},
+        {"move", Needs::UnitWindow, &ScriptSession::move},
+        {"scroll", Needs::UnitWindow, &ScriptSession::scroll},
+    };
+    const Command *found = nullptr;
+    for (const Command &c : kCommands)
+        if (w[0] == c.verb) found = &c;
+    if (!found) return "error: unknown command " + quoted(w[0]);
+    Call call{w, w.size()};
+    if (found->needs != Needs::Nothing && !host_->created()) return "error: no plug-in object (create first)";
+    if (found->needs == Needs::Unit || found->needs == Needs::UnitWindow) {
+        if (call.n < 2) return "error: missing unit: " + quoted(w[0]);
+        std::string error;
+        const auto id = unit(w[1], error);
+        if (!id) return error;
+        call.unit = *id;
+        if (found->needs == Needs::UnitWindow && !(call.window = unitWindow(*id, error))) return error;
     }
-    if (verb == "click") {
-        const auto output = n == 4 ? parseNumber(w[2], 1, 2) : std::nullopt;
-        const auto input = n == 4 ? parseNumber(w[3], 0, 8) : std::nullopt;
-        if (!output || !input) return usage("click UNIT OUT(1,2) IN(0..8)");
-        return clickInput(uw, static_cast<int>(*output), static_cast<int>(*input), error) ? "ok" : "error: " + error;
-    }
-    if (verb == "level") {
-        const auto output = n == 4 ? parseNumber(w[2], 1, 2) : std::nullopt;
-        if (!output) return usage("level UNIT OUT(1,2) TEXT");
-        return chooseLevel(uw, static_cast<int>(*output), w[3], error) ? "ok" : "error: " + error;
-    }
-    if (verb == "key") {
-        if (n != 3 || (w[2] != "enter" && w[2] != "escape")) return usage("key UNIT enter|escape");
-        // Posted as the keyboard would, to the control with the focus, through the host's message loop.
-        HWND target = ::GetFocus();
-        if (!target || ::GetAncestor(target, GA_ROOT) != uw) target = uw;
-        const WPARAM key = w[2] == "enter" ? VK_RETURN : VK_ESCAPE;
-        ::PostMessageA(target, WM_KEYDOWN, key, 1);
-        ::PostMessageA(target, WM_KEYUP, key, 1 | (1u << 30) | (1u << 31));
-        dispatchMessages();
-        return "ok";
-    }
-    if (verb == "menu") {
-        if (n < 3) return usage("menu UNIT configure [...] | about | maximize | close");
-        const std::string &item = w[2];
-        if (item == "configure") {
-            DialogPlan plan;
-            if (!parsePlan(w, 3, plan, error)) return error;
-            requestPlan_ = plan;
-            requestOutcome_.reset();
-            ::SendMessageA(uw, WM_SYSCOMMAND, kSysConfigure, 0);
-            requestPlan_.reset();
-            if (!requestOutcome_) return "error: the unit window did not ask the host to configure the unit";
-            std::string outcome = *requestOutcome_;
-            requestOutcome_.reset();
-            return outcome;
-        }
-        if (item == "about") {
-            DialogPlan plan{DialogPlan::Kind::About, {}, {}, false, {}};
-            for (std::size_t i = 3; i < n; ++i) {
-                if (auto shot = keyValue(w[i], "shot")) plan.shot = *shot;
-                else return usage("menu UNIT about [shot=FILE]");
-            }
-            DialogDriver driver(plan, host_->messagesShown());
-            ::SendMessageA(uw, WM_SYSCOMMAND, kSysAbout, 0);
-            const DialogReport &report = driver.report();
-            if (!report.seen) return "error: no About dialog came";
-            if (report.shotFailed) return "error: cannot save " + *plan.shot;
-            return "ok title=" + quoted(report.title) + " version=" + quoted(report.texts[0]) +
-                   " product=" + quoted(report.texts[1]);
-        }
-        if (n != 3) return usage("menu UNIT about [shot=FILE] | maximize | close");
-        if (item == "maximize" || item == "close") {
-            ::SendMessageA(uw, WM_SYSCOMMAND, item == "maximize" ? SC_MAXIMIZE : SC_CLOSE, 0);
-            return "ok";
-        }
-        return usage("menu UNIT configure [...] | about | maximize | close");
-    }
-    if (verb == "move") {
-        std::optional<std::int64_t> v[4];
-        for (int i = 0; i < 4; ++i) v[i] = n == 6 ? parseNumber(w[2 + i], -32768, 32767) : std::nullopt;
-        if (!v[0] || !v[1] || !v[2] || !v[3]) return usage("move UNIT X Y W H");
-        ::SetWindowPos(uw, nullptr, static_cast<int>(*v[0]), static_cast<int>(*v[1]), static_cast<int>(*v[2]),
-                       static_cast<int>(*v[3]), SWP_NOZORDER | SWP_NOACTIVATE);
-        return "ok rect=" + rectText(readUnitWindow(uw).rect);
-    }
-    if (verb == "scroll") {
-        const auto lines = n == 4 ? parseNumber(w[3], -1000, 1000) : std::nullopt;
-        if (!lines || (w[2] != "h" && w[2] != "v")) return usage("scroll UNIT h|v N");
-        scrollBy(uw, w[2] == "h", static_cast<int>(*lines));
-        const UnitWindowState s = readUnitWindow(uw);
-        return "ok scroll=" + std::to_string(s.scrollX) + "," + std::to_string(s.scrollY);
-    }
-    if (verb == "shot") {
-        if (n != 3) return usage("shot host|UNIT FILE");
-        if (!saveScreenshot(uw, w[2], error)) return "error: " + error;
-        return "ok file=" + quoted(w[2]);
-    }
-    return "error: unknown command " + quoted(verb);
+    return (this->*found->run)(call);
 }
 
 } // namespace fathom_host

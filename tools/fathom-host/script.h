@@ -60,8 +60,42 @@ public:
     void requestConfigure(std::int32_t unitId) override;
 
 private:
+    // One command line's words, and what the command needs found first.
+    struct Call {
+        const std::vector<std::string> &w;
+        std::size_t n;
+        std::int32_t unit = 0; // the unit the second word names
+        HWND window = nullptr; // that unit's window
+    };
     void emit(const std::string &line);
     std::string command(const std::vector<std::string> &words);
+    std::string quit(Call &c);
+    std::string create(Call &c);
+    std::string units(Call &c);
+    std::string release(Call &c);
+    std::string loadOrSave(Call &c);
+    std::string plugin(Call &c);
+    std::string enumerate(Call &c);
+    std::string add(Call &c);
+    std::string tick(Call &c);
+    std::string wait(Call &c);
+    std::string windows(Call &c);
+    std::string shot(Call &c);
+    std::string remove(Call &c);
+    std::string configureUnit(Call &c);
+    std::string routing(Call &c);
+    std::string setRouting(Call &c);
+    std::string windowSlot(Call &c);
+    std::string info(Call &c);
+    std::string show(Call &c);
+    std::string click(Call &c);
+    std::string level(Call &c);
+    std::string key(Call &c);
+    std::string menu(Call &c);
+    std::string menuConfigure(Call &c);
+    std::string menuAbout(Call &c);
+    std::string move(Call &c);
+    std::string scroll(Call &c);
     std::optional<std::int32_t> unit(const std::string &word, std::string &error);
     HWND unitWindow(std::int32_t id, std::string &error);
     std::string configure(std::int32_t id, const DialogPlan &plan);
