@@ -1,7 +1,17 @@
 // Every binary decision between the Corvil plug-in and the FathomLive host:
-// calling convention, result codes, GUID layout, and the two COM-compatible
+// calling convention, result codes, GUID layout, and the COM-compatible
 // interfaces as explicit slot tables, so that the slot order and every size
 // the host relies on are checked by the compiler.
+//
+// Names follow one rule:
+//  - types in PascalCase; an interface is I + its name (IEqDevice, IEqHost,
+//    and IEqClassFactory for the class object's IClassFactory), its slot
+//    table the same + Vtbl;
+//  - slots in PascalCase, by the names the interfaces give them; a slot
+//    without a name is Slot + its position;
+//  - constants k + their name; COM's own codes and identifiers keep COM's
+//    spelling after the k (kS_OK, kE_POINTER, kIID_IUnknown), the plug-in's
+//    own are PascalCase (kEqOk, kClassKey).
 #pragma once
 
 #include <cstddef>
@@ -64,16 +74,16 @@ struct IEqDevice;
 // The host's callback interface: the plug-in calls slots 6, 10 and 11 only,
 // and never adds or releases a reference.
 struct IEqHostVtbl {
-    void *queryInterface;  // 0
-    void *addRef;          // 1
-    void *release;         // 2
-    void *hostSlot3;       // 3..5: the host's own
-    void *hostSlot4;
-    void *hostSlot5;
+    void *QueryInterface;  // 0
+    void *AddRef;          // 1
+    void *Release;         // 2
+    void *Slot3;           // 3..5: the host's own
+    void *Slot4;
+    void *Slot5;
     EqResult(EQ_CALL *ShowMessage)(IEqHost *self, const char *text, std::uint32_t style, std::int32_t *result); // 6
-    void *hostSlot7;       // 7..9: the host's own
-    void *hostSlot8;
-    void *hostSlot9;
+    void *Slot7;           // 7..9: the host's own
+    void *Slot8;
+    void *Slot9;
     EqResult(EQ_CALL *RequestConfigure)(IEqHost *self, std::int32_t unitId);                   // 10
     EqResult(EQ_CALL *IsUnitNameUsed)(IEqHost *self, const char *name, std::int32_t unitId);  // 11
 };
@@ -132,16 +142,16 @@ struct IEqDevice {
 };
 
 // The class object's interface, IClassFactory.
-struct EqClassFactory;
-struct EqClassFactoryVtbl {
-    HResult(EQ_CALL *QueryInterface)(EqClassFactory *self, const EqGuid *iid, void **out);            // 0
-    std::uint32_t(EQ_CALL *AddRef)(EqClassFactory *self);                                             // 1
-    std::uint32_t(EQ_CALL *Release)(EqClassFactory *self);                                            // 2
-    HResult(EQ_CALL *CreateInstance)(EqClassFactory *self, void *outer, const EqGuid *iid, void **out); // 3
-    HResult(EQ_CALL *LockServer)(EqClassFactory *self, std::int32_t lock);                            // 4
+struct IEqClassFactory;
+struct IEqClassFactoryVtbl {
+    HResult(EQ_CALL *QueryInterface)(IEqClassFactory *self, const EqGuid *iid, void **out);            // 0
+    std::uint32_t(EQ_CALL *AddRef)(IEqClassFactory *self);                                             // 1
+    std::uint32_t(EQ_CALL *Release)(IEqClassFactory *self);                                            // 2
+    HResult(EQ_CALL *CreateInstance)(IEqClassFactory *self, void *outer, const EqGuid *iid, void **out); // 3
+    HResult(EQ_CALL *LockServer)(IEqClassFactory *self, std::int32_t lock);                            // 4
 };
-struct EqClassFactory {
-    const EqClassFactoryVtbl *vtbl;
+struct IEqClassFactory {
+    const IEqClassFactoryVtbl *vtbl;
 };
 
 // The module's exports, as a host finds them by name.
@@ -164,8 +174,8 @@ EQ_SLOT(IEqDeviceVtbl, GetRouting, 24);
 EQ_SLOT(IEqDeviceVtbl, EnumerateUnits, 26);
 EQ_SLOT(IEqDeviceVtbl, CloseUnitWindow, 30);
 EQ_SLOT(IEqHostVtbl, ShowMessage, 6);
-EQ_SLOT(EqClassFactoryVtbl, CreateInstance, 3);
-EQ_SLOT(EqClassFactoryVtbl, LockServer, 4);
+EQ_SLOT(IEqClassFactoryVtbl, CreateInstance, 3);
+EQ_SLOT(IEqClassFactoryVtbl, LockServer, 4);
 EQ_SLOT(IEqHostVtbl, RequestConfigure, 10);
 EQ_SLOT(IEqHostVtbl, IsUnitNameUsed, 11);
 #undef EQ_SLOT

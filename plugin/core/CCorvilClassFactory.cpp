@@ -9,19 +9,19 @@ namespace corvil::plugin {
 
 namespace {
 
-CCorvilClassFactory &self(EqClassFactory *iface) { return CCorvilClassFactory::of(iface); }
+CCorvilClassFactory &self(IEqClassFactory *iface) { return CCorvilClassFactory::of(iface); }
 
-HResult EQ_CALL queryInterface(EqClassFactory *p, const EqGuid *iid, void **out) {
+HResult EQ_CALL queryInterface(IEqClassFactory *p, const EqGuid *iid, void **out) {
     return self(p).QueryInterface(iid, out);
 }
-std::uint32_t EQ_CALL addRef(EqClassFactory *p) { return self(p).AddRef(); }
-std::uint32_t EQ_CALL release(EqClassFactory *p) { return self(p).Release(); }
-HResult EQ_CALL createInstance(EqClassFactory *p, void *outer, const EqGuid *iid, void **out) {
+std::uint32_t EQ_CALL addRef(IEqClassFactory *p) { return self(p).AddRef(); }
+std::uint32_t EQ_CALL release(IEqClassFactory *p) { return self(p).Release(); }
+HResult EQ_CALL createInstance(IEqClassFactory *p, void *outer, const EqGuid *iid, void **out) {
     return self(p).CreateInstance(outer, iid, out);
 }
-HResult EQ_CALL lockServer(EqClassFactory *p, std::int32_t lock) { return self(p).LockServer(lock); }
+HResult EQ_CALL lockServer(IEqClassFactory *p, std::int32_t lock) { return self(p).LockServer(lock); }
 
-const EqClassFactoryVtbl kTable = {
+const IEqClassFactoryVtbl kTable = {
     .QueryInterface = queryInterface,
     .AddRef = addRef,
     .Release = release,
@@ -33,7 +33,7 @@ const EqClassFactoryVtbl kTable = {
 
 CCorvilClassFactory::CCorvilClassFactory(Services &services) : com_{{&kTable}, this}, services_(services) {}
 
-CCorvilClassFactory &CCorvilClassFactory::of(EqClassFactory *iface) {
+CCorvilClassFactory &CCorvilClassFactory::of(IEqClassFactory *iface) {
     return *reinterpret_cast<Interface *>(iface)->self;
 }
 

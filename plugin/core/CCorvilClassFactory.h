@@ -13,8 +13,8 @@ class CCorvilClassFactory {
 public:
     explicit CCorvilClassFactory(Services &services);
 
-    EqClassFactory *asInterface() { return &com_.iface; }
-    static CCorvilClassFactory &of(EqClassFactory *iface);
+    IEqClassFactory *asInterface() { return &com_.iface; }
+    static CCorvilClassFactory &of(IEqClassFactory *iface);
 
     HResult QueryInterface(const EqGuid *iid, void **out);
     std::uint32_t AddRef();
@@ -26,7 +26,7 @@ public:
 
 private:
     struct Interface {
-        EqClassFactory iface;
+        IEqClassFactory iface;
         CCorvilClassFactory *self;
     };
     Interface com_;

@@ -28,7 +28,7 @@ TEST_F(ComServer, ClassObjectsAndTheUnloadRule) {
     EXPECT_EQ(getClassObject(services, &kCLSID_CorvilPlugin, &kIID_IClassFactory, nullptr), kE_INVALIDARG);
     EXPECT_EQ(canUnloadNow(), kS_OK) << "the class objects that failed were deleted";
 
-    EqClassFactory *first = nullptr, *second = nullptr;
+    IEqClassFactory *first = nullptr, *second = nullptr;
     ASSERT_EQ(getClassObject(services, &kCLSID_CorvilPlugin, &kIID_IClassFactory, reinterpret_cast<void **>(&first)),
               kS_OK);
     ASSERT_EQ(getClassObject(services, &kCLSID_CorvilPlugin, &kIID_IUnknown, reinterpret_cast<void **>(&second)),
@@ -121,7 +121,7 @@ protected:
     void SetUp() override {
         ComServer::SetUp();
         unit = &addUnit("ABCDE", {3, 1, 2, 0, 0});
-        EqClassFactory *factory = nullptr;
+        IEqClassFactory *factory = nullptr;
         ASSERT_EQ(getClassObject(services, &kCLSID_CorvilPlugin, &kIID_IClassFactory, reinterpret_cast<void **>(&factory)),
                   kS_OK);
         ASSERT_EQ(factory->vtbl->CreateInstance(factory, nullptr, &kIID_IEqDevice, reinterpret_cast<void **>(&device)),
