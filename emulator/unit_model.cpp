@@ -36,34 +36,26 @@ void UnitModel::emit(Report report) {
     if (onReport) onReport(report);
 }
 
-void UnitModel::sendSettings() {
+void UnitModel::sendRecord(std::uint8_t reportId, const records::Record &record) {
     if (silenced_) return;
     Report r(config_.inputLength, 0);
-    r[0] = 3;
-    r[1] = input_[1];
-    r[2] = input_[0];
-    r[3] = pads_[1];
-    r[4] = pads_[0];
+    r[0] = reportId;
+    records::toReport(record, r.data());
     emit(std::move(r));
+}
+
+void UnitModel::sendSettings() {
+    sendRecord(records::kSettingsReportId, {{input_[0], input_[1]}, {pads_[0], pads_[1]}});
 }
 
 void UnitModel::sendAutoSequencing() {
-    if (silenced_) return;
-    Report r(config_.inputLength, 0);
-    r[0] = 4;
-    r[1] = seqInputs_[1];
-    r[2] = seqInputs_[0];
-    r[3] = seqControl_[1];
-    r[4] = seqControl_[0];
-    emit(std::move(r));
+    sendRecord(records::kAutoSequencingReportId, {{seqInputs_[0], seqInputs_[1]}, {seqControl_[0], seqControl_[1]}});
 }
 
-bool UnitModel::sequencing(int c) const {
-    return (seqControl_[c] & 0x80) && (seqControl_[c] & 0x7F) && seqInputs_[c];
-}
+bool UnitModel::sequencing(int c) const { return records::steps(seqControl_[c], seqInputs_[c]); }
 
 void UnitModel::restartStepping(int c, std::int64_t nowMs) {
-    nextStep_[c] = sequencing(c) ? nowMs + std::int64_t{seqControl_[c] & 0x7F} * kStepUnitMs : kNever;
+    nextStep_[c] = sequencing(c) ? nowMs + std::int64_t{records::intervalCode(seqControl_[c])} * kStepUnitMs : kNever;
 }
 
 void UnitModel::step(int c) {
@@ -71,7 +63,7 @@ void UnitModel::step(int c) {
     for (int k = 1; k <= 8; ++k) {
         int candidate = (input_[c] + k - 1) % 8 + 1; // current+1 .. wraps to 1..8
         if (input_[c] > 8) candidate = k;
-        if (seqInputs_[c] & (1u << (candidate - 1))) {
+        if (records::has(seqInputs_[c], candidate)) {
             input_[c] = static_cast<std::uint8_t>(candidate);
             break;
         }
@@ -83,7 +75,7 @@ void UnitModel::advance(std::int64_t nowMs) {
     for (int c = 0; c < 2; ++c) {
         if (nextStep_[c] == kNever || nowMs < nextStep_[c]) continue;
         step(c);
-        const std::int64_t period = std::int64_t{seqControl_[c] & 0x7F} * kStepUnitMs;
+        const std::int64_t period = std::int64_t{records::intervalCode(seqControl_[c])} * kStepUnitMs;
         // After a long stall, step once and keep the rhythm from now.
         nextStep_[c] = std::max(nextStep_[c] + period, nowMs + 1);
     }
@@ -103,18 +95,19 @@ void UnitModel::receiveOutputReport(const Report &report, std::int64_t nowMs) {
     ++outputCount_;
     lastOutput_ = report;
     if (report.size() < 5) return;
-    if (report[0] == 3) {
-        // 255 leaves a channel's input as it is; undefined values change nothing.
-        if (report[2] <= 8) input_[0] = report[2];
-        if (report[1] <= 8) input_[1] = report[1];
-        pads_[1] = report[3];
-        pads_[0] = report[4];
+    const records::Record r = records::fromReport(report.data());
+    if (report[0] == records::kSettingsReportId) {
+        // 255 leaves an output's input as it is; undefined values change nothing.
+        for (int o = 0; o < 2; ++o) {
+            if (r.first[o] <= records::kInputs) input_[o] = r.first[o];
+            pads_[o] = r.second[o];
+        }
         sendSettings();
-    } else if (report[0] == 4) {
-        seqInputs_[1] = report[1];
-        seqInputs_[0] = report[2];
-        seqControl_[1] = report[3];
-        seqControl_[0] = report[4];
+    } else if (report[0] == records::kAutoSequencingReportId) {
+        for (int o = 0; o < 2; ++o) {
+            seqInputs_[o] = r.first[o];
+            seqControl_[o] = r.second[o];
+        }
         restartStepping(0, nowMs);
         restartStepping(1, nowMs);
         sendAutoSequencing();
@@ -140,8 +133,7 @@ void UnitModel::route(int output, int input, std::int64_t) {
 }
 
 void UnitModel::setPad(int output, int input, bool on) {
-    const auto bit = static_cast<std::uint8_t>(1u << (input - 1));
-    pads_[output - 1] = static_cast<std::uint8_t>(on ? pads_[output - 1] | bit : pads_[output - 1] & ~bit);
+    pads_[output - 1] = records::with(pads_[output - 1], input, on);
     sendSettings();
 }
 
@@ -153,14 +145,14 @@ void UnitModel::setSequenceInputs(int output, std::uint8_t mask, std::int64_t no
 
 void UnitModel::setSequenceInterval(int output, std::uint8_t code, std::int64_t nowMs) {
     auto &control = seqControl_[output - 1];
-    control = static_cast<std::uint8_t>((control & 0x80) | (code & 0x7F));
+    control = records::control(records::switchedOn(control), code);
     restartStepping(output - 1, nowMs);
     sendAutoSequencing();
 }
 
 void UnitModel::setSequencing(int output, bool on, std::int64_t nowMs) {
     auto &control = seqControl_[output - 1];
-    control = static_cast<std::uint8_t>(on ? control | 0x80 : control & 0x7F);
+    control = records::control(on, records::intervalCode(control));
     restartStepping(output - 1, nowMs);
     sendAutoSequencing();
 }

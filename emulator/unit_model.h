@@ -14,9 +14,12 @@
 #include <vector>
 
 #include "corvhid.h"
+#include "corvhid_records.h"
 #include "wire.h"
 
 namespace corvil::emulator {
+
+namespace records = corvhid::records;
 
 struct UnitConfig {
     std::string serial = "EMU01";
@@ -70,6 +73,7 @@ public:
 
 private:
     void emit(Report report);
+    void sendRecord(std::uint8_t reportId, const records::Record &record);
     void sendSettings();
     void sendAutoSequencing();
     bool sequencing(int channel) const;

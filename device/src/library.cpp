@@ -1,5 +1,7 @@
 #include "library.h"
 
+#include "corvhid_records.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -37,6 +39,14 @@ bool isCorvil(const Attributes &a) {
 
 template <typename T> void put(T *out, T value) {
     if (out) *out = value;
+}
+
+// A record into the caller's four out-parameters, output 1 first.
+void putRecord(std::uint8_t *const out[4], const records::Record &r) {
+    put(out[0], r.first[0]);
+    put(out[1], r.first[1]);
+    put(out[2], r.second[0]);
+    put(out[3], r.second[1]);
 }
 
 } // namespace
@@ -294,11 +304,7 @@ Result Library::readRecord(std::int16_t unit, int attempts, bool wantSettings, b
         if (id == kSettingsReportId && wantSettings) out = settings;
         if (id == kAutoSequencingReportId && wantAutoSeq) out = autoSeq;
         if (!out) continue;
-        // Reports carry channel 2 first in each pair; callers get channel 1 first.
-        put(out[1], receiveBuffer_[1]);
-        put(out[0], receiveBuffer_[2]);
-        put(out[3], receiveBuffer_[3]);
-        put(out[2], receiveBuffer_[4]);
+        putRecord(out, records::fromReport(receiveBuffer_));
         return kSuccess;
     }
     return kFailure;
@@ -334,10 +340,8 @@ Result Library::readNewestSettings(std::int16_t unit, std::uint8_t *input1, std:
     }
     if (!found) return readSettings(unit, input1, input2, padMask1, padMask2);
     setText(text::kConnected);
-    put(input2, newest[1]);
-    put(input1, newest[2]);
-    put(padMask2, newest[3]);
-    put(padMask1, newest[4]);
+    std::uint8_t *const settings[4] = {input1, input2, padMask1, padMask2};
+    putRecord(settings, records::fromReport(newest));
     return kSuccess;
 }
 
@@ -354,10 +358,7 @@ Result Library::writeRecord(std::int16_t unit, std::uint8_t reportId, std::uint8
                             std::uint8_t channel2a, std::uint8_t channel1b, std::uint8_t channel2b) {
     if (!selectUnit(unit, Need::MainOnly)) return kFailure;
     transmitBuffer_[0] = reportId;
-    transmitBuffer_[1] = channel2a;
-    transmitBuffer_[2] = channel1a;
-    transmitBuffer_[3] = channel2b;
-    transmitBuffer_[4] = channel1b;
+    records::toReport({{channel1a, channel2a}, {channel1b, channel2b}}, transmitBuffer_);
     return writeOutputReport();
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "corvhid.h"
+#include "corvhid_records.h"
 #include "platform.h"
 
 namespace corvhid {
@@ -22,9 +23,9 @@ inline constexpr std::uint16_t kVendorId = CORVHID_VENDOR_ID;
 inline constexpr std::uint16_t kProductId = CORVHID_PRODUCT_ID;
 inline constexpr std::uint16_t kMinimumVersion = CORVHID_MINIMUM_VERSION;
 
-inline constexpr std::uint8_t kSerialReportId = 1;
-inline constexpr std::uint8_t kSettingsReportId = 3;
-inline constexpr std::uint8_t kAutoSequencingReportId = 4;
+using records::kAutoSequencingReportId;
+using records::kSerialReportId;
+using records::kSettingsReportId;
 inline constexpr std::uint32_t kFeatureReportLength = 6;
 inline constexpr std::size_t kBufferSize = 8;
 inline constexpr std::size_t kErrorTextSize = 132;

@@ -275,7 +275,7 @@ EqResult CCorvilPlugin::GetRouting(const char *address, std::int32_t *inputs, st
     for (int o = 0; o < 2; ++o) {
         inputs[o] = input[o];
         reserved[o] = 0;
-        levels[o] = input[o] != 0 && input[o] <= 8 && (pads[o] & (1u << (input[o] - 1))) ? 1 : 0;
+        levels[o] = records::padShown(input[o], pads[o]) ? 1 : 0;
     }
     return kEqOk;
 }
@@ -288,10 +288,7 @@ EqResult CCorvilPlugin::SetRouting(const char *address, const std::int32_t *inpu
     for (int o = 0; o < 2; ++o) {
         input[o] = static_cast<std::uint8_t>(inputs[o] & 0xFF);
         // Only inputs 1..8 have a pad bit; other values leave the mask as read.
-        if (input[o] >= 1 && input[o] <= 8) {
-            const auto bit = static_cast<std::uint8_t>(1u << (input[o] - 1));
-            pads[o] = static_cast<std::uint8_t>(levels[o] ? pads[o] | bit : pads[o] & ~bit);
-        }
+        if (records::isInput(input[o])) pads[o] = records::with(pads[o], input[o], levels[o] != 0);
     }
     if (device_.writeSettings(unitIndexes_[position], input[0], input[1], pads[0], pads[1]) == corvhid::kSuccess)
         return kEqOk;

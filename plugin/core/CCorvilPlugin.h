@@ -11,11 +11,14 @@
 #include <vector>
 
 #include "CConfig.h"
+#include "corvhid_records.h"
 #include "eq_abi.h"
 #include "library.h"
 #include "seams.h"
 
 namespace corvil::plugin {
+
+namespace records = corvhid::records;
 
 // The module lock count: every AddRef and Release of any object of the module.
 std::int32_t &moduleLockCount();

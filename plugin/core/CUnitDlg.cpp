@@ -89,8 +89,7 @@ void CUnitDlg::controlUpdate() {
         for (int k = 0; k <= 8; ++k) view_->setRadio(radios[o] + k, inputs[o] == k);
         if (inputs[o] != 0) {
             view_->enable(lists[o], true);
-            const bool line = inputs[o] <= 8 && (pads[o] & (1u << (inputs[o] - 1)));
-            view_->levelSelect(lists[o], line ? 1 : 0);
+            view_->levelSelect(lists[o], records::padShown(inputs[o], pads[o]) ? 1 : 0);
         } else {
             view_->enable(lists[o], false);
             view_->levelSelect(lists[o], -1);
@@ -115,14 +114,13 @@ void CUnitDlg::controlChange(int id) {
     // change, and 255 for an output whose input the user did not choose, so
     // nothing another writer did is put back.
     if (deviceRead()) {
-        std::uint8_t send[2] = {255, 255};
+        std::uint8_t send[2] = {records::kLeaveInput, records::kLeaveInput};
         if (!level) {
             input = static_cast<std::uint8_t>(id - (output == 0 ? kRadioOutput1 : kRadioOutput2));
             send[output] = input;
-        } else if (shownInput >= 1 && shownInput <= 8) {
+        } else if (records::isInput(shownInput)) {
             // The level the user chose is that of the input the window showed.
-            const auto bit = static_cast<std::uint8_t>(1u << (shownInput - 1));
-            pads = static_cast<std::uint8_t>(line ? pads | bit : pads & ~bit);
+            pads = records::with(pads, shownInput, line);
         }
         deviceWrite(send[0], send[1]);
     }
