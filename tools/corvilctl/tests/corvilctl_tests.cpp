@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <chrono>
 #include <regex>
 #include <thread>
@@ -198,16 +200,32 @@ TEST_F(Corvilctl, DiagnosticsSayWhyEachInterfaceIsPassedOver) {
         return corvil::testing::runProgram("/usr/bin/setpriv", args);
     };
 
+    // No udev rule installed yet: the advice is to install it.
+    const std::string rules = tree.sys() + "/../rules", ruleDir = rules + "/usr/lib/udev/rules.d";
+    ::setenv("CORVILCTL_RULES_ROOT", rules.c_str(), 1);
     RunResult r = asUser({"list", "--all"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(contains(r.out, tree.dev() + "/hidraw0  046d:c52b version 0x1201  passed over: another vendor")) << r.out;
     EXPECT_TRUE(contains(r.out, tree.dev() + "/hidraw1  1049:0001 version 0x00ff  passed over: a Corvil whose version"))
         << r.out;
     EXPECT_TRUE(contains(r.out, locked + "  1049:0001 version 0x0100  passed over: a Corvil this user may not open "
-                                         "(permission denied): install the udev rule 70-corvil.rules"))
+                                         "(permission denied): no udev rule 70-corvil.rules is installed: install "
+                                         "the package libcorvhid1"))
         << r.out;
-    EXPECT_TRUE(contains(r.out, "sudo udevadm control --reload && sudo udevadm trigger")) << r.out;
     EXPECT_TRUE(contains(r.out, open + "  1049:0001 version 0x0100  a Corvil this user may open\n")) << r.out;
+    EXPECT_TRUE(contains(asUser({"doctor"}).out, "problem: only root may open a unit: no udev rule"));
+
+    // The rule installed (by the package): the unit was attached before it, so
+    // plugging it in again is the way; nothing tells the user to copy the rule.
+    std::filesystem::create_directories(ruleDir);
+    std::ofstream(ruleDir + "/70-corvil.rules") << "# the rule\n";
+    r = asUser({"list", "--all"});
+    EXPECT_TRUE(contains(r.out, locked + "  1049:0001 version 0x0100  passed over: a Corvil this user may not open "
+                                         "(permission denied): the udev rule " + ruleDir + "/70-corvil.rules gives "
+                                         "the unit to the user logged in at the machine's seat: plug the unit in again"))
+        << r.out;
+    EXPECT_TRUE(contains(r.out, "SCRIPTS AND SERVICES")) << r.out;
+    EXPECT_FALSE(contains(r.out, "sudo cp") || contains(r.out, "copy")) << r.out;
 
     r = asUser({"show"});
     EXPECT_EQ(r.exitCode, 1);
@@ -217,9 +235,11 @@ TEST_F(Corvilctl, DiagnosticsSayWhyEachInterfaceIsPassedOver) {
     EXPECT_EQ(r.exitCode, 1) << r.out;
     EXPECT_TRUE(contains(r.out, "problem: " + locked + ": a Corvil this user may not open")) << r.out;
     EXPECT_TRUE(contains(r.out, "ok: " + open + ": a Corvil this user may open")) << r.out;
+    EXPECT_TRUE(contains(r.out, "ok: udev rule: " + ruleDir + "/70-corvil.rules\n")) << r.out;
     EXPECT_TRUE(contains(r.out, "rendezvous")) << r.out;
     ::unsetenv("CORVILCTL_SYSFS_ROOT");
     ::unsetenv("CORVILCTL_DEV_ROOT");
+    ::unsetenv("CORVILCTL_RULES_ROOT");
 }
 #endif
 
