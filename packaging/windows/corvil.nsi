@@ -1,7 +1,6 @@
 ; The Windows installer: corvhid.dll and Corvil Switcher with a Start-menu
-; entry, the FathomLive plug-in Corvil.dll registered through its own
-; DllRegisterServer, and, on request, the tools for trying it all without a
-; unit or the analyser. Made by makensis with:
+; entry, the FathomLive plug-in Corvil.dll with its class registered, and, on
+; request, the tools for trying it all without a unit or the analyser. Made by makensis with:
 ;   /DARCH=x64|x86 /DBIN=<folder of the built files> /DVERSION=<x.y.z> /DOUT=<installer file>
 Unicode true
 !include Sections.nsh
@@ -48,16 +47,6 @@ Function un.onInit
   SetShellVarContext all
 FunctionEnd
 
-; The analyser's FMLOG.dll, where its installation put it on the search
-; path, loaded by its full path so that Corvil.dll's import finds it in the
-; process: this installer itself looks for libraries only in the system's
-; folder and beside the library loaded.
-!macro LoadHostLog
-  System::Call 'kernel32::SearchPathW(p 0, w "FMLOG.dll", p 0, i ${NSIS_MAX_STRLEN}, w .r1, p 0) i .r2'
-  IntCmp $2 0 +2
-    System::Call 'kernel32::LoadLibraryW(w r1) p .r3'
-!macroend
-
 Section "Corvil Switcher and the corvhid library" SecSwitcher
   SectionIn RO
   SetOutPath "$INSTDIR"
@@ -91,33 +80,25 @@ Section /o "Tools: fathom-host, FMLOG.dll stand-in, corvil-emulator, corvilctl" 
   CreateShortcut "$SMPROGRAMS\Corvil\fathom-host.lnk" "$INSTDIR\fathom-host.exe"
 SectionEnd
 
-; After the files: the plug-in registers itself, which needs the analyser's
-; FMLOG.dll (beside the plug-in, or on the search path where the analyser is
-; installed).
+; The plug-in's class, written here with exactly the values its own
+; DllRegisterServer writes (a description, and the server's full path, no
+; threading model), in the registry view of the plug-in's bitness: so the
+; analyser finds it whatever was installed first, and nothing needs to load
+; the plug-in (which binds the analyser's FMLOG.dll) to register it.
 Section "-Register the plug-in"
   SectionGetFlags ${SecPlugin} $0
   IntOp $0 $0 & ${SF_SELECTED}
   IntCmp $0 0 done
-  !insertmacro LoadHostLog
-  ClearErrors
-  RegDLL "$INSTDIR\Corvil.dll"
-  IfErrors 0 done
-    DetailPrint "Corvil.dll was not registered: FMLOG.dll was not found."
-    MessageBox MB_OK|MB_ICONEXCLAMATION "The FathomLive plug-in Corvil.dll was installed but could not be registered, because the analyser's logging library FMLOG.dll was not found. Install FathomLive first (or choose the Tools component, which brings a stand-in FMLOG.dll), then run this setup again." /SD IDOK
-    ; A silent setup says it through its exit code.
-    SetErrorLevel 2
+  WriteRegStr HKCR "${CLASS_KEY}" "" "Fathom EQ for Tolvane Corvil"
+  WriteRegStr HKCR "${CLASS_KEY}\InprocServer32" "" "$INSTDIR\Corvil.dll"
   done:
 SectionEnd
 
 Section "Uninstall"
-  IfFileExists "$INSTDIR\Corvil.dll" 0 files
-    !insertmacro LoadHostLog
-    ClearErrors
-    UnRegDLL "$INSTDIR\Corvil.dll"
-    ; Without FMLOG.dll the plug-in cannot unregister itself: its class is ours.
-    IfErrors 0 files
-      DeleteRegKey HKCR "${CLASS_KEY}"
-  files:
+  ; The plug-in's class, if this installation registered it.
+  ReadRegStr $0 HKCR "${CLASS_KEY}\InprocServer32" ""
+  StrCmp $0 "$INSTDIR\Corvil.dll" 0 +2
+    DeleteRegKey HKCR "${CLASS_KEY}"
   Delete "$INSTDIR\corvhid.dll"
   Delete "$INSTDIR\Corvil Switcher.exe"
   Delete "$INSTDIR\Corvil.dll"
