@@ -1,7 +1,8 @@
 ; The Windows installer: corvhid.dll and Corvil Switcher with a Start-menu
 ; entry, the FathomLive plug-in Corvil.dll with its class registered, and, on
 ; request, the tools for trying it all without a unit or the analyser. Made by makensis with:
-;   /DARCH=x64|x86 /DBIN=<folder of the built files> /DVERSION=<x.y.z> /DOUT=<installer file>
+;   /DARCH=x64|x86 /DBIN=<folder of the main archive's files> /DTOOLS=<folder of the tools'>
+;   /DVERSION=<x.y.z> /DOUT=<installer file>
 Unicode true
 !include Sections.nsh
 !if ${ARCH} == "x64"
@@ -73,10 +74,10 @@ SectionEnd
 
 Section /o "Tools: fathom-host, FMLOG.dll stand-in, corvil-emulator, corvilctl" SecTools
   SetOutPath "$INSTDIR"
-  File "${BIN}\fathom-host.exe"
-  File "${BIN}\FMLOG.dll"
-  File "${BIN}\corvil-emulator.exe"
-  File "${BIN}\corvilctl.exe"
+  File "${TOOLS}\fathom-host.exe"
+  File "${TOOLS}\FMLOG.dll"
+  File "${TOOLS}\corvil-emulator.exe"
+  File "${TOOLS}\corvilctl.exe"
   CreateShortcut "$SMPROGRAMS\Corvil\fathom-host.lnk" "$INSTDIR\fathom-host.exe"
 SectionEnd
 
