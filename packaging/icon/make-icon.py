@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
-"""Draws the Corvil Switcher icon and writes it beside this script: the 48 x 48
-pixel drawing (256 colours) as corvil-switcher.png and corvil-switcher.ico,
-and the same shapes as a scalable drawing, corvil-switcher.svg, and rendered
-smoothly at 128 and 256 pixels (corvil-switcher-128.png, -256.png). The
-artwork: a routing matrix, eight input dots on the left joined to two
-outputs."""
+"""Draws the programs' icons and writes them beside this script. Corvil
+Switcher's: the 48 x 48 pixel drawing as corvil-switcher.png, and the same
+shapes as a scalable drawing, corvil-switcher.svg, and rendered smoothly at
+128 and 256 pixels (corvil-switcher-128.png, -256.png). For Windows, one .ico
+a program with 16, 24, 32, 48 and 256 pixel images (the 48 of the switcher
+its pixel drawing): corvil-switcher.ico, corvilctl.ico and
+corvil-emulator.ico (the switcher's artwork on a panel of their own colour),
+fathom-host.ico (an analyser's bars). The artwork: a routing matrix, eight
+input dots on the left joined to two outputs."""
 import os
 import struct
 import zlib
@@ -53,41 +56,38 @@ def draw():
 
 
 def png(px):
+    size = len(px)
     raw = b"".join(b"\0" + bytes(v for p in row for v in p) for row in px)
     def chunk(t, d):
         return struct.pack(">I", len(d)) + t + d + struct.pack(">I", zlib.crc32(t + d) & 0xFFFFFFFF)
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", SIZE, SIZE, 8, 6, 0, 0, 0)) +
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)) +
             chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
 
-def ico(px):
-    # 256-colour BMP image with an AND mask for transparency.
-    palette = []
-    index = {}
-    pixels = []
-    for row in px:
-        for p in row:
-            c = p[:3] if p[3] else (0, 0, 0)
-            if c not in index:
-                index[c] = len(palette)
-                palette.append(c)
-            pixels.append(index[c])
-    assert len(palette) <= 256
-    palette += [(0, 0, 0)] * (256 - len(palette))
-    header = struct.pack("<IiiHHIIiiII", 40, SIZE, SIZE * 2, 1, 8, 0, 0, 0, 0, 256, 0)
-    pal = b"".join(struct.pack("BBBB", b, g, r, 0) for (r, g, b) in palette)
-    xor = b"".join(bytes(pixels[y * SIZE:(y + 1) * SIZE]) for y in reversed(range(SIZE)))
-    and_rows = []
-    for y in reversed(range(SIZE)):
-        bits = 0
-        row = b""
-        for x in range(SIZE):
-            bits = (bits << 1) | (0 if px[y][x][3] else 1)
-            if x % 8 == 7:
-                row += bytes([bits]); bits = 0
-        and_rows.append(row + b"\0" * ((4 - len(row) % 4) % 4))
-    image = header + pal + xor + b"".join(and_rows)
-    return struct.pack("<HHH", 0, 1, 1) + struct.pack("<BBBBHHII", SIZE, SIZE, 0, 0, 1, 8, len(image), 22) + image
+def ico(images):
+    """An .ico of several sizes: 32-bit images with an AND mask, 256 as PNG."""
+    blobs = []
+    for px in images:
+        size = len(px)
+        if size >= 256:
+            blobs.append((size, png(px)))
+            continue
+        header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
+        xor = b"".join(bytes(v for (r, g, b, a) in px[y] for v in (b, g, r, a)) for y in reversed(range(size)))
+        mask = b""
+        for y in reversed(range(size)):
+            row = bytearray((size + 31) // 32 * 4)
+            for x in range(size):
+                if not px[y][x][3]:
+                    row[x // 8] |= 0x80 >> (x % 8)
+            mask += bytes(row)
+        blobs.append((size, header + xor + mask))
+    out = struct.pack("<HHH", 0, 1, len(blobs))
+    offset = 6 + 16 * len(blobs)
+    for size, blob in blobs:
+        out += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(blob), offset)
+        offset += len(blob)
+    return out + b"".join(blob for _, blob in blobs)
 
 
 # The same drawing as shapes on a 48-unit square, for any size.
@@ -96,9 +96,9 @@ OUTPUTS = [16.5, 32.5]
 ROUTES = {0: 2, 1: 6}
 
 
-def shapes():
+def shapes(bg=BG, panel=PANEL):
     """(kind, colour, geometry) in drawing order."""
-    out = [("round", BG, (2, 2, 44, 44, 4)), ("round", PANEL, (3, 3, 42, 42, 3))]
+    out = [("round", bg, (2, 2, 44, 44, 4)), ("round", panel, (3, 3, 42, 42, 3))]
     for o, i in ROUTES.items():
         out.append(("line", LIT, (10, INPUTS[i] + 0.5, 38, OUTPUTS[o] + 0.5, 2)))
     for y in INPUTS:
@@ -124,9 +124,17 @@ def inside(kind, g, x, y):
     return (x - x0 - t * dx) ** 2 + (y - y0 - t * dy) ** 2 <= (width / 2) ** 2
 
 
-def render(size, samples=4):
+def analyser():
+    """fathom-host's: an analyser's bars on a dark panel."""
+    out = [("round", (30, 30, 36), (2, 2, 44, 44, 4)), ("round", (48, 48, 58), (3, 3, 42, 42, 3))]
+    for i, h in enumerate([14, 24, 32, 20, 28, 12, 18]):
+        out.append(("rect", (90, 210, 120), (7 + i * 5, 41 - h, 4, h)))
+    return out
+
+
+def render(size, drawing=None, samples=4):
     """The shapes at size x size pixels, each pixel the mean of samples^2 points."""
-    drawing = shapes()
+    drawing = drawing or shapes()
     px = []
     for row in range(size):
         line = []
@@ -167,9 +175,16 @@ def svg():
 here = os.path.dirname(os.path.abspath(__file__))
 open(os.path.join(here, "corvil-switcher.svg"), "w").write(svg())
 for size in (128, 256):
-    SIZE = size
     open(os.path.join(here, "corvil-switcher-%d.png" % size), "wb").write(png(render(size)))
-SIZE = 48
 pixels = draw()
 open(os.path.join(here, "corvil-switcher.png"), "wb").write(png(pixels))
-open(os.path.join(here, "corvil-switcher.ico"), "wb").write(ico(pixels))
+programs = {
+    "corvil-switcher": shapes(),
+    "corvilctl": shapes((40, 40, 44), (72, 72, 80)),
+    "corvil-emulator": shapes((20, 76, 48), (36, 118, 76)),
+    "fathom-host": analyser(),
+}
+for name, drawing in programs.items():
+    images = [pixels if name == "corvil-switcher" and size == 48 else render(size, drawing)
+              for size in (16, 24, 32, 48, 256)]
+    open(os.path.join(here, name + ".ico"), "wb").write(ico(images))

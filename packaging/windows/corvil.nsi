@@ -1,34 +1,47 @@
 ; The Windows installer: corvhid.dll and Corvil Switcher with a Start-menu
-; entry, the FathomLive plug-in Corvil.dll with its class registered, and, on
-; request, the tools for trying it all without a unit or the analyser. Made by makensis with:
+; entry, the FathomLive plug-in Corvil.dll with its class registered, a short
+; user guide, and, on request, the tools for trying it all without a unit or
+; the analyser. The 64-bit and the 32-bit installations live side by side:
+; each has its own folder, uninstaller entry and Start-menu folder. Made by
+; makensis with:
 ;   /DARCH=x64|x86 /DBIN=<folder of the main archive's files> /DTOOLS=<folder of the tools'>
-;   /DVERSION=<x.y.z> /DOUT=<installer file>
+;   /DICONS=<folder of the programs' icons> /DVERSION=<x.y.z> /DOUT=<installer file>
 Unicode true
 !include Sections.nsh
+!include FileFunc.nsh
 !if ${ARCH} == "x64"
   Target amd64-unicode
   !define PROGRAMS "$PROGRAMFILES64"
   !define VIEW 64
+  !define BITS "64-bit"
 !else
   Target x86-unicode
   !define PROGRAMS "$PROGRAMFILES32"
   !define VIEW 32
+  !define BITS "32-bit"
 !endif
 
+!define PRODUCT "Corvil (${BITS})"
 !define CLASS_KEY "CLSID\{2496CF40-DD25-11d6-9D58-AA45F1D0DE0A}"
-!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Corvil"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Corvil-${ARCH}"
+!define MENU "$SMPROGRAMS\${PRODUCT}"
 
-Name "Corvil ${VERSION}"
+Name "${PRODUCT} ${VERSION}"
 OutFile "${OUT}"
 InstallDir "${PROGRAMS}\Tolvane\Corvil"
+; Run again, the setup updates the installation where it is.
+InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
+Icon "${ICONS}\corvil-switcher.ico"
+UninstallIcon "${ICONS}\corvil-switcher.ico"
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
 ShowInstDetails show
 VIProductVersion "${VERSION}.0"
 VIAddVersionKey "ProductName" "Corvil"
 VIAddVersionKey "CompanyName" "Tolvane"
-VIAddVersionKey "FileDescription" "Corvil ${VERSION} setup"
+VIAddVersionKey "FileDescription" "${PRODUCT} ${VERSION} setup"
 VIAddVersionKey "FileVersion" "${VERSION}"
+VIAddVersionKey "ProductVersion" "${VERSION}"
 VIAddVersionKey "LegalCopyright" "Copyright (C) Tolvane"
 
 Page components
@@ -37,26 +50,18 @@ Page instfiles
 UninstPage uninstConfirm
 UninstPage instfiles
 
-; For every user of the machine: Program Files, the common Start menu.
-Function .onInit
-  SetRegView ${VIEW}
-  SetShellVarContext all
-FunctionEnd
-
-Function un.onInit
-  SetRegView ${VIEW}
-  SetShellVarContext all
-FunctionEnd
-
 Section "Corvil Switcher and the corvhid library" SecSwitcher
   SectionIn RO
   SetOutPath "$INSTDIR"
   File "${BIN}\corvhid.dll"
   File "${BIN}\Corvil Switcher.exe"
-  CreateDirectory "$SMPROGRAMS\Corvil"
-  CreateShortcut "$SMPROGRAMS\Corvil\Corvil Switcher.lnk" "$INSTDIR\Corvil Switcher.exe"
+  File "${BIN}\README.txt"
+  File "${BIN}\LICENSE.txt"
+  CreateDirectory "${MENU}"
+  CreateShortcut "${MENU}\Corvil Switcher.lnk" "$INSTDIR\Corvil Switcher.exe"
+  CreateShortcut "${MENU}\Read me.lnk" "$INSTDIR\README.txt"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Corvil"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "Tolvane"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Corvil Switcher.exe"
@@ -72,13 +77,13 @@ Section "FathomLive plug-in (Corvil.dll)" SecPlugin
   File "${BIN}\Corvil.dll"
 SectionEnd
 
-Section /o "Tools: fathom-host, FMLOG.dll stand-in, corvil-emulator, corvilctl" SecTools
+Section /o "Tools: fathom-host, its stand-in FMLOG.dll, corvil-emulator, corvilctl" SecTools
   SetOutPath "$INSTDIR"
   File "${TOOLS}\fathom-host.exe"
   File "${TOOLS}\FMLOG.dll"
   File "${TOOLS}\corvil-emulator.exe"
   File "${TOOLS}\corvilctl.exe"
-  CreateShortcut "$SMPROGRAMS\Corvil\fathom-host.lnk" "$INSTDIR\fathom-host.exe"
+  CreateShortcut "${MENU}\fathom-host.lnk" "$INSTDIR\fathom-host.exe"
 SectionEnd
 
 ; The plug-in's class, written here with exactly the values its own
@@ -95,6 +100,27 @@ Section "-Register the plug-in"
   done:
 SectionEnd
 
+; What the installation takes, for Apps & features (in KiB).
+Section "-Size"
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  IntFmt $0 "0x%08X" $0
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" "$0"
+SectionEnd
+
+; For every user of the machine: Program Files, the common Start menu. An
+; installation being updated keeps its tools.
+Function .onInit
+  SetRegView ${VIEW}
+  SetShellVarContext all
+  IfFileExists "$INSTDIR\fathom-host.exe" 0 +2
+    SectionSetFlags ${SecTools} ${SF_SELECTED}
+FunctionEnd
+
+Function un.onInit
+  SetRegView ${VIEW}
+  SetShellVarContext all
+FunctionEnd
+
 Section "Uninstall"
   ; The plug-in's class, if this installation registered it.
   ReadRegStr $0 HKCR "${CLASS_KEY}\InprocServer32" ""
@@ -102,6 +128,8 @@ Section "Uninstall"
     DeleteRegKey HKCR "${CLASS_KEY}"
   Delete "$INSTDIR\corvhid.dll"
   Delete "$INSTDIR\Corvil Switcher.exe"
+  Delete "$INSTDIR\README.txt"
+  Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\Corvil.dll"
   Delete "$INSTDIR\fathom-host.exe"
   Delete "$INSTDIR\FMLOG.dll"
@@ -110,8 +138,9 @@ Section "Uninstall"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir "$INSTDIR"
   RMDir "$INSTDIR\.."
-  Delete "$SMPROGRAMS\Corvil\Corvil Switcher.lnk"
-  Delete "$SMPROGRAMS\Corvil\fathom-host.lnk"
-  RMDir "$SMPROGRAMS\Corvil"
+  Delete "${MENU}\Corvil Switcher.lnk"
+  Delete "${MENU}\Read me.lnk"
+  Delete "${MENU}\fathom-host.lnk"
+  RMDir "${MENU}"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd
