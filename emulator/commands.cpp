@@ -39,7 +39,7 @@ std::string parseOptions(const std::vector<std::string> &args, Options &options)
                                              "--input-length",   "--output-length"};
         bool known = false;
         for (const char *k : kKnown) known = known || option == k;
-        if (!known) return "unknown option " + option;
+        if (!known) return "unknown option '" + option + "'";
         if (i + 1 >= args.size()) return option + " needs a value";
         const std::string &value = args[++i];
         unsigned long n = 0;
@@ -72,6 +72,32 @@ std::string parseOptions(const std::vector<std::string> &args, Options &options)
 }
 
 namespace {
+
+// Every command on standard input, as `help` and --help list them.
+struct CommandHelp {
+    const char *synopsis, *what;
+};
+const CommandHelp kCommandHelp[] = {
+    {"route U O I", "input I (0-8) to output O, as the front panel would"},
+    {"pad U O I on|off", "35 dB pad of input I (1-8) on output O"},
+    {"seq-inputs U O MASK", "include mask (0-255, decimal or 0x..)"},
+    {"seq-interval U O CODE", "interval code (0-127)"},
+    {"seq U O on|off", "bit 7 of the control byte"},
+    {"state U", "the unit's settings and serial number"},
+    {"outputs U", "the output reports a host sent"},
+    {"raw U HEX...", "send these bytes as the next input report"},
+    {"silence U on|off", "stop or start sending input reports while staying attached"},
+    {"connections U", "the host connections open on the unit"},
+    {"unplug U", "disappear from discovery; open connections fail at once"},
+    {"plug U", "reappear to discovery"},
+    {"help", "the commands, on one line"},
+    {"quit", "(also at end of input) remove every unit and exit 0"},
+};
+
+std::string firstWord(const char *synopsis) {
+    const std::string s = synopsis;
+    return s.substr(0, s.find(' '));
+}
 
 struct Args {
     std::vector<std::string> words;
@@ -106,6 +132,16 @@ struct Args {
 
 } // namespace
 
+std::string commandList() {
+    std::string list;
+    for (const CommandHelp &c : kCommandHelp) {
+        std::string line = std::string("  ") + c.synopsis;
+        line.resize(30, ' ');
+        list += line + c.what + "\n";
+    }
+    return list;
+}
+
 std::string Bench::execute(const std::string &line, std::int64_t nowMs, bool &quit) {
     Args a;
     std::istringstream in(line);
@@ -119,11 +155,16 @@ std::string Bench::execute(const std::string &line, std::int64_t nowMs, bool &qu
         return "ok";
     }
 
-    static const char *const kKnown[] = {"route", "pad",   "seq-inputs", "seq-interval", "seq",   "state",
-                                         "outputs", "raw", "silence",    "unplug",       "plug",  "connections"};
+    if (command == "help") {
+        if (!a.count(1)) return "error: " + a.error;
+        std::string answer = "ok";
+        for (const CommandHelp &c : kCommandHelp) answer += std::string(&c == kCommandHelp ? " " : "; ") + c.synopsis;
+        return answer;
+    }
+
     bool known = false;
-    for (const char *k : kKnown) known = known || command == k;
-    if (!known) return "error: unknown command \"" + command + "\"";
+    for (const CommandHelp &c : kCommandHelp) known = known || command == firstWord(c.synopsis);
+    if (!known) return "error: unknown command \"" + command + "\" (help lists the commands)";
 
     unsigned long u = 0, o = 0, v = 0;
     if (!a.number(1, "unit", 0, units.size() - 1, u)) return "error: " + a.error;

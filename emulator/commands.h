@@ -25,6 +25,9 @@ public:
     std::string execute(const std::string &line, std::int64_t nowMs, bool &quit);
 };
 
+// The commands, one a line with what each does, as --help shows them.
+std::string commandList();
+
 // Parses a whole token as an unsigned number, decimal or 0x-prefixed hex.
 bool parseNumber(const std::string &token, unsigned long &value);
 

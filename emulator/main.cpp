@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "commands.h"
 #include "server.h"
 
 using namespace corvil::emulator;
@@ -11,12 +12,16 @@ using namespace corvil::emulator;
 namespace {
 
 const char kUsage[] =
-    "usage: corvil-emulator [--serial XXXXX]... [--vendor-id N] [--product-id N] [--device-version N]\n"
+    "Usage: corvil-emulator [--serial XXXXX]... [--vendor-id N] [--product-id N] [--device-version N]\n"
     "                       [--report-period-ms N] [--input-length N] [--output-length N]\n"
-    "       corvil-emulator --help | --version\n";
+    "       corvil-emulator --help | --version\n"
+    "Serves virtual Corvil units (one per --serial, default EMU01) until quit. It prints \"ready\", then\n"
+    "takes one command a line on standard input and answers each with one line, \"ok ...\" or\n"
+    "\"error: reason\". U is a unit's position in --serial order from 0, O an output (1, 2), I an input.\n"
+    "Commands:\n";
 
 int usage(const std::string &why) {
-    std::fprintf(stderr, "corvil-emulator: %s\n%s", why.c_str(), kUsage);
+    std::fprintf(stderr, "corvil-emulator: %s\nTry 'corvil-emulator --help' for more information.\n", why.c_str());
     return 2;
 }
 
@@ -28,6 +33,7 @@ int main(int argc, char **argv) {
     if (!error.empty()) return usage(error);
     if (options.help) {
         std::fputs(kUsage, stdout);
+        std::fputs(commandList().c_str(), stdout);
         return 0;
     }
     if (options.version) {

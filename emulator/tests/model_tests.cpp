@@ -119,6 +119,20 @@ TEST(Commands, AnswersAndRefusals) {
     }
     EXPECT_EQ(run("state 0"), state) << "bad commands change nothing";
 
+    // help lists every command on its one line, each known by name.
+    const std::string help = run("help");
+    ASSERT_EQ(help.rfind("ok route U O I; pad U O I on|off; ", 0), 0u) << help;
+    std::vector<std::string> names;
+    for (std::size_t at = 3; at < help.size(); at = help.find("; ", at) + 2) {
+        names.push_back(help.substr(at, help.find_first_of(" ;", at) - at));
+        if (help.find("; ", at) == std::string::npos) break;
+    }
+    EXPECT_EQ(names.size(), 14u) << help;
+    for (const std::string &name : names)
+        EXPECT_EQ(run(name).find("unknown command"), std::string::npos) << name;
+    EXPECT_EQ(run("fly"), "error: unknown command \"fly\" (help lists the commands)");
+    quit = false;
+
     EXPECT_EQ(run("unplug 0"), "ok");
     EXPECT_EQ(run("unplug 0"), "ok");
     EXPECT_EQ(run("plug 0"), "ok");
@@ -138,7 +152,7 @@ TEST(Commands, TheCommandLine) {
     for (const std::vector<std::string> &args : std::vector<std::vector<std::string>>{
              {"--colour", "5"}, {"--colour"}, {"--colour", "red"}, {"-x", "1"}}) {
         o = {};
-        EXPECT_EQ(parseOptions(args, o), "unknown option " + args[0]);
+        EXPECT_EQ(parseOptions(args, o), "unknown option '" + args[0] + "'");
     }
     o = {};
     EXPECT_EQ(parseOptions({"--report-period-ms", " 5"}, o), "--report-period-ms takes a number, not \" 5\"");

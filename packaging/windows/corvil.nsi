@@ -1,34 +1,47 @@
 ; The Windows installer: corvhid.dll and Corvil Switcher with a Start-menu
-; entry, the FathomLive plug-in Corvil.dll registered through its own
-; DllRegisterServer, and, on request, the tools for trying it all without a
-; unit or the analyser. Made by makensis with:
-;   /DARCH=x64|x86 /DBIN=<folder of the built files> /DVERSION=<x.y.z> /DOUT=<installer file>
+; entry, the FathomLive plug-in Corvil.dll with its class registered, a short
+; user guide, and, on request, the tools for trying it all without a unit or
+; the analyser. The 64-bit and the 32-bit installations live side by side:
+; each has its own folder, uninstaller entry and Start-menu folder. Made by
+; makensis with:
+;   /DARCH=x64|x86 /DBIN=<folder of the main archive's files> /DTOOLS=<folder of the tools'>
+;   /DICONS=<folder of the programs' icons> /DVERSION=<x.y.z> /DOUT=<installer file>
 Unicode true
 !include Sections.nsh
+!include FileFunc.nsh
 !if ${ARCH} == "x64"
   Target amd64-unicode
   !define PROGRAMS "$PROGRAMFILES64"
   !define VIEW 64
+  !define BITS "64-bit"
 !else
   Target x86-unicode
   !define PROGRAMS "$PROGRAMFILES32"
   !define VIEW 32
+  !define BITS "32-bit"
 !endif
 
+!define PRODUCT "Corvil (${BITS})"
 !define CLASS_KEY "CLSID\{2496CF40-DD25-11d6-9D58-AA45F1D0DE0A}"
-!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Corvil"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Corvil-${ARCH}"
+!define MENU "$SMPROGRAMS\${PRODUCT}"
 
-Name "Corvil ${VERSION}"
+Name "${PRODUCT} ${VERSION}"
 OutFile "${OUT}"
 InstallDir "${PROGRAMS}\Tolvane\Corvil"
+; Run again, the setup updates the installation where it is.
+InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
+Icon "${ICONS}\corvil-switcher.ico"
+UninstallIcon "${ICONS}\corvil-switcher.ico"
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
 ShowInstDetails show
 VIProductVersion "${VERSION}.0"
 VIAddVersionKey "ProductName" "Corvil"
 VIAddVersionKey "CompanyName" "Tolvane"
-VIAddVersionKey "FileDescription" "Corvil ${VERSION} setup"
+VIAddVersionKey "FileDescription" "${PRODUCT} ${VERSION} setup"
 VIAddVersionKey "FileVersion" "${VERSION}"
+VIAddVersionKey "ProductVersion" "${VERSION}"
 VIAddVersionKey "LegalCopyright" "Copyright (C) Tolvane"
 
 Page components
@@ -37,36 +50,18 @@ Page instfiles
 UninstPage uninstConfirm
 UninstPage instfiles
 
-; For every user of the machine: Program Files, the common Start menu.
-Function .onInit
-  SetRegView ${VIEW}
-  SetShellVarContext all
-FunctionEnd
-
-Function un.onInit
-  SetRegView ${VIEW}
-  SetShellVarContext all
-FunctionEnd
-
-; The analyser's FMLOG.dll, where its installation put it on the search
-; path, loaded by its full path so that Corvil.dll's import finds it in the
-; process: this installer itself looks for libraries only in the system's
-; folder and beside the library loaded.
-!macro LoadHostLog
-  System::Call 'kernel32::SearchPathW(p 0, w "FMLOG.dll", p 0, i ${NSIS_MAX_STRLEN}, w .r1, p 0) i .r2'
-  IntCmp $2 0 +2
-    System::Call 'kernel32::LoadLibraryW(w r1) p .r3'
-!macroend
-
 Section "Corvil Switcher and the corvhid library" SecSwitcher
   SectionIn RO
   SetOutPath "$INSTDIR"
   File "${BIN}\corvhid.dll"
   File "${BIN}\Corvil Switcher.exe"
-  CreateDirectory "$SMPROGRAMS\Corvil"
-  CreateShortcut "$SMPROGRAMS\Corvil\Corvil Switcher.lnk" "$INSTDIR\Corvil Switcher.exe"
+  File "${BIN}\README.txt"
+  File "${BIN}\LICENSE.txt"
+  CreateDirectory "${MENU}"
+  CreateShortcut "${MENU}\Corvil Switcher.lnk" "$INSTDIR\Corvil Switcher.exe"
+  CreateShortcut "${MENU}\Read me.lnk" "$INSTDIR\README.txt"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Corvil"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "Tolvane"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Corvil Switcher.exe"
@@ -82,44 +77,59 @@ Section "FathomLive plug-in (Corvil.dll)" SecPlugin
   File "${BIN}\Corvil.dll"
 SectionEnd
 
-Section /o "Tools: fathom-host, FMLOG.dll stand-in, corvil-emulator, corvilctl" SecTools
+Section /o "Tools: fathom-host, its stand-in FMLOG.dll, corvil-emulator, corvilctl" SecTools
   SetOutPath "$INSTDIR"
-  File "${BIN}\fathom-host.exe"
-  File "${BIN}\FMLOG.dll"
-  File "${BIN}\corvil-emulator.exe"
-  File "${BIN}\corvilctl.exe"
-  CreateShortcut "$SMPROGRAMS\Corvil\fathom-host.lnk" "$INSTDIR\fathom-host.exe"
+  File "${TOOLS}\fathom-host.exe"
+  File "${TOOLS}\FMLOG.dll"
+  File "${TOOLS}\corvil-emulator.exe"
+  File "${TOOLS}\corvilctl.exe"
+  CreateShortcut "${MENU}\fathom-host.lnk" "$INSTDIR\fathom-host.exe"
 SectionEnd
 
-; After the files: the plug-in registers itself, which needs the analyser's
-; FMLOG.dll (beside the plug-in, or on the search path where the analyser is
-; installed).
+; The plug-in's class, written here with exactly the values its own
+; DllRegisterServer writes (a description, and the server's full path, no
+; threading model), in the registry view of the plug-in's bitness: so the
+; analyser finds it whatever was installed first, and nothing needs to load
+; the plug-in (which binds the analyser's FMLOG.dll) to register it.
 Section "-Register the plug-in"
   SectionGetFlags ${SecPlugin} $0
   IntOp $0 $0 & ${SF_SELECTED}
   IntCmp $0 0 done
-  !insertmacro LoadHostLog
-  ClearErrors
-  RegDLL "$INSTDIR\Corvil.dll"
-  IfErrors 0 done
-    DetailPrint "Corvil.dll was not registered: FMLOG.dll was not found."
-    MessageBox MB_OK|MB_ICONEXCLAMATION "The FathomLive plug-in Corvil.dll was installed but could not be registered, because the analyser's logging library FMLOG.dll was not found. Install FathomLive first (or choose the Tools component, which brings a stand-in FMLOG.dll), then run this setup again." /SD IDOK
-    ; A silent setup says it through its exit code.
-    SetErrorLevel 2
+  WriteRegStr HKCR "${CLASS_KEY}" "" "Fathom EQ for Tolvane Corvil"
+  WriteRegStr HKCR "${CLASS_KEY}\InprocServer32" "" "$INSTDIR\Corvil.dll"
   done:
 SectionEnd
 
+; What the installation takes, for Apps & features (in KiB).
+Section "-Size"
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  IntFmt $0 "0x%08X" $0
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" "$0"
+SectionEnd
+
+; For every user of the machine: Program Files, the common Start menu. An
+; installation being updated keeps its tools.
+Function .onInit
+  SetRegView ${VIEW}
+  SetShellVarContext all
+  IfFileExists "$INSTDIR\fathom-host.exe" 0 +2
+    SectionSetFlags ${SecTools} ${SF_SELECTED}
+FunctionEnd
+
+Function un.onInit
+  SetRegView ${VIEW}
+  SetShellVarContext all
+FunctionEnd
+
 Section "Uninstall"
-  IfFileExists "$INSTDIR\Corvil.dll" 0 files
-    !insertmacro LoadHostLog
-    ClearErrors
-    UnRegDLL "$INSTDIR\Corvil.dll"
-    ; Without FMLOG.dll the plug-in cannot unregister itself: its class is ours.
-    IfErrors 0 files
-      DeleteRegKey HKCR "${CLASS_KEY}"
-  files:
+  ; The plug-in's class, if this installation registered it.
+  ReadRegStr $0 HKCR "${CLASS_KEY}\InprocServer32" ""
+  StrCmp $0 "$INSTDIR\Corvil.dll" 0 +2
+    DeleteRegKey HKCR "${CLASS_KEY}"
   Delete "$INSTDIR\corvhid.dll"
   Delete "$INSTDIR\Corvil Switcher.exe"
+  Delete "$INSTDIR\README.txt"
+  Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\Corvil.dll"
   Delete "$INSTDIR\fathom-host.exe"
   Delete "$INSTDIR\FMLOG.dll"
@@ -128,8 +138,9 @@ Section "Uninstall"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir "$INSTDIR"
   RMDir "$INSTDIR\.."
-  Delete "$SMPROGRAMS\Corvil\Corvil Switcher.lnk"
-  Delete "$SMPROGRAMS\Corvil\fathom-host.lnk"
-  RMDir "$SMPROGRAMS\Corvil"
+  Delete "${MENU}\Corvil Switcher.lnk"
+  Delete "${MENU}\Read me.lnk"
+  Delete "${MENU}\fathom-host.lnk"
+  RMDir "${MENU}"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd

@@ -27,16 +27,31 @@ std::string hex4(unsigned v) {
 }
 } // namespace
 
-const char *const kUdevAdvice =
-    "install the udev rule 70-corvil.rules and apply it: "
-    "sudo cp packaging/udev/70-corvil.rules /etc/udev/rules.d/ && "
-    "sudo udevadm control --reload && sudo udevadm trigger (or plug the unit in again)";
-
 Roots Roots::fromEnvironment() {
     Roots r;
     if (const char *s = std::getenv("CORVILCTL_SYSFS_ROOT"); s && *s) r.sys = s;
     if (const char *d = std::getenv("CORVILCTL_DEV_ROOT"); d && *d) r.dev = d;
+    if (const char *u = std::getenv("CORVILCTL_RULES_ROOT"); u && *u) r.rules = u;
     return r;
+}
+
+std::string installedRule(const Roots &roots) {
+    for (const char *dir : kRuleDirs) {
+        const std::string path = roots.rules + dir + "/70-corvil.rules";
+        if (::access(path.c_str(), R_OK) == 0) return path;
+    }
+    return {};
+}
+
+std::string udevAdvice(const Roots &roots) {
+    const std::string rule = installedRule(roots);
+    if (rule.empty())
+        return "no udev rule 70-corvil.rules is installed: install the package libcorvhid1 (or copy "
+               "70-corvil.rules from the sources' packaging/udev into /etc/udev/rules.d), then plug the unit "
+               "in again";
+    return "the udev rule " + rule + " gives the unit to the user logged in at the machine's seat: plug the "
+           "unit in again (or run sudo udevadm trigger --action=change --subsystem-match=hidraw); without a "
+           "seat (SSH, cron, a service) give it to a group, as corvilctl(1) shows under SCRIPTS AND SERVICES";
 }
 
 std::vector<Examined> examineInterfaces(const Roots &roots) {
@@ -67,7 +82,7 @@ std::vector<Examined> examineInterfaces(const Roots &roots) {
                 e.usable = true;
                 e.reason = "a Corvil this user may open";
             } else if (errno == EACCES || errno == EPERM) {
-                e.reason = std::string("a Corvil this user may not open (permission denied): ") + kUdevAdvice;
+                e.reason = "a Corvil this user may not open (permission denied): " + udevAdvice(roots);
             } else {
                 e.reason = std::string("a Corvil that cannot be opened: ") + std::strerror(errno);
             }
@@ -80,16 +95,10 @@ std::vector<Examined> examineInterfaces(const Roots &roots) {
 std::vector<Check> checkSetup(const Roots &roots) {
     std::vector<Check> checks;
 
-    std::string rule;
-    for (const char *dir : kRuleDirs) {
-        const std::string path = std::string(dir) + "/70-corvil.rules";
-        if (rule.empty() && ::access(path.c_str(), R_OK) == 0) rule = path;
-    }
-    if (!rule.empty())
+    if (const std::string rule = installedRule(roots); !rule.empty())
         checks.push_back({"ok", "udev rule: " + rule});
     else
-        checks.push_back({"problem", std::string("no udev rule 70-corvil.rules: only root may open a unit; ") +
-                                         kUdevAdvice});
+        checks.push_back({"problem", "only root may open a unit: " + udevAdvice(roots)});
 
     // uaccess gives the unit to the user of the session at a seat.
     const char *session = std::getenv("XDG_SESSION_ID");
@@ -104,7 +113,8 @@ std::vector<Check> checkSetup(const Roots &roots) {
     else
         checks.push_back({"warning", "this login session is at no seat (remote, a container, or no logind): the "
                                      "udev rule gives the unit to the user at the machine's seat only; work "
-                                     "from that seat, or as a user in a group given the unit by a rule of your own"});
+                                     "from that seat, or give the unit to a group (corvilctl(1), SCRIPTS AND "
+                                     "SERVICES)"});
 
     // The emulators' rendezvous is private to this user, or nothing there counts.
     std::string dir;

@@ -12,7 +12,8 @@ namespace corvilctl {
 // Where the system's trees are: "/sys" and "/dev", or a test's own.
 struct Roots {
     std::string sys = "/sys", dev = "/dev";
-    static Roots fromEnvironment(); // CORVILCTL_SYSFS_ROOT, CORVILCTL_DEV_ROOT
+    std::string rules; // put before the folders udev reads its rules from
+    static Roots fromEnvironment(); // CORVILCTL_SYSFS_ROOT, CORVILCTL_DEV_ROOT, CORVILCTL_RULES_ROOT
 };
 
 struct Examined {
@@ -32,7 +33,12 @@ struct Check {
 };
 std::vector<Check> checkSetup(const Roots &roots);
 
-// What a user who may not open the unit runs (as the README says).
-extern const char *const kUdevAdvice;
+// The udev rule 70-corvil.rules where udev reads it, or "" when none is.
+std::string installedRule(const Roots &roots);
+
+// What a user who may not open the unit does: with the rule installed, plug
+// the unit in again (or work from the seat, or through a group); without it,
+// install it.
+std::string udevAdvice(const Roots &roots);
 
 } // namespace corvilctl

@@ -1,4 +1,5 @@
 // corvilctl: the Corvil switcher from the command line, for people and scripts.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -24,12 +25,12 @@
 namespace {
 
 const char kUsage[] =
-    "usage: corvilctl [--unit N | --serial XXXXX] COMMAND\n"
+    "Usage: corvilctl [--unit N | --serial XXXXX] COMMAND\n"
     "       corvilctl --help | --version\n"
     "commands:\n"
     "  list [--all]               the units found: number, serial, path; --all: also every HID\n"
     "                             interface examined and why it was passed over (Linux)\n"
-    "  show [--json]              routing, pads and auto-sequencing of the unit\n"
+    "  show                       routing, pads and auto-sequencing of the unit\n"
     "  route OUT IN               route input IN (1-8, 0 = none) to output OUT (1-2)\n"
     "  pad OUT IN on|off          35 dB pad of input IN on output OUT\n"
     "  seq OUT [--inputs LIST] [--interval SECONDS|disabled] [on|off]\n"
@@ -37,9 +38,14 @@ const char kUsage[] =
     "  serial [--set XXXXX]       read or write the serial number\n"
     "  watch [--changes N]        print each change the unit reports (until interrupted)\n"
     "  watch --raw [--count N]    print each report as it arrives, with the time and its bytes\n"
-    "  doctor                     check this machine's set-up for the unit (Linux)\n";
+    "  doctor                     check this machine's set-up for the unit (Linux)\n"
+    "list, show, serial, watch and doctor print JSON with --json.\n"
+    "Exit status: 0 done, 1 the unit did not answer, 2 bad usage, 3 no unit found.\n";
 
-constexpr int kOk = 0, kUnitFailed = 1, kBadArguments = 2;
+// Exit statuses: the unit did not answer (or a check of doctor's found a
+// problem), the command line was wrong, no unit was found (or none with the
+// number or serial number asked for).
+constexpr int kOk = 0, kUnitFailed = 1, kBadArguments = 2, kNoUnit = 3;
 
 struct Failure {
     int code;
@@ -47,7 +53,7 @@ struct Failure {
 };
 
 [[noreturn]] void usageError(const std::string &why) {
-    throw Failure{kBadArguments, why + "\n" + kUsage};
+    throw Failure{kBadArguments, why + "\nTry 'corvilctl --help' for more information."};
 }
 
 std::string lastError() {
@@ -169,7 +175,7 @@ std::vector<Unit> discover(bool mayBeNone = false) {
     if (units.empty() && !mayBeNone) {
         std::string why = whyNoUnit();
         DoneFindingCorvils();
-        throw Failure{kUnitFailed, why};
+        throw Failure{kNoUnit, why};
     }
     DoneFindingCorvils();
     return units;
@@ -206,13 +212,13 @@ Unit select(const Selection &s) {
     if (s.unit) {
         for (const Unit &u : units)
             if (static_cast<unsigned long>(u.number) == *s.unit) return u;
-        throw Failure{kUnitFailed, "there is no unit " + std::to_string(*s.unit) + " (" +
+        throw Failure{kNoUnit, "there is no unit " + std::to_string(*s.unit) + " (" +
                                        std::to_string(units.size()) + " found)"};
     }
     if (s.serial) {
         for (const Unit &u : units)
             if (u.serial == *s.serial) return u;
-        throw Failure{kUnitFailed, "no unit has the serial number " + *s.serial};
+        throw Failure{kNoUnit, "no unit has the serial number " + *s.serial};
     }
     return units.front();
 }
@@ -269,15 +275,28 @@ void describe(const Unit &u, const Settings &s, const Sequencing &q, bool json) 
     }
 }
 
+// --json: the reading commands print JSON instead of text (one object a
+// line; watch prints one a change or report).
+bool gJson = false;
+
 void printSettings(const Settings &s) {
-    std::printf("settings: input1=%u input2=%u pads1=0x%02x pads2=0x%02x\n", s.input[0], s.input[1], s.pads[0],
-                s.pads[1]);
+    if (gJson)
+        std::printf("{\"record\":\"settings\",\"input1\":%u,\"input2\":%u,\"padMask1\":%u,\"padMask2\":%u}\n",
+                    s.input[0], s.input[1], s.pads[0], s.pads[1]);
+    else
+        std::printf("settings: input1=%u input2=%u pads1=0x%02x pads2=0x%02x\n", s.input[0], s.input[1], s.pads[0],
+                    s.pads[1]);
     std::fflush(stdout);
 }
 
 void printSequencing(const Sequencing &q) {
-    std::printf("auto-sequencing: inputs1=0x%02x inputs2=0x%02x control1=0x%02x control2=0x%02x\n", q.inputs[0],
-                q.inputs[1], q.control[0], q.control[1]);
+    if (gJson)
+        std::printf("{\"record\":\"autoSequencing\",\"inputMask1\":%u,\"inputMask2\":%u,\"control1\":%u,"
+                    "\"control2\":%u}\n",
+                    q.inputs[0], q.inputs[1], q.control[0], q.control[1]);
+    else
+        std::printf("auto-sequencing: inputs1=0x%02x inputs2=0x%02x control1=0x%02x control2=0x%02x\n", q.inputs[0],
+                    q.inputs[1], q.control[0], q.control[1]);
     std::fflush(stdout);
 }
 
@@ -317,10 +336,15 @@ int watchRaw(short unit, unsigned long count) {
         }
         failingSince.reset();
         const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (s.input[0] != 255)
-            std::printf("%10.3f  03 %02x %02x %02x %02x\n", t, s.input[1], s.input[0], s.pads[1], s.pads[0]);
+        const bool settings = s.input[0] != 255;
+        const unsigned char bytes[5] = {static_cast<unsigned char>(settings ? 3 : 4),
+                                        settings ? s.input[1] : q.inputs[1], settings ? s.input[0] : q.inputs[0],
+                                        settings ? s.pads[1] : q.control[1], settings ? s.pads[0] : q.control[0]};
+        if (gJson)
+            std::printf("{\"seconds\":%.3f,\"report\":[%u,%u,%u,%u,%u]}\n", t, bytes[0], bytes[1], bytes[2], bytes[3],
+                        bytes[4]);
         else
-            std::printf("%10.3f  04 %02x %02x %02x %02x\n", t, q.inputs[1], q.inputs[0], q.control[1], q.control[0]);
+            std::printf("%10.3f  %02x %02x %02x %02x %02x\n", t, bytes[0], bytes[1], bytes[2], bytes[3], bytes[4]);
         std::fflush(stdout);
         ++seen;
     }
@@ -367,6 +391,28 @@ int listUnits(const Selection &sel, const std::vector<std::string> &args) {
     if (sel.unit || sel.serial) usageError("list shows every unit: it takes no --unit or --serial");
     std::vector<Unit> units = discover(all);
     addPaths(units);
+    if (gJson) {
+        std::printf("{\"units\":[");
+        for (const Unit &u : units)
+            std::printf("%s{\"unit\":%d,\"serial\":%s,\"path\":%s}", &u == &units.front() ? "" : ",", u.number,
+                        jsonString(u.serial).c_str(), jsonString(u.path).c_str());
+        std::printf("]");
+#if defined(__linux__)
+        if (all) {
+            std::printf(",\"interfaces\":[");
+            const char *comma = "";
+            for (const corvilctl::Examined &e : corvilctl::examineInterfaces(corvilctl::Roots::fromEnvironment())) {
+                std::printf("%s{\"path\":%s,\"ids\":%s,\"corvil\":%s,\"usable\":%s,\"reason\":%s}", comma,
+                            jsonString(e.path).c_str(), jsonString(e.ids).c_str(), e.corvil ? "true" : "false",
+                            e.usable ? "true" : "false", jsonString(e.reason).c_str());
+                comma = ",";
+            }
+            std::printf("]");
+        }
+#endif
+        std::printf("}\n");
+        return kOk;
+    }
     for (const Unit &u : units)
         std::printf("%d  %s  %s\n", u.number, shownSerial(u.serial).c_str(), u.path.c_str());
     if (all) {
@@ -386,10 +432,17 @@ int doctor(const Selection &, const std::vector<std::string> &args) {
     if (args.size() != 1) usageError("doctor takes no arguments");
 #if defined(__linux__)
     bool problem = false;
+    const char *comma = "";
+    if (gJson) std::printf("{\"checks\":[");
     for (const corvilctl::Check &c : corvilctl::checkSetup(corvilctl::Roots::fromEnvironment())) {
-        std::printf("%s: %s\n", c.level.c_str(), c.text.c_str());
+        if (gJson)
+            std::printf("%s{\"level\":%s,\"text\":%s}", comma, jsonString(c.level).c_str(), jsonString(c.text).c_str());
+        else
+            std::printf("%s: %s\n", c.level.c_str(), c.text.c_str());
+        comma = ",";
         problem = problem || c.level == "problem";
     }
+    if (gJson) std::printf("]}\n");
     return problem ? kUnitFailed : kOk;
 #else
     usageError("doctor checks a Linux machine's set-up");
@@ -397,12 +450,11 @@ int doctor(const Selection &, const std::vector<std::string> &args) {
 }
 
 int show(const Selection &sel, const std::vector<std::string> &args) {
-    bool json = args.size() == 2 && args[1] == "--json";
-    if (args.size() > 2 || (args.size() == 2 && !json)) usageError("show takes only --json");
+    if (args.size() != 1) usageError("show takes only --json");
     Unit u = select(sel);
     Settings s = readSettings(u.number);
     Sequencing q = readSequencing(u.number);
-    describe(u, s, q, json);
+    describe(u, s, q, gJson);
     return kOk;
 }
 
@@ -496,10 +548,14 @@ int serial(const Selection &sel, const std::vector<std::string> &args) {
         Unit u = select(sel);
         char serial[6] = {};
         if (!ReadCorvilSerialNumberA(u.number, serial)) unitError("could not read the serial number");
-        std::printf("%s\n", shownSerial(std::string(serial, 5)).c_str());
+        if (gJson)
+            std::printf("{\"unit\":%d,\"serial\":%s}\n", u.number, jsonString(std::string(serial, 5)).c_str());
+        else
+            std::printf("%s\n", shownSerial(std::string(serial, 5)).c_str());
         return kOk;
     }
-    if (args.size() != 3 || args[1] != "--set") usageError("serial takes only --set XXXXX");
+    if (args.size() != 3 || args[1] != "--set") usageError("serial takes only --set XXXXX or --json");
+    if (gJson) usageError("--json is for reading the serial number, not for --set");
     if (args[2].size() != 5) usageError("a serial number has exactly five characters");
     Unit u = select(sel);
     if (!WriteCorvilSerialNumberA(u.number, args[2].c_str())) unitError("could not write the serial number");
@@ -537,10 +593,20 @@ const std::pair<const char *, Command> kCommands[] = {
     {"watch", watch},
 };
 
-int run(const Selection &sel, const std::vector<std::string> &args) {
+// The commands that read: each takes --json.
+bool reads(const std::string &command) {
+    return command == "list" || command == "show" || command == "serial" || command == "watch" || command == "doctor";
+}
+
+int run(const Selection &sel, std::vector<std::string> args) {
+    if (reads(args[0])) {
+        const auto json = std::remove(args.begin() + 1, args.end(), std::string("--json"));
+        gJson = json != args.end();
+        args.erase(json, args.end());
+    }
     for (const auto &[name, command] : kCommands)
         if (args[0] == name) return command(sel, args);
-    usageError("unknown command \"" + args[0] + "\"");
+    usageError("unknown command '" + args[0] + "'");
 }
 
 } // namespace
@@ -559,13 +625,19 @@ int main(int argc, char **argv) {
                 std::printf("corvilctl %s\n", CORVIL_VERSION);
                 return kOk;
             }
-            if (args.empty() && a == "--unit") {
+            if ((a == "--unit" || a == "--serial") && !args.empty())
+                usageError(a + " chooses the unit for every command, so it goes before the command: corvilctl " +
+                           a + " " + (i + 1 < argc ? argv[i + 1] : a == "--unit" ? "N" : "XXXXX") + " " + args[0] +
+                           " ...");
+            if (a == "--unit") {
                 unsigned long n = 0;
                 if (i + 1 >= argc || !parseUnsigned(argv[++i], n, 254)) usageError("--unit takes a unit number");
                 sel.unit = n;
-            } else if (args.empty() && a == "--serial") {
+            } else if (a == "--serial") {
                 if (i + 1 >= argc || std::strlen(argv[i + 1]) != 5) usageError("--serial takes five characters");
                 sel.serial = argv[++i];
+            } else if (args.empty() && a.size() > 1 && a[0] == '-') {
+                usageError("unknown option '" + a + "'");
             } else {
                 args.push_back(a);
             }

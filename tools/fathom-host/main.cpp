@@ -4,6 +4,7 @@
 // text file and drives the plug-in from a small window or from a script.
 #include <windows.h>
 #include <objbase.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cstring>
@@ -24,7 +25,7 @@ using namespace fathom_host;
 const char kUsage[] =
     "usage: fathom-host [--script FILE|-] [--units FILE] [--root KEY] [--section NAME] [--tick-ms N]\n"
     "  --script FILE   run the commands of FILE (- for standard input) instead of waiting for the user\n"
-    "  --units FILE    the host's units (default: fathom-host-units.txt beside the program)\n"
+    "  --units FILE    the host's units (default: %APPDATA%\\Tolvane\\fathom-host\\units.txt)\n"
     "  --root KEY      the registry path under HKEY_CURRENT_USER given to LoadSettings and\n"
     "                  SaveSettings (default: Software\\Orlo\\FathomLive)\n"
     "  --section NAME  the section given with it (default: Devices)\n"
@@ -73,12 +74,17 @@ bool parseOptions(int argc, char **argv, Options &options, std::string &error) {
     return true;
 }
 
-std::string besideProgram(const char *file) {
-    char path[MAX_PATH] = {};
-    const DWORD length = ::GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string dir(path, length);
-    const auto slash = dir.find_last_of("\\/");
-    return (slash == std::string::npos ? std::string() : dir.substr(0, slash + 1)) + file;
+// A file in the user's application data, %APPDATA%\Tolvane\fathom-host (made
+// when missing), where the stand-in FMLOG.dll writes its log too: a program
+// installed under Program Files may not write beside itself.
+std::string inUserData(const char *file) {
+    char appData[MAX_PATH] = {};
+    if (FAILED(::SHGetFolderPathA(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, appData))) return file;
+    std::string dir = std::string(appData) + "\\Tolvane";
+    ::CreateDirectoryA(dir.c_str(), nullptr);
+    dir += "\\fathom-host";
+    ::CreateDirectoryA(dir.c_str(), nullptr);
+    return dir + "\\" + file;
 }
 
 // The interactive host: messages in boxes, configuration dialogs for the user.
@@ -148,7 +154,7 @@ int main(int argc, char **argv) {
         std::printf("%s%s", kUsage, kScriptCommands);
         return 0;
     }
-    if (options.units.empty()) options.units = besideProgram("fathom-host-units.txt");
+    if (options.units.empty()) options.units = inUserData("units.txt");
     UnitStore units(options.units);
     if (!units.load(error)) {
         std::fprintf(stderr, "fathom-host: %s\n", error.c_str());

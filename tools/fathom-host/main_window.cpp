@@ -37,7 +37,7 @@ MainWindow::MainWindow(HINSTANCE instance, Host &host, UINT tickPeriodMs)
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = windowProc;
     wc.hInstance = instance;
-    wc.hIcon = ::LoadIconA(nullptr, IDI_APPLICATION);
+    wc.hIcon = ::LoadIconA(instance, MAKEINTRESOURCEA(1)); // the program's own, from its resources
     wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kWindowClass;

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <chrono>
 #include <regex>
 #include <thread>
@@ -33,7 +35,7 @@ protected:
 
 TEST_F(Corvilctl, NoUnitAndBadArguments) {
     RunResult r = ctl({"show"});
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.exitCode, 3);
     EXPECT_TRUE(contains(r.err, "no Corvil unit found (Corvil not detected!)")) << r.err;
     EXPECT_TRUE(contains(r.err, "corvil-emulator")) << r.err;
 
@@ -42,15 +44,24 @@ TEST_F(Corvilctl, NoUnitAndBadArguments) {
                              {"pad", "1", "1", "up"}, {"seq", "1"}, {"seq", "1", "--inputs", "1,9"},
                              {"serial", "--set", "TOOLONG"}, {"--unit", "x", "show"}, {"show", "--yaml"},
                              {"--unit", "0", "--serial", "AAAAA", "show"}, {"watch", "--changes", "0"},
-                             {"--unit", "0", "list"}, {"--serial", "AAAAA", "list", "--all"}};
+                             {"--unit", "0", "list"}, {"--serial", "AAAAA", "list", "--all"},
+                             {"route", "1", "2", "--json"}, {"serial", "--set", "ABCDE", "--json"}};
     // Only plain decimals of a whole number of half seconds reach the interval code.
     for (const char *interval : {"0.7", "1e0", "0x1p1", " 1", "1 ", "+1", "nan", "inf", "1.", ".5", "2.25", "9.5", "0"})
         bad.push_back({"seq", "1", "--interval", interval});
+    // One line naming the problem, and where to look.
+    const std::regex usage("corvilctl: [^\n]+\nTry 'corvilctl --help' for more information\\.\n");
     for (const Args &args : bad) {
         r = ctl(args);
         EXPECT_EQ(r.exitCode, 2) << ::testing::PrintToString(args);
-        EXPECT_TRUE(contains(r.err, "usage: corvilctl")) << r.err;
+        EXPECT_TRUE(std::regex_match(r.err, usage)) << r.err;
     }
+    EXPECT_TRUE(contains(ctl({"--bogus", "show"}).err, "unknown option '--bogus'"));
+    EXPECT_TRUE(contains(ctl({"fly"}).err, "unknown command 'fly'"));
+    r = ctl({"show", "--serial", "AAA01"});
+    EXPECT_TRUE(contains(r.err, "--serial chooses the unit for every command, so it goes before the command: "
+                                "corvilctl --serial AAA01 show")) << r.err;
+    EXPECT_EQ(r.exitCode, 2);
 }
 
 TEST_F(Corvilctl, ListShowAndSelection) {
@@ -87,10 +98,17 @@ TEST_F(Corvilctl, ListShowAndSelection) {
                      "\"intervalCode\":4,\"intervalSeconds\":2.0,\"inputMask\":5,\"inputs\":[1,3]}}]}\n");
 
     r = ctl({"--unit", "2", "show"});
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.exitCode, 3);
     EXPECT_TRUE(contains(r.err, "there is no unit 2")) << r.err;
     r = ctl({"--serial", "ZZZ99", "show"});
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.exitCode, 3);
+
+    // The reading commands as JSON.
+    r = ctl({"list", "--json"});
+    EXPECT_TRUE(std::regex_match(r.out, std::regex("\\{\"units\":\\[\\{\"unit\":0,\"serial\":\"AAA01\",\"path\":\"[^\"]+\"\\},"
+                                                   "\\{\"unit\":1,\"serial\":\"BBB02\",\"path\":\"[^\"]+-001\"\\}\\]\\}\n")))
+        << r.out;
+    EXPECT_EQ(ctl({"--unit", "1", "serial", "--json"}).out, "{\"unit\":1,\"serial\":\"BBB02\"}\n");
 
     // A host may write any byte into a serial number: it is shown whole.
     short number = -1;
@@ -102,6 +120,7 @@ TEST_F(Corvilctl, ListShowAndSelection) {
     r = ctl({"list"});
     EXPECT_TRUE(contains(r.out, "\n1  B\\x00\\x7f\\x202  ")) << r.out;
     EXPECT_EQ(ctl({"--unit", "1", "serial"}).out, "B\\x00\\x7f\\x202\n");
+    EXPECT_EQ(ctl({"--unit", "1", "serial", "--json"}).out, "{\"unit\":1,\"serial\":\"B\\u0000\\u007f 2\"}\n");
 }
 
 TEST_F(Corvilctl, ChangesReachTheUnitKeepWhatTheyDoNotTouchAndFailuresGiveTheLibrarysText) {
@@ -140,20 +159,30 @@ TEST_F(Corvilctl, ChangesReachTheUnitKeepWhatTheyDoNotTouchAndFailuresGiveTheLib
 TEST_F(Corvilctl, WatchPrintsEachChange) {
     EmulatorProcess emulator;
     ASSERT_TRUE(emulator.start({}));
-    RunResult r;
-    std::atomic<bool> done{false};
+    RunResult r, json;
+    std::atomic<int> done{0};
     std::thread watcher([&] {
         r = ctl({"watch", "--changes", "2"});
-        done = true;
+        ++done;
     });
-    // Keep changing the unit until the watcher has seen two changes.
-    for (int i = 0; i < 600 && !done; ++i) {
+    std::thread jsonWatcher([&] {
+        json = ctl({"watch", "--json", "--changes", "2"});
+        ++done;
+    });
+    // Keep changing the unit until the watchers have seen two changes.
+    for (int i = 0; i < 600 && done < 2; ++i) {
         emulator.command(i % 2 ? "route 0 1 1" : "route 0 1 2");
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    if (!done) emulator.command("unplug 0"); // ends a stuck watcher
+    if (done < 2) emulator.command("unplug 0"); // ends a stuck watcher
     watcher.join();
+    jsonWatcher.join();
     EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(std::regex_match(json.out, std::regex("\\{\"record\":\"settings\",\"input1\":[0-2],\"input2\":0,\"padMask1\":0,"
+                                                      "\"padMask2\":0\\}\n\\{\"record\":\"autoSequencing\",\"inputMask1\":0,"
+                                                      "\"inputMask2\":0,\"control1\":0,\"control2\":0\\}\n"
+                                                      "(\\{\"record\":\"settings\",\"input1\":[12],[^\n]*\n){2}")))
+        << json.out;
     // The state as first read, then the two changes.
     EXPECT_TRUE(std::regex_match(r.out, std::regex("settings: input1=[0-2] input2=0 pads1=0x00 pads2=0x00\n"
                                                    "auto-sequencing: inputs1=0x00 inputs2=0x00 control1=0x00 control2=0x00\n"
@@ -174,6 +203,10 @@ TEST_F(Corvilctl, WatchPrintsEachChange) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(std::regex_match(r.out, std::regex("( +[0-9]+\\.[0-9]{3}  0[34]( [0-9a-f]{2}){4}\n){4}"))) << r.out;
     EXPECT_TRUE(contains(r.out, "  03 00 03 10 00\n")) << r.out;
+    r = ctl({"watch", "--raw", "--json", "--count", "4"});
+    EXPECT_TRUE(std::regex_match(r.out, std::regex("(\\{\"seconds\":[0-9]+\\.[0-9]{3},\"report\":\\[[34](,[0-9]+){4}\\]\\}\n){4}")))
+        << r.out;
+    EXPECT_TRUE(contains(r.out, "\"report\":[3,0,3,16,0]}\n")) << r.out;
 }
 
 #if defined(__linux__)
@@ -198,28 +231,55 @@ TEST_F(Corvilctl, DiagnosticsSayWhyEachInterfaceIsPassedOver) {
         return corvil::testing::runProgram("/usr/bin/setpriv", args);
     };
 
+    // No udev rule installed yet: the advice is to install it.
+    const std::string rules = tree.sys() + "/../rules", ruleDir = rules + "/usr/lib/udev/rules.d";
+    ::setenv("CORVILCTL_RULES_ROOT", rules.c_str(), 1);
     RunResult r = asUser({"list", "--all"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(contains(r.out, tree.dev() + "/hidraw0  046d:c52b version 0x1201  passed over: another vendor")) << r.out;
     EXPECT_TRUE(contains(r.out, tree.dev() + "/hidraw1  1049:0001 version 0x00ff  passed over: a Corvil whose version"))
         << r.out;
     EXPECT_TRUE(contains(r.out, locked + "  1049:0001 version 0x0100  passed over: a Corvil this user may not open "
-                                         "(permission denied): install the udev rule 70-corvil.rules"))
+                                         "(permission denied): no udev rule 70-corvil.rules is installed: install "
+                                         "the package libcorvhid1"))
         << r.out;
-    EXPECT_TRUE(contains(r.out, "sudo udevadm control --reload && sudo udevadm trigger")) << r.out;
     EXPECT_TRUE(contains(r.out, open + "  1049:0001 version 0x0100  a Corvil this user may open\n")) << r.out;
+    EXPECT_TRUE(contains(asUser({"doctor"}).out, "problem: only root may open a unit: no udev rule"));
+
+    // The rule installed (by the package): the unit was attached before it, so
+    // plugging it in again is the way; nothing tells the user to copy the rule.
+    std::filesystem::create_directories(ruleDir);
+    std::ofstream(ruleDir + "/70-corvil.rules") << "# the rule\n";
+    r = asUser({"list", "--all"});
+    EXPECT_TRUE(contains(r.out, locked + "  1049:0001 version 0x0100  passed over: a Corvil this user may not open "
+                                         "(permission denied): the udev rule " + ruleDir + "/70-corvil.rules gives "
+                                         "the unit to the user logged in at the machine's seat: plug the unit in again"))
+        << r.out;
+    EXPECT_TRUE(contains(r.out, "SCRIPTS AND SERVICES")) << r.out;
+    EXPECT_FALSE(contains(r.out, "sudo cp") || contains(r.out, "copy")) << r.out;
 
     r = asUser({"show"});
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.exitCode, 3);
     EXPECT_TRUE(contains(r.err, locked + " is a Corvil this user may not open")) << r.err;
 
     r = asUser({"doctor"});
     EXPECT_EQ(r.exitCode, 1) << r.out;
     EXPECT_TRUE(contains(r.out, "problem: " + locked + ": a Corvil this user may not open")) << r.out;
     EXPECT_TRUE(contains(r.out, "ok: " + open + ": a Corvil this user may open")) << r.out;
+    EXPECT_TRUE(contains(r.out, "ok: udev rule: " + ruleDir + "/70-corvil.rules\n")) << r.out;
     EXPECT_TRUE(contains(r.out, "rendezvous")) << r.out;
+    r = asUser({"doctor", "--json"});
+    EXPECT_EQ(r.exitCode, 1) << r.out;
+    EXPECT_TRUE(contains(r.out, "{\"level\":\"problem\",\"text\":\"" + locked + ": a Corvil this user may not open")) << r.out;
+    EXPECT_TRUE(r.out.rfind("{\"checks\":[{\"level\":\"ok\",\"text\":\"udev rule: ", 0) == 0) << r.out;
+    r = asUser({"list", "--all", "--json"});
+    EXPECT_TRUE(contains(r.out, "{\"units\":[],\"interfaces\":[{\"path\":\"" + tree.dev() + "/hidraw0\",\"ids\":\"046d:c52b "
+                                "version 0x1201\",\"corvil\":false,\"usable\":false,\"reason\":\"another vendor")) << r.out;
+    EXPECT_TRUE(contains(r.out, "{\"path\":\"" + open + "\",\"ids\":\"1049:0001 version 0x0100\",\"corvil\":true,"
+                                "\"usable\":true,\"reason\":\"a Corvil this user may open\"}]}\n")) << r.out;
     ::unsetenv("CORVILCTL_SYSFS_ROOT");
     ::unsetenv("CORVILCTL_DEV_ROOT");
+    ::unsetenv("CORVILCTL_RULES_ROOT");
 }
 #endif
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <fstream>
@@ -276,6 +277,31 @@ TEST_F(FathomHost, UnitWindowPlacementAndScrollingComeBackInTheNextRun) {
     const std::string log = readFile(fmlogPath());
     EXPECT_NE(log.find("[128] CConfig::Init, base=\"Software\\Orlo\\FathomHostTest\\100%\\\""), std::string::npos)
         << log;
+}
+
+// As installed under Program Files, where it may not write beside itself:
+// its units and the stand-in FMLOG.dll's log are kept in the user's
+// application data.
+TEST_F(FathomHost, KeepsItsUnitsAndTheStandInLogInTheUsersApplicationData) {
+    char appData[MAX_PATH] = {};
+    ASSERT_TRUE(SUCCEEDED(::SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, 0, appData)));
+    const std::string folder = std::string(appData) + "\\Tolvane\\fathom-host\\";
+    std::string program = FATHOM_HOST_PATH;
+    program.erase(program.find_last_of("\\/") + 1);
+    for (const std::string &file : {folder + "units.txt", folder + "FMLOG.log", program + "FMLOG.log"})
+        std::remove(file.c_str());
+    ::SetEnvironmentVariableA("FMLOG_FILE", nullptr);
+    {
+        HostProcess host;
+        ASSERT_TRUE(host.start(FATHOM_HOST_PATH, {"--root", kRoot, "--section", kSection}));
+        EXPECT_EQ(host.command("create"), "ok");
+        EXPECT_NE(host.command("add Desk").find("name=\"Desk\""), std::string::npos);
+        EXPECT_EQ(host.quit(), 0);
+    }
+    ::SetEnvironmentVariableA("FMLOG_FILE", fmlogPath().c_str());
+    EXPECT_NE(readFile(folder + "units.txt").find("\tDesk\t"), std::string::npos);
+    EXPECT_NE(readFile(folder + "FMLOG.log").find("[128] CConfig::Init"), std::string::npos);
+    EXPECT_EQ(readFile(program + "FMLOG.log"), "") << "a log beside the program";
 }
 
 } // namespace
