@@ -73,32 +73,6 @@ std::string parseOptions(const std::vector<std::string> &args, Options &options)
 
 namespace {
 
-// Every command on standard input, as `help` and --help list them.
-struct CommandHelp {
-    const char *synopsis, *what;
-};
-const CommandHelp kCommandHelp[] = {
-    {"route U O I", "input I (0-8) to output O, as the front panel would"},
-    {"pad U O I on|off", "35 dB pad of input I (1-8) on output O"},
-    {"seq-inputs U O MASK", "include mask (0-255, decimal or 0x..)"},
-    {"seq-interval U O CODE", "interval code (0-127)"},
-    {"seq U O on|off", "bit 7 of the control byte"},
-    {"state U", "the unit's settings and serial number"},
-    {"outputs U", "the output reports a host sent"},
-    {"raw U HEX...", "send these bytes as the next input report"},
-    {"silence U on|off", "stop or start sending input reports while staying attached"},
-    {"connections U", "the host connections open on the unit"},
-    {"unplug U", "disappear from discovery; open connections fail at once"},
-    {"plug U", "reappear to discovery"},
-    {"help", "the commands, on one line"},
-    {"quit", "(also at end of input) remove every unit and exit 0"},
-};
-
-std::string firstWord(const char *synopsis) {
-    const std::string s = synopsis;
-    return s.substr(0, s.find(' '));
-}
-
 struct Args {
     std::vector<std::string> words;
     std::string error;
@@ -130,11 +104,149 @@ struct Args {
     }
 };
 
+// One command being run: its words, and the unit and output it names once
+// they are checked.
+struct Call {
+    Bench &bench;
+    Args &a;
+    std::int64_t nowMs;
+    bool &quit;
+    std::size_t u = 0;
+    UnitModel *unit = nullptr;
+    int output = 0;
+};
+
+// Each command answers "ok ..." or "error: ..."; a command's own checks
+// come after those its table entry asks for.
+std::string failed(const Args &a) { return "error: " + a.error; }
+
+std::string quit(Call &c) {
+    if (!c.a.count(1)) return failed(c.a);
+    c.quit = true;
+    return "ok";
+}
+
+std::string help(Call &c);
+
+std::string describe(Call &c) {
+    if (!c.a.count(2)) return failed(c.a);
+    return "ok " + (c.a.words[0] == "state" ? c.unit->describeState() : c.unit->describeOutputs());
+}
+
+std::string connections(Call &c) {
+    if (!c.a.count(2)) return failed(c.a);
+    return "ok count=" + std::to_string(c.bench.connectionCount ? c.bench.connectionCount(c.u) : 0);
+}
+
+std::string raw(Call &c) {
+    if (c.a.words.size() < 3) return "error: raw needs at least one byte";
+    UnitModel::Report report;
+    for (std::size_t i = 2; i < c.a.words.size(); ++i) {
+        const std::string &h = c.a.words[i];
+        unsigned long b = 0;
+        if (h.size() != 2 || !parseNumber("0x" + h, b)) return "error: bytes are two hex digits each, not \"" + h + "\"";
+        report.push_back(static_cast<std::uint8_t>(b));
+    }
+    c.unit->sendRaw(report);
+    return "ok";
+}
+
+std::string silence(Call &c) {
+    bool on = true;
+    if (!c.a.onOff(2, on) || !c.a.count(3)) return failed(c.a);
+    c.unit->setSilenced(on);
+    return "ok";
+}
+
+// plug and unplug.
+std::string plug(Call &c) {
+    if (!c.a.count(2)) return failed(c.a);
+    const bool plug = c.a.words[0] == "plug";
+    if (c.bench.plugged[c.u] != plug) {
+        c.bench.plugged[c.u] = plug;
+        if (c.bench.onPlug) c.bench.onPlug(c.u, plug);
+    }
+    return "ok";
+}
+
+std::string route(Call &c) {
+    unsigned long v = 0;
+    if (!c.a.number(3, "input", 0, 8, v) || !c.a.count(4)) return failed(c.a);
+    c.unit->route(c.output, static_cast<int>(v), c.nowMs);
+    return "ok";
+}
+
+std::string pad(Call &c) {
+    unsigned long v = 0;
+    bool on = false;
+    if (!c.a.number(3, "input", 1, 8, v) || !c.a.onOff(4, on) || !c.a.count(5)) return failed(c.a);
+    c.unit->setPad(c.output, static_cast<int>(v), on);
+    return "ok";
+}
+
+std::string sequenceInputs(Call &c) {
+    unsigned long v = 0;
+    if (!c.a.number(3, "mask", 0, 255, v) || !c.a.count(4)) return failed(c.a);
+    c.unit->setSequenceInputs(c.output, static_cast<std::uint8_t>(v), c.nowMs);
+    return "ok";
+}
+
+std::string sequenceInterval(Call &c) {
+    unsigned long v = 0;
+    if (!c.a.number(3, "interval code", 0, 127, v) || !c.a.count(4)) return failed(c.a);
+    c.unit->setSequenceInterval(c.output, static_cast<std::uint8_t>(v), c.nowMs);
+    return "ok";
+}
+
+std::string sequencing(Call &c) {
+    bool on = false;
+    if (!c.a.onOff(3, on) || !c.a.count(4)) return failed(c.a);
+    c.unit->setSequencing(c.output, on, c.nowMs);
+    return "ok";
+}
+
+// Every command on standard input, as `help` and --help list them, with
+// what it names first (a unit U, an output O) and what runs it.
+enum class Names { Nothing, Unit, UnitAndOutput };
+struct Command {
+    const char *synopsis, *what;
+    Names names;
+    std::string (*run)(Call &);
+};
+const Command kCommands[] = {
+    {"route U O I", "input I (0-8) to output O, as the front panel would", Names::UnitAndOutput, route},
+    {"pad U O I on|off", "35 dB pad of input I (1-8) on output O", Names::UnitAndOutput, pad},
+    {"seq-inputs U O MASK", "include mask (0-255, decimal or 0x..)", Names::UnitAndOutput, sequenceInputs},
+    {"seq-interval U O CODE", "interval code (0-127)", Names::UnitAndOutput, sequenceInterval},
+    {"seq U O on|off", "bit 7 of the control byte", Names::UnitAndOutput, sequencing},
+    {"state U", "the unit's settings and serial number", Names::Unit, describe},
+    {"outputs U", "the output reports a host sent", Names::Unit, describe},
+    {"raw U HEX...", "send these bytes as the next input report", Names::Unit, raw},
+    {"silence U on|off", "stop or start sending input reports while staying attached", Names::Unit, silence},
+    {"connections U", "the host connections open on the unit", Names::Unit, connections},
+    {"unplug U", "disappear from discovery; open connections fail at once", Names::Unit, plug},
+    {"plug U", "reappear to discovery", Names::Unit, plug},
+    {"help", "the commands, on one line", Names::Nothing, help},
+    {"quit", "(also at end of input) remove every unit and exit 0", Names::Nothing, quit},
+};
+
+std::string firstWord(const char *synopsis) {
+    const std::string s = synopsis;
+    return s.substr(0, s.find(' '));
+}
+
+std::string help(Call &c) {
+    if (!c.a.count(1)) return failed(c.a);
+    std::string answer = "ok";
+    for (const Command &command : kCommands) answer += std::string(&command == kCommands ? " " : "; ") + command.synopsis;
+    return answer;
+}
+
 } // namespace
 
 std::string commandList() {
     std::string list;
-    for (const CommandHelp &c : kCommandHelp) {
+    for (const Command &c : kCommands) {
         std::string line = std::string("  ") + c.synopsis;
         line.resize(30, ' ');
         list += line + c.what + "\n";
@@ -147,87 +259,23 @@ std::string Bench::execute(const std::string &line, std::int64_t nowMs, bool &qu
     std::istringstream in(line);
     for (std::string w; in >> w;) a.words.push_back(w);
     if (a.words.empty()) return "error: empty command";
-    const std::string &command = a.words[0];
-
-    if (command == "quit") {
-        if (!a.count(1)) return "error: " + a.error;
-        quit = true;
-        return "ok";
+    const Command *command = nullptr;
+    for (const Command &c : kCommands)
+        if (a.words[0] == firstWord(c.synopsis)) command = &c;
+    if (!command) return "error: unknown command \"" + a.words[0] + "\" (help lists the commands)";
+    Call call{*this, a, nowMs, quit};
+    if (command->names != Names::Nothing) {
+        unsigned long u = 0;
+        if (!a.number(1, "unit", 0, units.size() - 1, u)) return failed(a);
+        call.u = u;
+        call.unit = units[u].get();
     }
-
-    if (command == "help") {
-        if (!a.count(1)) return "error: " + a.error;
-        std::string answer = "ok";
-        for (const CommandHelp &c : kCommandHelp) answer += std::string(&c == kCommandHelp ? " " : "; ") + c.synopsis;
-        return answer;
+    if (command->names == Names::UnitAndOutput) {
+        unsigned long o = 0;
+        if (!a.number(2, "output", 1, 2, o)) return failed(a);
+        call.output = static_cast<int>(o);
     }
-
-    bool known = false;
-    for (const CommandHelp &c : kCommandHelp) known = known || command == firstWord(c.synopsis);
-    if (!known) return "error: unknown command \"" + command + "\" (help lists the commands)";
-
-    unsigned long u = 0, o = 0, v = 0;
-    if (!a.number(1, "unit", 0, units.size() - 1, u)) return "error: " + a.error;
-    UnitModel &unit = *units[u];
-
-    if (command == "state" || command == "outputs") {
-        if (!a.count(2)) return "error: " + a.error;
-        return "ok " + (command == "state" ? unit.describeState() : unit.describeOutputs());
-    }
-    if (command == "connections") {
-        if (!a.count(2)) return "error: " + a.error;
-        return "ok count=" + std::to_string(connectionCount ? connectionCount(u) : 0);
-    }
-    if (command == "raw") {
-        if (a.words.size() < 3) return "error: raw needs at least one byte";
-        UnitModel::Report report;
-        for (std::size_t i = 2; i < a.words.size(); ++i) {
-            const std::string &h = a.words[i];
-            unsigned long b = 0;
-            if (h.size() != 2 || !parseNumber("0x" + h, b))
-                return "error: bytes are two hex digits each, not \"" + h + "\"";
-            report.push_back(static_cast<std::uint8_t>(b));
-        }
-        unit.sendRaw(report);
-        return "ok";
-    }
-    if (command == "silence" || command == "unplug" || command == "plug") {
-        bool on = true;
-        if (command == "silence" && (!a.onOff(2, on) || !a.count(3))) return "error: " + a.error;
-        if (command != "silence" && !a.count(2)) return "error: " + a.error;
-        if (command == "silence") {
-            unit.setSilenced(on);
-        } else {
-            const bool plug = command == "plug";
-            if (plugged[u] != plug) {
-                plugged[u] = plug;
-                if (onPlug) onPlug(u, plug);
-            }
-        }
-        return "ok";
-    }
-
-    if (!a.number(2, "output", 1, 2, o)) return "error: " + a.error;
-    const int out = static_cast<int>(o);
-    if (command == "route") {
-        if (!a.number(3, "input", 0, 8, v) || !a.count(4)) return "error: " + a.error;
-        unit.route(out, static_cast<int>(v), nowMs);
-    } else if (command == "pad") {
-        bool on = false;
-        if (!a.number(3, "input", 1, 8, v) || !a.onOff(4, on) || !a.count(5)) return "error: " + a.error;
-        unit.setPad(out, static_cast<int>(v), on);
-    } else if (command == "seq-inputs") {
-        if (!a.number(3, "mask", 0, 255, v) || !a.count(4)) return "error: " + a.error;
-        unit.setSequenceInputs(out, static_cast<std::uint8_t>(v), nowMs);
-    } else if (command == "seq-interval") {
-        if (!a.number(3, "interval code", 0, 127, v) || !a.count(4)) return "error: " + a.error;
-        unit.setSequenceInterval(out, static_cast<std::uint8_t>(v), nowMs);
-    } else { // seq
-        bool on = false;
-        if (!a.onOff(3, on) || !a.count(4)) return "error: " + a.error;
-        unit.setSequencing(out, on, nowMs);
-    }
-    return "ok";
+    return command->run(call);
 }
 
 } // namespace corvil::emulator
