@@ -72,7 +72,7 @@ std::string urlHost(const asio::ip::address &address) {
 }
 
 // The addresses a listener on "any address" can be reached at.
-std::vector<std::string> machineAddresses(bool v6) {
+std::vector<std::string> machineAddresses([[maybe_unused]] bool v6) {
     std::vector<std::string> out;
 #if defined(__linux__)
     ifaddrs *list = nullptr;

@@ -1,0 +1,46 @@
+"""corvil-remote.exe under Wine serves the interface to a client on this (Linux)
+side, against corvil-emulator.exe's unit (Windows units meet only Windows
+programs). usage: wine_test.py WINE_RUN REMOTE_EXE EMULATOR_EXE"""
+import os
+import sys
+import tempfile
+
+from harness import Emulator, Remote, wait_for
+
+wine_run, remote_exe, emulator_exe = sys.argv[1:4]
+env = dict(os.environ)
+# A private rendezvous: the units' folder is under LOCALAPPDATA.
+env["LOCALAPPDATA"] = "Z:" + tempfile.mkdtemp(prefix="corvil-remote-wine-").replace("/", "\\")
+failures = []
+
+
+def check(ok, what):
+    print(("ok    " if ok else "FAIL  ") + what, flush=True)
+    if not ok:
+        failures.append(what)
+
+
+emulator = Emulator(emulator_exe, "--serial", "WINE1", env=env, wine=wine_run)
+remote = Remote(remote_exe, env=env, wine=wine_run)
+try:
+    events = remote.events(timeout=60)
+    check(events.until(lambda u: u["serial"] == "WINE1" and u["connected"], 60)[1]["outputs"][0]["input"] == 0,
+          "the unit appears on the event stream")
+    status, body = remote.request("PUT", "/api/units/WINE1/outputs/1", {"input": 4, "pads": [4]})
+    check(status == 200 and body["outputs"][0]["pads"] == [4], f"a change is answered with the unit ({status})")
+    check(emulator.command("outputs 0") == "ok count=1 last=03 ff 04 00 08", "and reaches the unit as one report")
+    emulator.command("route 0 2 7")
+    check(events.until(lambda u: u["outputs"][1]["input"] == 7)[1]["serial"] == "WINE1", "the front panel is followed")
+    check(remote.request("PUT", "/api/units/WINE1/outputs/3", {"input": 1})[0] == 400, "a bad output is refused")
+    check(remote.request("GET", "/api/units", headers={"Host": "rebound.example:%d" % remote.port})[0] == 403,
+          "a foreign Host is refused")
+    emulator.command("unplug 0")
+    check(events.until(lambda u: not u["connected"])[1]["serial"] == "WINE1", "an unplugged unit is lost")
+    emulator.command("plug 0")
+    check(events.until(lambda u: u["connected"], 30)[1]["serial"] == "WINE1", "and found again")
+    check(emulator.command("outputs 0") == "ok count=1 last=03 ff 04 00 08", "nothing else was written")
+finally:
+    remote.stop()
+    emulator.stop()
+print(f"wine test: {len(failures)} failed")
+sys.exit(1 if failures else 0)
