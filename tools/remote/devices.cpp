@@ -113,8 +113,14 @@ void Devices::poll(Tracked &t) {
         }
         if (t.haveSettings && t.haveSequencing) t.unit.connected = true;
         publish(t);
-        if (now - start > kQueued) return;
+        // Drain what the unit had queued, unless a change waits for this record.
+        if (now - start > kQueued || changesWaiting()) return;
     }
+}
+
+bool Devices::changesWaiting() {
+    std::lock_guard lock(mutex_);
+    return !pending_.empty() || !queue_.empty();
 }
 
 bool Devices::serve(Tracked &t, Job &job) {
@@ -147,10 +153,6 @@ void Devices::run() {
         {
             std::lock_guard lock(mutex_);
             if (stopping_) break;
-            while (!queue_.empty()) {
-                pending_.push_back(std::move(queue_.front()));
-                queue_.pop_front();
-            }
         }
         if (Clock::now() >= nextDiscovery) {
             discover();
@@ -167,8 +169,14 @@ void Devices::run() {
             poll(t);
             polled = true;
         }
-        // Changes: made when their unit's records are fresh, refused when it
-        // is unknown, lost, or gave no records in time.
+        // Changes (those that came during the reads too): made when their
+        // unit's records are fresh, refused when it is unknown, lost, or gave
+        // no records in time.
+        {
+            std::lock_guard lock(mutex_);
+            for (Job &job : queue_) pending_.push_back(std::move(job));
+            queue_.clear();
+        }
         const auto now = Clock::now();
         std::erase_if(pending_, [&](Job &job) {
             const auto it = units_.find(job.serial);
