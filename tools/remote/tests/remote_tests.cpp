@@ -164,9 +164,11 @@ TEST_F(RemoteWithEmulator, ReadsTheUnitAndWritesOnlyWhatIsAsked) {
     r = remote.put("/api/units/DEMO1/outputs/1", R"({"autoSequence": {"inputs": [2], "interval": 9}, "input": 0})");
     EXPECT_EQ(emulator.command("outputs 0"), "ok count=5 last=04 05 02 84 12");
     EXPECT_EQ(r.body["outputs"], json({output(0, {3}, false, {2}, 9.0), output(6, {1, 8}, true, {1, 3}, 2.0)}));
+    r = remote.put("/api/units/DEMO1/outputs/2", R"({"autoSequence": {"interval": 0.5}})"); // stays on
+    EXPECT_EQ(emulator.command("outputs 0"), "ok count=6 last=04 05 02 81 12");
     EXPECT_EQ(remote.put("/api/units/DEMO1/outputs/1", "{}").status, 200); // nothing to send
     EXPECT_EQ(emulator.command("state 0"), "ok input1=0 input2=6 pads1=0x04 pads2=0x81 seqinputs1=0x02 "
-                                           "seqinputs2=0x05 seqcontrol1=0x12 seqcontrol2=0x84 serial=DEMO1");
+                                           "seqinputs2=0x05 seqcontrol1=0x12 seqcontrol2=0x81 serial=DEMO1");
     EXPECT_EQ(emulator.command("outputs 1"), "ok count=0 last=-");
 }
 
@@ -299,6 +301,9 @@ TEST(RemoteAccess, TheTokenIsAskedForEverywhereButThePage) {
     Remote remote(token);
     EXPECT_EQ(remote.request(http::verb::get, "/").status, 200);
     EXPECT_EQ(remote.request(http::verb::get, "/api/units").status, 401);
+    std::string wrong = token;
+    wrong.back() ^= 1; // differs in its last character only
+    EXPECT_EQ(remote.request(http::verb::get, "/api/units", "", {{"Authorization", "Bearer " + wrong}}).status, 401);
     EXPECT_EQ(remote.request(http::verb::get, "/api/units", "", {{"Authorization", "Bearer " + token + "0"}}).status, 401);
     EXPECT_EQ(remote.request(http::verb::get, "/api/units", "", {{"Authorization", "Basic " + token}}).status, 401);
     EXPECT_EQ(remote.request(http::verb::get, "/api/units", "", {{"Authorization", "Bearer " + token}}).status, 200);
