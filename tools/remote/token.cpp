@@ -8,7 +8,7 @@
 
 #if defined(_WIN32)
 #include <windows.h>
-#include <bcrypt.h>
+#include <ntsecapi.h> // RtlGenRandom, from advapi32.dll, which every Windows has
 #else
 #include <fcntl.h>
 #include <sys/random.h>
@@ -35,7 +35,7 @@ std::string defaultTokenPath() {
 std::string newToken() {
     unsigned char bytes[32];
 #if defined(_WIN32)
-    if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
+    if (!RtlGenRandom(bytes, sizeof bytes))
         throw std::runtime_error("the system's random source failed");
 #else
     if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes))

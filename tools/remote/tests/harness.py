@@ -43,12 +43,15 @@ class Remote:
             raise RuntimeError(f"corvil-remote printed {self.url!r}")
         self.port = int(m.group(1))
         self.base = f"http://127.0.0.1:{self.port}"
+        self.token = self.url.split("#token=")[1] if "#token=" in self.url else None
 
     def request(self, method, path, body=None, headers=None):
         data = None if body is None else json.dumps(body).encode()
         req = urllib.request.Request(self.base + path, data=data, method=method, headers=headers or {})
         if body is not None:
             req.add_header("Content-Type", "application/json")
+        if self.token and not req.has_header("Authorization"):
+            req.add_header("Authorization", "Bearer " + self.token)
         try:
             with urllib.request.urlopen(req, timeout=10) as r:
                 return r.status, json.loads(r.read())
@@ -56,7 +59,7 @@ class Remote:
             return e.code, json.loads(e.read() or b"null")
 
     def events(self, timeout=10):
-        return Events(self.port, timeout)
+        return Events(self.port, timeout, self.token)
 
     def stop(self):
         self.proc.terminate()
@@ -66,9 +69,10 @@ class Remote:
 class Events:
     """An open event stream: (id, unit) of each event in turn."""
 
-    def __init__(self, port, timeout):
+    def __init__(self, port, timeout, token=None):
         self.sock = socket.create_connection(("127.0.0.1", port), timeout=timeout)
-        self.sock.sendall(f"GET /api/events HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\n\r\n".encode())
+        query = f"?token={token}" if token else ""
+        self.sock.sendall(f"GET /api/events{query} HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\n\r\n".encode())
         self.buffer = b""
 
     def next(self):

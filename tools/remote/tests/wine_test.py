@@ -21,8 +21,14 @@ def check(ok, what):
 
 
 emulator = Emulator(emulator_exe, "--serial", "WINE1", env=env, wine=wine_run)
-remote = Remote(remote_exe, env=env, wine=wine_run)
+# With an access token, made on first start from Windows' random source.
+token_file = tempfile.mkdtemp(prefix="corvil-remote-wine-token-") + "/token"
+remote = Remote(remote_exe, "--token-file", "Z:" + token_file.replace("/", "\\"), env=env, wine=wine_run)
 try:
+    check(remote.token and open(token_file).read().strip() == remote.token and len(remote.token) == 64,
+          "the token is made, kept and printed")
+    check(remote.request("GET", "/api/units", headers={"Authorization": "Bearer 0"})[0] == 401,
+          "a request without it is refused")
     events = remote.events(timeout=60)
     check(events.until(lambda u: u["serial"] == "WINE1" and u["connected"], 60)[1]["outputs"][0]["input"] == 0,
           "the unit appears on the event stream")
