@@ -1,53 +1,77 @@
-"""corvil-remote and corvil-emulator as child processes, for the Python tests,
-the load test and the benchmark: a private rendezvous, the emulator's
-command language, the remote's address, its HTTP interface and event stream."""
+"""corvil-remote and corvil-emulator as child processes for the Python tests,
+the load test, the benchmark and scripts/run-remote: a private rendezvous,
+the emulator's commands, the remote's address, interface and event stream."""
 import json
 import os
 import re
 import socket
 import subprocess
+import sys
 import tempfile
 import time
 import urllib.request
+
+failures = []
+
+
+def check(ok, what):
+    print(("ok    " if ok else "FAIL  ") + what, flush=True)
+    if not ok:
+        failures.append(what)
+
+
+def finish(name):
+    print(f"{name}: {len(failures)} failed")
+    sys.exit(1 if failures else 0)
+
+
+def private_rendezvous():
+    env = dict(os.environ, XDG_RUNTIME_DIR=tempfile.mkdtemp(prefix="corvil-remote-test-"))
+    return env
+
+
+def wait_for(test, seconds=5, every=0.02):
+    deadline = time.monotonic() + seconds
+    while not test():
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(every)
+    return True
 
 
 class Emulator:
     def __init__(self, program, *args, env=None, wine=None):
         self.proc = subprocess.Popen(([wine] if wine else []) + [program, *args], stdin=subprocess.PIPE,
                                      stdout=subprocess.PIPE, text=True, env=env, bufsize=1)
-        ready = self.proc.stdout.readline().strip()
-        if ready != "ready":
-            raise RuntimeError(f"corvil-emulator did not start: {ready!r}")
+        if self.proc.stdout.readline().strip() != "ready":
+            raise RuntimeError("corvil-emulator did not start")
 
     def command(self, line):
         self.proc.stdin.write(line + "\n")
         self.proc.stdin.flush()
-        return self.proc.stdout.readline().strip().replace("\r", "")
+        return self.proc.stdout.readline().strip()
 
     def stop(self):
-        if self.proc.poll() is None:
-            self.command("quit")
-            self.proc.wait(30)
+        self.command("quit")
+        self.proc.wait(30)
 
 
 class Remote:
-    """corvil-remote listening on a loopback port (a free one unless given)."""
+    """corvil-remote on a loopback port (a free one unless given); with the
+    access token it printed, if any, on every request."""
 
     def __init__(self, program, *args, port=0, env=None, wine=None):
         self.proc = subprocess.Popen(([wine] if wine else []) + [program, "--listen", f"127.0.0.1:{port}", *args],
                                      stdout=subprocess.PIPE, text=True, env=env)
         self.proc.stdout.readline()  # "corvil-remote: open the Corvil remote at"
         self.url = self.proc.stdout.readline().strip()
-        m = re.match(r"http://127\.0\.0\.1:(\d+)/", self.url)
-        if not m:
-            raise RuntimeError(f"corvil-remote printed {self.url!r}")
-        self.port = int(m.group(1))
+        self.port = int(re.match(r"http://127\.0\.0\.1:(\d+)/", self.url).group(1))
         self.base = f"http://127.0.0.1:{self.port}"
-        self.token = self.url.split("#token=")[1] if "#token=" in self.url else None
+        self.token = self.url.partition("#token=")[2]
 
     def request(self, method, path, body=None, headers=None):
-        data = None if body is None else json.dumps(body).encode()
-        req = urllib.request.Request(self.base + path, data=data, method=method, headers=headers or {})
+        req = urllib.request.Request(self.base + path, method=method, headers=headers or {},
+                                     data=None if body is None else json.dumps(body).encode())
         if body is not None:
             req.add_header("Content-Type", "application/json")
         if self.token and not req.has_header("Authorization"):
@@ -67,25 +91,25 @@ class Remote:
 
 
 class Events:
-    """An open event stream: (id, unit) of each event in turn."""
+    """An open event stream: next() gives each event's (id, unit) in turn."""
 
-    def __init__(self, port, timeout, token=None):
+    def __init__(self, port, timeout, token=""):
         self.sock = socket.create_connection(("127.0.0.1", port), timeout=timeout)
         query = f"?token={token}" if token else ""
         self.sock.sendall(f"GET /api/events{query} HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\n\r\n".encode())
         self.buffer = b""
 
     def next(self):
-        while b"\n\n" not in self.buffer:
-            chunk = self.sock.recv(65536)
-            if not chunk:
-                raise EOFError("the event stream ended")
-            self.buffer += chunk
-        block, self.buffer = self.buffer.split(b"\n\n", 1)
-        fields = dict(line.split(": ", 1) for line in block.decode().split("\n") if ": " in line)
-        if "data" not in fields:
-            return self.next()
-        return int(fields["id"]), json.loads(fields["data"])
+        while True:
+            while b"\n\n" not in self.buffer:
+                chunk = self.sock.recv(65536)
+                if not chunk:
+                    raise EOFError("the event stream ended")
+                self.buffer += chunk
+            block, self.buffer = self.buffer.split(b"\n\n", 1)
+            fields = dict(line.split(": ", 1) for line in block.decode().split("\n") if ": " in line)
+            if "data" in fields:
+                return int(fields["id"]), json.loads(fields["data"])
 
     def until(self, wanted, seconds=5):
         deadline = time.monotonic() + seconds
@@ -99,17 +123,25 @@ class Events:
         self.sock.close()
 
 
-def private_rendezvous():
-    """An environment whose units meet only this test's emulator."""
-    env = dict(os.environ)
-    env["XDG_RUNTIME_DIR"] = tempfile.mkdtemp(prefix="corvil-remote-test-")
-    return env
+def browser():
+    """Headless Chromium through chromedriver, with its console log kept."""
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+    o = webdriver.ChromeOptions()
+    o.binary_location = "/usr/bin/chromium"
+    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
+                 "--disable-component-update", "--disable-sync", "--no-first-run", "--disable-dev-shm-usage",
+                 "--user-data-dir=" + tempfile.mkdtemp(prefix="corvil-remote-chromium-")):
+        o.add_argument(flag)
+    o.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+    return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=o)
 
 
-def wait_for(check, seconds=5, every=0.02):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if check():
-            return True
-        time.sleep(every)
-    return False
+def screenshots(driver, folder):
+    """The whole page at a phone's and a desktop's width."""
+    for name, width in (("phone", 360), ("desktop", 1280)):
+        driver.set_window_size(width, 800)
+        driver.set_window_size(width, driver.execute_script("return document.body.scrollHeight") + 140)
+        driver.execute_script("window.scrollTo(0, 0)")
+        time.sleep(0.3)
+        driver.save_screenshot(f"{folder}/{name}.png")

@@ -8,7 +8,7 @@ import sys
 import threading
 import time
 
-from harness import Emulator, Remote, private_rendezvous
+from harness import Emulator, Remote, check, finish, private_rendezvous
 
 remote_program, emulator_program = sys.argv[1:3]
 seconds = float(sys.argv[3]) if len(sys.argv) > 3 else 60
@@ -16,13 +16,10 @@ STREAMS, RATE, WRITERS = 50, 100, 8
 env = private_rendezvous()
 emulator = Emulator(emulator_program, "--serial", "LOAD1", env=env)
 remote = Remote(remote_program, env=env)
-failures = []
-
-
-def check(ok, what):
-    print(("ok    " if ok else "FAIL  ") + what, flush=True)
-    if not ok:
-        failures.append(what)
+streams = [remote.events(timeout=seconds + 30) for _ in range(STREAMS)]
+received = [[] for _ in streams]
+sent = {"puts": 0, "gets": 0, "bad": []}
+lock = threading.Lock()
 
 
 def usage():
@@ -30,77 +27,50 @@ def usage():
     return int(fields["VmRSS"].split()[0]), int(fields["Threads"])
 
 
-received = [[] for _ in range(STREAMS)]
-streams = [remote.events(timeout=seconds + 30) for _ in range(STREAMS)]
-for s in streams:
-    s.until(lambda u: u["connected"])
-
-
-def listen(k):
+def listen(stream, events):
+    stream.until(lambda u: u["connected"])
     try:
         while True:
-            received[k].append(streams[k].next())
+            events.append(stream.next())
     except (EOFError, OSError):
         pass
 
 
-listeners = [threading.Thread(target=listen, args=(k,), daemon=True) for k in range(STREAMS)]
-for t in listeners:
-    t.start()
-
-lock = threading.Lock()
-sent = {"puts": 0, "gets": 0, "bad": []}
-
-
 def write(start, stop):
-    # Requests at RATE / WRITERS a second each, at fixed times (not after the answers).
-    n = 0
-    while True:
-        due = start + n * WRITERS / RATE
-        if due >= stop:
-            return
+    # RATE / WRITERS requests a second each, at fixed times (not after the answers).
+    for due in (start + n * WRITERS / RATE for n in range(int((stop - start) * RATE / WRITERS) + 1)):
         time.sleep(max(0.0, due - time.monotonic()))
-        n += 1
-        if random.random() < 0.8:
-            output = random.choice((1, 2))
-            body = random.choice(({"input": random.randint(0, 8)}, {"pads": random.sample(range(1, 9), 2)},
-                                  {"autoSequence": {"inputs": [random.randint(1, 8)], "interval": 2.5}}))
-            status, _ = remote.request("PUT", f"/api/units/LOAD1/outputs/{output}", body)
-            key = "puts"
-        else:
-            status, _ = remote.request("GET", "/api/units/LOAD1")
-            key = "gets"
+        body = random.choice(({"input": random.randint(0, 8)}, {"pads": random.sample(range(1, 9), 2)},
+                              {"autoSequence": {"inputs": [random.randint(1, 8)], "interval": 2.5}}))
+        key = "puts" if random.random() < 0.8 else "gets"
+        status = (remote.request("PUT", f"/api/units/LOAD1/outputs/{random.choice((1, 2))}", body) if key == "puts"
+                  else remote.request("GET", "/api/units/LOAD1"))[0]
         with lock:
             sent[key] += 1
-            if status != 200:
-                sent["bad"].append(status)
+            sent["bad"] += [status] if status != 200 else []
 
 
 def load(duration):
     start = time.monotonic() + 0.1
     writers = [threading.Thread(target=write, args=(start + k / RATE, start + duration)) for k in range(WRITERS)]
-    for w in writers:
-        w.start()
-    for w in writers:
-        w.join()
+    [w.start() for w in writers]
+    [w.join() for w in writers]
 
 
+[threading.Thread(target=listen, args=pair, daemon=True).start() for pair in zip(streams, received)]
+time.sleep(2)
 load(min(10, seconds / 4))  # warm-up: the allocator's and the streams' buffers grow to their size
 time.sleep(1)
-before = usage()
-warm = sent["puts"] + sent["gets"]
-began = time.monotonic()
+before, warm, began = usage(), sent["puts"] + sent["gets"], time.monotonic()
 load(seconds)
-took = time.monotonic() - began
+took, total = time.monotonic() - began, sent["puts"] + sent["gets"] - warm
 time.sleep(2)
-total = sent["puts"] + sent["gets"] - warm
 print(f"{total} requests in {took:.1f} s ({total / took:.0f} a second); {sent['puts']} changes in all")
 check(total / took >= RATE * 0.9, "the requests were made at the rate asked for")
 check(not sent["bad"], f"every request answered 200 {sent['bad'][:10]}")
 check(emulator.command("outputs 0").startswith(f"ok count={sent['puts']} "),
       f"the unit received exactly {sent['puts']} writes: {emulator.command('outputs 0')}")
-for s in streams:
-    s.close()
+[s.close() for s in streams]
 time.sleep(1)
 ids = [[i for i, _ in r] for r in received]
 check(min(map(len, ids)) > sent["puts"] / 2, f"the streams received the changes' events ({min(map(len, ids))})")
@@ -112,5 +82,4 @@ check(threads == before[1], "threads flat")
 check(rss - before[0] < 4096, "memory flat (within 4 MB)")
 remote.stop()
 emulator.stop()
-print(f"remote load: {len(failures)} failed")
-sys.exit(1 if failures else 0)
+finish("remote load")

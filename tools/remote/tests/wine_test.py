@@ -5,21 +5,12 @@ import os
 import sys
 import tempfile
 
-from harness import Emulator, Remote, wait_for
+from harness import Emulator, Remote, check, finish
 
 wine_run, remote_exe, emulator_exe = sys.argv[1:4]
 env = dict(os.environ)
 # A private rendezvous: the units' folder is under LOCALAPPDATA.
 env["LOCALAPPDATA"] = "Z:" + tempfile.mkdtemp(prefix="corvil-remote-wine-").replace("/", "\\")
-failures = []
-
-
-def check(ok, what):
-    print(("ok    " if ok else "FAIL  ") + what, flush=True)
-    if not ok:
-        failures.append(what)
-
-
 emulator = Emulator(emulator_exe, "--serial", "WINE1", env=env, wine=wine_run)
 # With an access token, made on first start from Windows' random source.
 token_file = tempfile.mkdtemp(prefix="corvil-remote-wine-token-") + "/token"
@@ -48,5 +39,4 @@ try:
 finally:
     remote.stop()
     emulator.stop()
-print(f"wine test: {len(failures)} failed")
-sys.exit(1 if failures else 0)
+finish("wine test")
