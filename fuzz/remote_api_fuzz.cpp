@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     Unit unit{"DEMO1", true, {{3, 0}, {0x04, 0}}, {{0, 0x05}, {0, 0x84}}};
     const std::map<std::string, Unit> units{{unit.serial, unit}, {"OFF\xff\x01", {"OFF\xff\x01", false, {}, {}}}};
     for (bool withToken : {false, true}) {
-        Access access{{8049}, {"desk.local"}, {}};
+        Access access{{8049}, {"desk.local"}, {}, {"192.168.1.20", "[fe80::1]"}, false};
         if (withToken) access.token = "0123456789abcdef0123456789abcdef";
         const Api api(access, units, "<!DOCTYPE html>");
         const Outcome outcome = api.route(request);

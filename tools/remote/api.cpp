@@ -117,11 +117,14 @@ bool Api::hostAllowed(std::string_view host) const {
     }
     std::string n = lower(name);
     if (!n.empty() && n.back() == '.') n.pop_back();
-    // An address given as such cannot have been rebound by a name server.
-    if (n == "localhost" || isIPv4(n) ||
-        (n.size() > 2 && n.front() == '[' && n.back() == ']' &&
-         n.find_first_not_of("0123456789abcdef:.[]") == std::string::npos))
-        return true;
+    // An address given as such cannot have been rebound by a name server;
+    // it must be one listened on, or loopback.
+    const bool v6 = n.size() > 2 && n.front() == '[' && n.back() == ']' &&
+                    n.find_first_not_of("0123456789abcdef:.[]") == std::string::npos;
+    if (isIPv4(n) || v6)
+        return access_.anyAddress || n.starts_with("127.") || n == "[::1]" ||
+               std::find(access_.addresses.begin(), access_.addresses.end(), n) != access_.addresses.end();
+    if (n == "localhost") return true;
     return std::any_of(access_.names.begin(), access_.names.end(),
                        [&](const std::string &allowed) { return lower(allowed) == n; });
 }

@@ -36,11 +36,15 @@ struct Response {
 struct Access {
     // The ports listened on; a Host header must name one of them.
     std::vector<std::uint16_t> ports;
-    // Host names taken besides loopback names and IP literals: the listening
+    // Host names taken besides loopback names and addresses: the listening
     // names and this machine's name.
     std::vector<std::string> names;
     // When set, every /api request must carry it.
     std::optional<std::string> token;
+    // The addresses listened on (IPv6 in brackets); any address when one of
+    // them is the unspecified one.
+    std::vector<std::string> addresses;
+    bool anyAddress = false;
 };
 
 // Result of a change made by the device thread.

@@ -201,6 +201,9 @@ Server::Impl::Impl(asio::io_context &io, ServerOptions options) : io(io), keepAl
         a.bind(endpoint);
         a.listen();
         access.ports.push_back(a.local_endpoint().port());
+        const asio::ip::address address = endpoint.address();
+        access.addresses.push_back(address.is_v6() ? "[" + address.to_string() + "]" : address.to_string());
+        access.anyAddress = access.anyAddress || address.is_unspecified();
     }
     api.emplace(std::move(access), units, kPage);
 }

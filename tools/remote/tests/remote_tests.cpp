@@ -199,6 +199,7 @@ TEST_F(RemoteWithEmulator, BadRequestsGetAClearErrorAndChangeNothing) {
     expect(403, http::verb::put, out1, one, {{"Origin", "http://evil.example"}});
     expect(403, http::verb::get, "/api/units", "", {{"Host", "evil.example:" + port}});
     expect(403, http::verb::get, "/api/units", "", {{"Host", "127.0.0.1:1"}});
+    expect(403, http::verb::get, "/api/units", "", {{"Host", "10.1.2.3:" + port}}); // not listened on
     // Garbage on the wire: an error, and the server goes on.
     asio::io_context io;
     tcp::socket raw(io);
