@@ -1,9 +1,11 @@
 """corvil-remote and corvil-emulator as child processes for the Python tests,
 the load test, the benchmark and scripts/run-remote: a private rendezvous,
 the emulator's commands, the remote's address, interface and event stream."""
+import atexit
 import json
 import os
 import re
+import shutil
 import socket
 import subprocess
 import sys
@@ -25,9 +27,15 @@ def finish(name):
     sys.exit(1 if failures else 0)
 
 
+def scratch(prefix):
+    """A folder removed when the test ends."""
+    folder = tempfile.mkdtemp(prefix=prefix)
+    atexit.register(shutil.rmtree, folder, True)
+    return folder
+
+
 def private_rendezvous():
-    env = dict(os.environ, XDG_RUNTIME_DIR=tempfile.mkdtemp(prefix="corvil-remote-test-"))
-    return env
+    return dict(os.environ, XDG_RUNTIME_DIR=scratch("corvil-remote-test-"))
 
 
 def wait_for(test, seconds=5, every=0.02):
@@ -131,7 +139,7 @@ def browser():
     o.binary_location = "/usr/bin/chromium"
     for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
                  "--disable-component-update", "--disable-sync", "--no-first-run", "--disable-dev-shm-usage",
-                 "--user-data-dir=" + tempfile.mkdtemp(prefix="corvil-remote-chromium-")):
+                 "--user-data-dir=" + scratch("corvil-remote-chromium-")):
         o.add_argument(flag)
     o.set_capability("goog:loggingPrefs", {"browser": "ALL"})
     return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=o)

@@ -4,13 +4,12 @@ the page finds the program again; screenshots at phone and desktop widths.
 usage: page_test.py REMOTE EMULATOR SCREENSHOT_DIR"""
 import os
 import sys
-import tempfile
 import time
 
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import Select
 
-from harness import Emulator, Remote, browser, check, finish, private_rendezvous, screenshots, wait_for
+from harness import Emulator, Remote, browser, check, finish, private_rendezvous, scratch, screenshots, wait_for
 
 remote_program, emulator_program, shots = sys.argv[1:4]
 os.makedirs(shots, exist_ok=True)
@@ -87,7 +86,7 @@ try:
 
     # With an access token: the page takes it from the printed address once and keeps it.
     remote.stop()
-    remote = Remote(remote_program, "--token-file", tempfile.mkdtemp() + "/token", env=env)
+    remote = Remote(remote_program, "--token-file", scratch("corvil-remote-token-") + "/token", env=env)
     check("#token=" in remote.url, "the printed address carries the token")
     driver.get(remote.url)
     check(wait_for(lambda: text("#status") == "Live" and text(".state") == "Connected", 10), "the page opens with it")

@@ -3,17 +3,16 @@ side, against corvil-emulator.exe's unit (Windows units meet only Windows
 programs). usage: wine_test.py WINE_RUN REMOTE_EXE EMULATOR_EXE"""
 import os
 import sys
-import tempfile
 
-from harness import Emulator, Remote, check, finish
+from harness import Emulator, Remote, check, finish, scratch
 
 wine_run, remote_exe, emulator_exe = sys.argv[1:4]
 env = dict(os.environ)
 # A private rendezvous: the units' folder is under LOCALAPPDATA.
-env["LOCALAPPDATA"] = "Z:" + tempfile.mkdtemp(prefix="corvil-remote-wine-").replace("/", "\\")
+env["LOCALAPPDATA"] = "Z:" + scratch("corvil-remote-wine-").replace("/", "\\")
 emulator = Emulator(emulator_exe, "--serial", "WINE1", env=env, wine=wine_run)
 # With an access token, made on first start from Windows' random source.
-token_file = tempfile.mkdtemp(prefix="corvil-remote-wine-token-") + "/token"
+token_file = scratch("corvil-remote-wine-token-") + "/token"
 remote = Remote(remote_exe, "--token-file", "Z:" + token_file.replace("/", "\\"), env=env, wine=wine_run)
 try:
     check(remote.token and open(token_file).read().strip() == remote.token and len(remote.token) == 64,
