@@ -1,0 +1,155 @@
+"""corvil-remote and corvil-emulator as child processes for the Python tests,
+the load test, the benchmark and scripts/run-remote: a private rendezvous,
+the emulator's commands, the remote's address, interface and event stream."""
+import atexit
+import json
+import os
+import re
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import urllib.request
+
+failures = []
+
+
+def check(ok, what):
+    print(("ok    " if ok else "FAIL  ") + what, flush=True)
+    if not ok:
+        failures.append(what)
+
+
+def finish(name):
+    print(f"{name}: {len(failures)} failed")
+    sys.exit(1 if failures else 0)
+
+
+def scratch(prefix):
+    """A folder removed when the test ends."""
+    folder = tempfile.mkdtemp(prefix=prefix)
+    atexit.register(shutil.rmtree, folder, True)
+    return folder
+
+
+def private_rendezvous():
+    return dict(os.environ, XDG_RUNTIME_DIR=scratch("corvil-remote-test-"))
+
+
+def wait_for(test, seconds=5, every=0.02):
+    deadline = time.monotonic() + seconds
+    while not test():
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(every)
+    return True
+
+
+class Emulator:
+    def __init__(self, program, *args, env=None, wine=None):
+        self.proc = subprocess.Popen(([wine] if wine else []) + [program, *args], stdin=subprocess.PIPE,
+                                     stdout=subprocess.PIPE, text=True, env=env, bufsize=1)
+        if self.proc.stdout.readline().strip() != "ready":
+            raise RuntimeError("corvil-emulator did not start")
+
+    def command(self, line):
+        self.proc.stdin.write(line + "\n")
+        self.proc.stdin.flush()
+        return self.proc.stdout.readline().strip()
+
+    def stop(self):
+        self.command("quit")
+        self.proc.wait(30)
+
+
+class Remote:
+    """corvil-remote on a loopback port (a free one unless given); with the
+    access token it printed, if any, on every request."""
+
+    def __init__(self, program, *args, port=0, env=None, wine=None):
+        self.proc = subprocess.Popen(([wine] if wine else []) + [program, "--listen", f"127.0.0.1:{port}", *args],
+                                     stdout=subprocess.PIPE, text=True, env=env)
+        self.proc.stdout.readline()  # "corvil-remote: open the Corvil remote at"
+        self.url = self.proc.stdout.readline().strip()
+        self.port = int(re.match(r"http://127\.0\.0\.1:(\d+)/", self.url).group(1))
+        self.base = f"http://127.0.0.1:{self.port}"
+        self.token = self.url.partition("#token=")[2]
+
+    def request(self, method, path, body=None, headers=None):
+        req = urllib.request.Request(self.base + path, method=method, headers=headers or {},
+                                     data=None if body is None else json.dumps(body).encode())
+        if body is not None:
+            req.add_header("Content-Type", "application/json")
+        if self.token and not req.has_header("Authorization"):
+            req.add_header("Authorization", "Bearer " + self.token)
+        try:
+            with urllib.request.urlopen(req, timeout=10) as r:
+                return r.status, json.loads(r.read())
+        except urllib.error.HTTPError as e:
+            return e.code, json.loads(e.read() or b"null")
+
+    def events(self, timeout=10):
+        return Events(self.port, timeout, self.token)
+
+    def stop(self):
+        self.proc.terminate()
+        self.proc.wait(30)
+
+
+class Events:
+    """An open event stream: next() gives each event's (id, unit) in turn."""
+
+    def __init__(self, port, timeout, token=""):
+        self.sock = socket.create_connection(("127.0.0.1", port), timeout=timeout)
+        query = f"?token={token}" if token else ""
+        self.sock.sendall(f"GET /api/events{query} HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\n\r\n".encode())
+        self.buffer = b""
+
+    def next(self):
+        while True:
+            while b"\n\n" not in self.buffer:
+                chunk = self.sock.recv(65536)
+                if not chunk:
+                    raise EOFError("the event stream ended")
+                self.buffer += chunk
+            block, self.buffer = self.buffer.split(b"\n\n", 1)
+            fields = dict(line.split(": ", 1) for line in block.decode().split("\n") if ": " in line)
+            if "data" in fields:
+                return int(fields["id"]), json.loads(fields["data"])
+
+    def until(self, wanted, seconds=5):
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            event = self.next()
+            if wanted(event[1]):
+                return event
+        raise TimeoutError("no such event in time")
+
+    def close(self):
+        self.sock.close()
+
+
+def browser():
+    """Headless Chromium through chromedriver, with its console log kept."""
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+    o = webdriver.ChromeOptions()
+    o.binary_location = "/usr/bin/chromium"
+    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
+                 "--disable-component-update", "--disable-sync", "--no-first-run", "--disable-dev-shm-usage",
+                 "--user-data-dir=" + scratch("corvil-remote-chromium-")):
+        o.add_argument(flag)
+    o.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+    return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=o)
+
+
+def screenshots(driver, folder):
+    """The whole page at a phone's and a desktop's width."""
+    for name, width in (("phone", 360), ("desktop", 1280)):
+        driver.set_window_size(width, 800)
+        driver.set_window_size(width, driver.execute_script("return document.body.scrollHeight") + 140)
+        driver.execute_script("window.scrollTo(0, 0)")
+        time.sleep(0.3)
+        driver.save_screenshot(f"{folder}/{name}.png")
