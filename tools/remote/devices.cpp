@@ -11,7 +11,7 @@ namespace {
 using namespace std::chrono_literals;
 // A read that came back this fast took a report the unit had already queued:
 // there may be more behind it.
-constexpr auto kQueued = 2ms;
+constexpr auto kQueued = 5ms;
 constexpr int kMostReadsInARow = 16;
 // A unit that does not answer is asked again this often, so that it does not
 // hold up the others.
@@ -113,14 +113,11 @@ void Devices::poll(Tracked &t) {
         }
         if (t.haveSettings && t.haveSequencing) t.unit.connected = true;
         publish(t);
-        // Drain what the unit had queued, unless a change waits for this record.
-        if (now - start > kQueued || changesWaiting()) return;
+        // Drain what the unit had queued: the oldest queued record may be
+        // older than the unit taking a write of ours, and a change made from
+        // it would put back what that write changed.
+        if (now - start > kQueued) return;
     }
-}
-
-bool Devices::changesWaiting() {
-    std::lock_guard lock(mutex_);
-    return !pending_.empty() || !queue_.empty();
 }
 
 bool Devices::serve(Tracked &t, Job &job) {

@@ -61,7 +61,6 @@ private:
     bool serve(Tracked &unit, Job &job);
     void publish(Tracked &unit);
     void idle(Clock::time_point until);
-    bool changesWaiting();
 
     std::function<void(const Unit &)> changed_;
     Timing timing_;

@@ -27,7 +27,7 @@ using tcp = asio::ip::tcp;
 constexpr unsigned short kDefaultPort = 8049;
 
 const char kUsage[] =
-    "usage: corvil-remote [--listen ADDRESS:PORT]... [--token-file FILE]\n"
+    "Usage: corvil-remote [--listen ADDRESS:PORT]... [--token-file FILE]\n"
     "       corvil-remote --help | --version\n"
     "Serves a page and an HTTP interface for every connected Corvil unit.\n"
     "  --listen ADDRESS:PORT  where to listen (again for more); default 127.0.0.1:8049.\n"
@@ -41,8 +41,9 @@ const char kUsage[] =
     "~/.config/corvil/remote-token.\n";
 #endif
 
+// A usage error: one line naming it, and where to look (exit 2).
 int usage(const std::string &why) {
-    std::fprintf(stderr, "corvil-remote: %s\n%s", why.c_str(), kUsage);
+    std::fprintf(stderr, "corvil-remote: %s\nTry 'corvil-remote --help' for more information.\n", why.c_str());
     return 2;
 }
 
@@ -124,7 +125,7 @@ int main(int argc, char **argv) {
         } else if (arg == "--token-file") {
             tokenFile = argv[++i];
         } else {
-            return usage("unknown option " + arg);
+            return usage("unknown option '" + arg + "'");
         }
     }
     if (options.listen.empty()) options.listen.emplace_back(asio::ip::address_v4::loopback(), kDefaultPort);
