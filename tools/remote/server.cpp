@@ -192,7 +192,7 @@ private:
 };
 
 Server::Impl::Impl(asio::io_context &io, ServerOptions options) : io(io), keepAliveTimer(io) {
-    Access access{{}, std::move(options.names), std::move(options.token)};
+    Access access{{}, std::move(options.names), std::move(options.token), {}};
     for (const tcp::endpoint &endpoint : options.listen) {
         tcp::acceptor &a = acceptors.emplace_back(io);
         a.open(endpoint.protocol());
