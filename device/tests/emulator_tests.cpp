@@ -8,7 +8,9 @@
 
 #include "corvhid.h"
 #include "emulator_process.h"
+#include "library.h"
 #include "process_resources.h"
+#include "virtual/virtual_platform.h"
 
 using corvil::testing::EmulatorProcess;
 
@@ -176,22 +178,49 @@ TEST_F(EmulatedUnits, ASilentOrStuckUnitCostsFiftyMillisecondsAnAttempt) {
     EXPECT_LE(took, 400);
 }
 
-TEST_F(EmulatedUnits, EachConnectionQueuesTheNewest64Reports) {
+// As a HID driver's buffer: a handle keeps the newest 32 reports, however
+// far its host fell behind the unit.
+TEST_F(EmulatedUnits, EachHandleQueuesTheNewest32Reports) {
     EmulatorProcess emulator;
     ASSERT_TRUE(emulator.start({}));
     EXPECT_EQ(emulator.command("silence 0 on"), "ok");
     ASSERT_EQ(discoverAll().size(), 1u);
-    for (int n = 1; n <= 70; ++n) {
-        char line[64];
-        std::snprintf(line, sizeof line, "raw 0 03 00 %02x 00 00", n);
-        ASSERT_EQ(emulator.command(line), "ok");
+    for (int sent : {70, 300}) {
+        for (int n = 1; n <= sent; ++n) {
+            char line[64];
+            std::snprintf(line, sizeof line, "raw 0 03 00 %02x 00 %02x", n & 0xFF, n >> 8);
+            ASSERT_EQ(emulator.command(line), "ok");
+        }
+        std::vector<int> got;
+        Settings s;
+        while (readSettings(0, s)) got.push_back(s.in1 | s.pads1 << 8);
+        ASSERT_EQ(got.size(), 32u) << sent << " sent";
+        EXPECT_EQ(got.front(), sent - 31) << "the oldest were dropped";
+        EXPECT_EQ(got.back(), sent);
     }
-    std::vector<int> got;
-    Settings s;
-    while (readSettings(0, s)) got.push_back(s.in1);
-    ASSERT_EQ(got.size(), 64u);
-    EXPECT_EQ(got.front(), 7) << "the six oldest were dropped";
-    EXPECT_EQ(got.back(), 70);
+}
+
+// A host that takes nothing (it stopped, or never reads its handle) costs
+// the unit and its other hosts nothing, and is not dropped for it.
+TEST_F(EmulatedUnits, AHostThatTakesNothingStallsNeitherTheUnitNorItsOtherHosts) {
+    EmulatorProcess emulator({"--report-period-ms", "1"});
+    corvhid::VirtualPlatform stuckPlatform;
+    corvhid::Library stuck(stuckPlatform);
+    std::int16_t unit = -1;
+    ASSERT_EQ(stuck.findFirst(&unit), corvhid::kSuccess);
+    ASSERT_EQ(discoverAll().size(), 1u);
+    // Thousands of reports meanwhile: more than any pipe or socket holds.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    for (int input : {3, 5}) {
+        long long took = millisecondsOf([&] { EXPECT_EQ(emulator.command("route 0 1 " + std::to_string(input)), "ok"); });
+        Settings s;
+        took += millisecondsOf([&] { EXPECT_TRUE(readUntil(0, s, [&](const Settings &r) { return r.in1 == input; })); });
+        EXPECT_LE(took, 500) << "the change took that long to reach the other host";
+    }
+    std::uint8_t in1 = 0, in2, pads1, pads2;
+    EXPECT_EQ(stuck.readNewestSettings(unit, &in1, &in2, &pads1, &pads2), corvhid::kSuccess) << "the host was dropped";
+    EXPECT_EQ(in1, 5);
+    stuck.cleanup();
 }
 
 } // namespace

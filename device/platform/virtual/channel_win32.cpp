@@ -36,6 +36,13 @@ public:
     }
 
     Io receive(std::vector<std::uint8_t> &message, int timeoutMs) override {
+        if (timeoutMs == 0) {
+            // Only what is there: one look, not a read started and cancelled
+            // for every call that finds nothing.
+            DWORD available = 0;
+            if (!::PeekNamedPipe(pipe_, nullptr, 0, nullptr, &available, nullptr)) return Io::Closed;
+            if (available == 0) return Io::TimedOut;
+        }
         std::uint8_t buffer[corvhid::wire::kMaxMessage];
         DWORD got = 0;
         Io io = transfer(true, buffer, sizeof buffer, timeoutMs, &got);
