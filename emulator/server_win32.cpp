@@ -134,12 +134,15 @@ struct Pipe {
         return true;
     }
     // Never waits: a message that does not fit goes when the host has read
-    // what is in the pipe; until then there is no room for another.
+    // what is in the pipe; until then there is no room for another. Each
+    // goes after a byte that gives its length: the host reads whatever has
+    // come as one stream.
     Session::Sent send(const Report &message) {
         bool ok = true;
         if (!writeEnded(ok)) return Session::Sent::Full;
         if (!ok) return Session::Sent::Failed;
-        written = message;
+        written.assign(1, static_cast<std::uint8_t>(message.size()));
+        written.insert(written.end(), message.begin(), message.end());
         writeOverlapped = {};
         writeOverlapped.hEvent = writeEvent;
         ::ResetEvent(writeEvent);

@@ -1,9 +1,9 @@
-// Figures, not a test: the plug-in's core on Linux under a host's timing,
-// against 16 emulated units over the virtual transport, as the Windows
-// benchmark of Corvil.dll measures it under Wine. The host-thread time of
-// one Tick poll pass with 16 unit windows open, and the time from a change
-// on a unit's front panel to its unit window showing it while the host ticks
-// every 50 ms.
+// Figures, not a test: the plug-in's core under a host's timing, against 16
+// emulated units over the virtual transport, as the benchmark of Corvil.dll
+// measures it under Wine, but with unit windows kept in memory. The
+// host-thread time of one Tick poll pass with 16 unit windows open, and the
+// time from a change on a unit's front panel to its unit window showing it
+// while the host ticks every 50 ms.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -102,7 +102,8 @@ int main() {
         shown.push_back(ms(Clock::now() - changed));
     }
 
-    std::printf("The plug-in's core on Linux, emulated units reporting every %s ms\n", period ? period : "20");
+    std::printf("The plug-in's core (windows without a window system), emulated units reporting every %s ms\n",
+                period ? period : "20");
     print("Tick poll pass with 16 unit windows (host thread)", passes, "no pass over 16 ms");
     print("front-panel change to the unit window showing it", shown, "at most 550 ms");
     return 0;
