@@ -215,7 +215,7 @@ TEST_F(EmulatedUnits, AHostThatTakesNothingStallsNeitherTheUnitNorItsOtherHosts)
         long long took = millisecondsOf([&] { EXPECT_EQ(emulator.command("route 0 1 " + std::to_string(input)), "ok"); });
         Settings s;
         took += millisecondsOf([&] { EXPECT_TRUE(readUntil(0, s, [&](const Settings &r) { return r.in1 == input; })); });
-        EXPECT_LE(took, 500) << "the change took that long to reach the other host";
+        EXPECT_LE(took, 2000) << "the change took that long to reach the other host";
     }
     std::uint8_t in1 = 0, in2, pads1, pads2;
     EXPECT_EQ(stuck.readNewestSettings(unit, &in1, &in2, &pads1, &pads2), corvhid::kSuccess) << "the host was dropped";
