@@ -8,9 +8,7 @@
 
 #include "corvhid.h"
 #include "emulator_process.h"
-#include "library.h"
 #include "process_resources.h"
-#include "virtual/virtual_platform.h"
 
 using corvil::testing::EmulatorProcess;
 
@@ -64,7 +62,7 @@ protected:
 TEST_F(EmulatedUnits, UnitsAreNumberedInSerialOrderAGoneEmulatorsEntryIsSkippedAndDiscoveryAppends) {
     EmulatorProcess gone({"--serial", "GONE1"});
     gone.kill();
-    EmulatorProcess emulator({"--serial", "AAA01", "--serial", "BBB02", "--serial", "CCC03"});
+    EmulatorProcess emulator({"--serial", "AAA01", "--serial", "BBB02", "--serial", "CCC03", "--report-period-ms", "1"});
     ASSERT_EQ(discoverAll(), (std::vector<short>{0, 1, 2}));
     EXPECT_EQ(lastError(), "Corvil not detected!");
     EXPECT_EQ(serialOf(0), "AAA01");
@@ -72,13 +70,19 @@ TEST_F(EmulatedUnits, UnitsAreNumberedInSerialOrderAGoneEmulatorsEntryIsSkippedA
     EXPECT_EQ(serialOf(2), "CCC03");
 
     // Found again under the next numbers: a front-panel change reaches both
-    // numbers of a unit, each over its own connection.
+    // numbers of a unit, each over its own connection. The first numbers'
+    // connections take nothing for a while (thousands of reports, more than
+    // a pipe or socket holds): that stalls neither the unit nor the other
+    // connections, and does not drop them.
     ASSERT_EQ(discoverAll(), (std::vector<short>{3, 4, 5}));
-    EXPECT_EQ(emulator.command("route 0 1 4"), "ok");
-    for (short u : {0, 3}) {
-        Settings s;
-        EXPECT_TRUE(readUntil(u, s, [](const Settings &r) { return r.in1 == 4; })) << "unit " << u;
-    }
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    Settings s;
+    const long long took = millisecondsOf([&] {
+        EXPECT_EQ(emulator.command("route 0 1 4"), "ok");
+        EXPECT_TRUE(readUntil(3, s, [](const Settings &r) { return r.in1 == 4; }));
+    });
+    EXPECT_LE(took, 2000) << "the change took that long to reach the unit's other connection";
+    EXPECT_TRUE(readUntil(0, s, [](const Settings &r) { return r.in1 == 4; }));
 }
 
 TEST_F(EmulatedUnits, RecordsTravelWithChannelTwoFirstOnTheWire) {
@@ -198,29 +202,6 @@ TEST_F(EmulatedUnits, EachHandleQueuesTheNewest32Reports) {
         EXPECT_EQ(got.front(), sent - 31) << "the oldest were dropped";
         EXPECT_EQ(got.back(), sent);
     }
-}
-
-// A host that takes nothing (it stopped, or never reads its handle) costs
-// the unit and its other hosts nothing, and is not dropped for it.
-TEST_F(EmulatedUnits, AHostThatTakesNothingStallsNeitherTheUnitNorItsOtherHosts) {
-    EmulatorProcess emulator({"--report-period-ms", "1"});
-    corvhid::VirtualPlatform stuckPlatform;
-    corvhid::Library stuck(stuckPlatform);
-    std::int16_t unit = -1;
-    ASSERT_EQ(stuck.findFirst(&unit), corvhid::kSuccess);
-    ASSERT_EQ(discoverAll().size(), 1u);
-    // Thousands of reports meanwhile: more than any pipe or socket holds.
-    std::this_thread::sleep_for(std::chrono::seconds(3));
-    for (int input : {3, 5}) {
-        long long took = millisecondsOf([&] { EXPECT_EQ(emulator.command("route 0 1 " + std::to_string(input)), "ok"); });
-        Settings s;
-        took += millisecondsOf([&] { EXPECT_TRUE(readUntil(0, s, [&](const Settings &r) { return r.in1 == input; })); });
-        EXPECT_LE(took, 2000) << "the change took that long to reach the other host";
-    }
-    std::uint8_t in1 = 0, in2, pads1, pads2;
-    EXPECT_EQ(stuck.readNewestSettings(unit, &in1, &in2, &pads1, &pads2), corvhid::kSuccess) << "the host was dropped";
-    EXPECT_EQ(in1, 5);
-    stuck.cleanup();
 }
 
 } // namespace
