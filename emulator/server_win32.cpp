@@ -112,7 +112,11 @@ struct Pipe {
         ::CloseHandle(handle);
         handle = INVALID_HANDLE_VALUE;
     }
-    bool signalled() const { return ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
+    // Whether the connect or read has ended. The system writes that into
+    // the record (Wine, while this thread waits): looking there asks the
+    // system nothing, where a look at the event is a request for every pipe
+    // every pass.
+    bool ended() const { return HasOverlappedIoCompleted(&overlapped); }
     void arm() {
         overlapped = {};
         overlapped.hEvent = event;
@@ -144,8 +148,7 @@ struct Pipe {
         written.assign(1, static_cast<std::uint8_t>(message.size()));
         written.insert(written.end(), message.begin(), message.end());
         writeOverlapped = {};
-        writeOverlapped.hEvent = writeEvent;
-        ::ResetEvent(writeEvent);
+        writeOverlapped.hEvent = writeEvent; // WriteFile resets it as it starts
         if (::WriteFile(handle, written.data(), static_cast<DWORD>(written.size()), nullptr, &writeOverlapped))
             return Session::Sent::Ok;
         if (::GetLastError() != ERROR_IO_PENDING) return Session::Sent::Failed;
@@ -258,9 +261,9 @@ public:
             for (bool more = true; more;) {
                 more = false;
                 for (std::size_t u = 0; u < listeners_.size(); ++u)
-                    if (listeners_[u].handle != INVALID_HANDLE_VALUE && listeners_[u].signalled()) accept(u);
+                    if (listeners_[u].handle != INVALID_HANDLE_VALUE && listeners_[u].ended()) accept(u);
                 for (Connection &c : connections_) {
-                    if (!c.dead && c.pipe.signalled()) {
+                    if (!c.dead && c.pipe.ended()) {
                         service(c);
                         more = true;
                     }

@@ -26,8 +26,8 @@ double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(
 
 void print(const char *what, std::vector<double> v, const char *goal) {
     std::sort(v.begin(), v.end());
-    std::printf("%-52s median %7.2f ms   max %7.2f ms   (%zu runs; goal: %s)\n", what, v[v.size() / 2], v.back(),
-                v.size(), goal);
+    std::printf("%-52s median %7.2f ms   p95 %7.2f ms   max %7.2f ms   (%zu runs; goal: %s)\n", what, v[v.size() / 2],
+                v[v.size() * 95 / 100], v.back(), v.size(), goal);
 }
 
 } // namespace
