@@ -29,9 +29,15 @@ void onSignal(int) { gStop = 1; }
 
 using Report = UnitModel::Report;
 
-bool sendMessage(int fd, const Report &message) {
-    return ::send(fd, message.data(), message.size(), MSG_NOSIGNAL | MSG_DONTWAIT) ==
-           static_cast<ssize_t>(message.size());
+// Never waits: a host that takes nothing must not stall the unit.
+Session::Sent sendMessage(int fd, const Report &message) {
+    for (;;) {
+        if (::send(fd, message.data(), message.size(), MSG_NOSIGNAL | MSG_DONTWAIT) ==
+            static_cast<ssize_t>(message.size()))
+            return Session::Sent::Ok;
+        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS) return Session::Sent::Full;
+        if (errno != EINTR) return Session::Sent::Failed;
+    }
 }
 
 struct Connection {
@@ -93,7 +99,8 @@ public:
             const std::size_t firstListener = fds.size();
             for (int fd : listeners_) fds.push_back({fd, static_cast<short>(fd >= 0 ? POLLIN : 0), 0});
             const std::size_t firstConnection = fds.size();
-            for (const Connection &c : connections_) fds.push_back({c.fd, POLLIN, 0});
+            for (const Connection &c : connections_)
+                fds.push_back({c.fd, static_cast<short>(POLLIN | (c.session.waitsForRoom() ? POLLOUT : 0)), 0});
 
             int wait = static_cast<int>(std::clamp<std::int64_t>(due - nowMs(), 0, 1000));
             if (::poll(fds.data(), fds.size(), wait) < 0) {
@@ -110,8 +117,10 @@ public:
             }
             for (std::size_t i = firstConnection; i < fds.size(); ++i) {
                 if (!fds[i].revents) continue;
-                for (Connection &c : connections_)
-                    if (c.fd == fds[i].fd && !c.dead && !serviceConnection(c)) c.dead = true;
+                for (Connection &c : connections_) {
+                    if (c.fd != fds[i].fd || c.dead) continue;
+                    if (!serviceConnection(c) || ((fds[i].revents & POLLOUT) && !c.session.onRoom())) c.dead = true;
+                }
             }
             connections_.remove_if([](const Connection &c) {
                 if (c.dead) ::close(c.fd);

@@ -24,7 +24,8 @@ namespace corvil::emulator {
 namespace {
 
 using Report = UnitModel::Report;
-constexpr DWORD kPipeBuffer = 4096;
+// Room for every report a host may leave untaken, at the longest message.
+constexpr DWORD kPipeBuffer = corvhid::wire::kPushWindow * corvhid::wire::kMaxMessage;
 
 HANDLE gWake = nullptr;
 volatile LONG gStop = 0;
@@ -76,13 +77,19 @@ private:
     bool ended_ = false;
 };
 
-// A pipe instance with one overlapped operation at a time (connect or read).
+// A pipe instance with one overlapped connect or read at a time, and one
+// write.
 struct Pipe {
     HANDLE handle = INVALID_HANDLE_VALUE;
     HANDLE event = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
     OVERLAPPED overlapped{};
     std::uint8_t buffer[corvhid::wire::kMaxMessage];
     bool pending = false;
+    // The write: it owns its bytes until the system has taken them.
+    HANDLE writeEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    OVERLAPPED writeOverlapped{};
+    Report written;
+    bool writing = false;
 
     Pipe() = default;
     Pipe(const Pipe &) = delete;
@@ -90,51 +97,74 @@ struct Pipe {
     ~Pipe() {
         close();
         ::CloseHandle(event);
+        ::CloseHandle(writeEvent);
     }
     void close() {
         if (handle == INVALID_HANDLE_VALUE) return;
-        if (pending) {
+        if (pending || writing) {
             DWORD n;
             ::CancelIo(handle);
-            ::GetOverlappedResult(handle, &overlapped, &n, TRUE);
-            pending = false;
+            if (pending) ::GetOverlappedResult(handle, &overlapped, &n, TRUE);
+            if (writing) ::GetOverlappedResult(handle, &writeOverlapped, &n, TRUE);
+            pending = writing = false;
         }
         ::DisconnectNamedPipe(handle);
         ::CloseHandle(handle);
         handle = INVALID_HANDLE_VALUE;
     }
-    bool signalled() const { return ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
+    // Whether the connect or read has ended. The system writes that into
+    // the record (Wine, while this thread waits): looking there asks the
+    // system nothing, where a look at the event is a request for every pipe
+    // every pass.
+    bool ended() const { return HasOverlappedIoCompleted(&overlapped); }
     void arm() {
         overlapped = {};
         overlapped.hEvent = event;
         ::ResetEvent(event);
         pending = true;
     }
+    // False while the write in flight goes on; `ok` false when it failed.
+    bool writeEnded(bool &ok) {
+        ok = true;
+        if (!writing) return true;
+        DWORD n = 0;
+        if (::GetOverlappedResult(handle, &writeOverlapped, &n, FALSE)) {
+            writing = false;
+            return true;
+        }
+        if (::GetLastError() == ERROR_IO_INCOMPLETE) return false;
+        writing = false;
+        ok = false;
+        return true;
+    }
+    // Never waits: a message that does not fit goes when the host has read
+    // what is in the pipe; until then there is no room for another. Each
+    // goes after a byte that gives its length: the host reads whatever has
+    // come as one stream.
+    Session::Sent send(const Report &message) {
+        bool ok = true;
+        if (!writeEnded(ok)) return Session::Sent::Full;
+        if (!ok) return Session::Sent::Failed;
+        written.assign(1, static_cast<std::uint8_t>(message.size()));
+        written.insert(written.end(), message.begin(), message.end());
+        writeOverlapped = {};
+        writeOverlapped.hEvent = writeEvent; // WriteFile resets it as it starts
+        if (::WriteFile(handle, written.data(), static_cast<DWORD>(written.size()), nullptr, &writeOverlapped))
+            return Session::Sent::Ok;
+        if (::GetLastError() != ERROR_IO_PENDING) return Session::Sent::Failed;
+        writing = true;
+        return Session::Sent::Ok;
+    }
 };
-
-bool sendMessage(HANDLE pipe, const Report &message);
 
 struct Connection {
     Connection(std::size_t unit, UnitModel &model)
-        : unit(unit), session(model, [this](const Report &m) { return sendMessage(pipe.handle, m); }) {}
+        : unit(unit), session(model, [this](const Report &m) { return pipe.send(m); }) {}
     std::size_t unit;
     Pipe pipe;
     Session session;
     bool dead = false;
 };
-
-bool sendMessage(HANDLE pipe, const Report &message) {
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    DWORD n = 0;
-    BOOL ok = ::WriteFile(pipe, message.data(), static_cast<DWORD>(message.size()), &n, &overlapped);
-    if (!ok && ::GetLastError() == ERROR_IO_PENDING) {
-        if (::WaitForSingleObject(overlapped.hEvent, 1000) != WAIT_OBJECT_0) ::CancelIo(pipe);
-        ok = ::GetOverlappedResult(pipe, &overlapped, &n, TRUE);
-    }
-    ::CloseHandle(overlapped.hEvent);
-    return ok && n == message.size();
-}
 
 // Only this user may open the units' pipes.
 class PrivateSecurity {
@@ -217,8 +247,10 @@ public:
             std::vector<HANDLE> events{gWake};
             for (Pipe &l : listeners_)
                 if (l.handle != INVALID_HANDLE_VALUE) events.push_back(l.event);
-            for (Connection &c : connections_)
+            for (Connection &c : connections_) {
                 if (!c.dead && events.size() < MAXIMUM_WAIT_OBJECTS) events.push_back(c.pipe.event);
+                if (!c.dead && c.pipe.writing && events.size() < MAXIMUM_WAIT_OBJECTS) events.push_back(c.pipe.writeEvent);
+            }
             const DWORD wait = static_cast<DWORD>(std::clamp<std::int64_t>(due - nowMs(), 0, 1000));
             ::WaitForMultipleObjects(static_cast<DWORD>(events.size()), events.data(), FALSE, wait);
 
@@ -229,11 +261,17 @@ public:
             for (bool more = true; more;) {
                 more = false;
                 for (std::size_t u = 0; u < listeners_.size(); ++u)
-                    if (listeners_[u].handle != INVALID_HANDLE_VALUE && listeners_[u].signalled()) accept(u);
+                    if (listeners_[u].handle != INVALID_HANDLE_VALUE && listeners_[u].ended()) accept(u);
                 for (Connection &c : connections_) {
-                    if (!c.dead && c.pipe.signalled()) {
+                    if (!c.dead && c.pipe.ended()) {
                         service(c);
                         more = true;
+                    }
+                    // A write the host's reading made room for: what waited goes now.
+                    bool ok = true;
+                    if (!c.dead && c.session.waitsForRoom() && c.pipe.writeEnded(ok) && (!ok || !c.session.onRoom())) {
+                        c.pipe.close();
+                        c.dead = true;
                     }
                 }
                 connections_.remove_if([](const Connection &c) { return c.dead; });
@@ -332,7 +370,7 @@ private:
         Connection &c = connections_.back();
         c.pipe.handle = pipe;
         auto hello = corvhid::wire::encode(bench_.units[u]->hello());
-        if (!sendMessage(pipe, hello) || !startRead(c)) c.dead = true;
+        if (c.pipe.send(hello) != Session::Sent::Ok || !startRead(c)) c.dead = true;
     }
 
     static bool startRead(Connection &c) {

@@ -7,43 +7,51 @@ namespace corvil::emulator {
 
 namespace wire = corvhid::wire;
 
-bool Session::deliver() {
-    if (!asked_ || queue_.empty()) return true;
-    const Report &report = queue_.front();
-    Report message(report.size() + 1);
-    message[0] = wire::kInputReport;
-    std::copy(report.begin(), report.end(), message.begin() + 1);
-    queue_.pop_front();
-    asked_ = false;
-    return send_(message);
+bool Session::flush() {
+    blocked_ = false;
+    while (!held_.empty() && windowOpen()) {
+        const Report &report = held_.front();
+        Report message(report.size() + 1);
+        message[0] = wire::kInputReport;
+        std::copy(report.begin(), report.end(), message.begin() + 1);
+        switch (send_(message)) {
+        case Sent::Ok: break;
+        case Sent::Full: blocked_ = true; return true;
+        case Sent::Failed: return false;
+        }
+        held_.pop_front();
+        ++sent_;
+    }
+    if (held_.empty() && behind_) {
+        switch (send_({wire::kCaughtUp})) {
+        case Sent::Ok: behind_ = false; break;
+        case Sent::Full: blocked_ = true; break;
+        case Sent::Failed: return false;
+        }
+    }
+    return true;
 }
 
 bool Session::onReport(const Report &report) {
-    if (queue_.size() == wire::kQueueDepth) queue_.pop_front();
-    queue_.push_back(report);
-    return deliver();
+    // Held reports go oldest first; of a host that takes nothing, only the
+    // newest that a handle's queue would keep are worth keeping.
+    if (held_.size() == wire::kQueueDepth) held_.pop_front();
+    held_.push_back(report);
+    if (!windowOpen() || blocked_) behind_ = true;
+    return blocked_ || flush();
 }
 
 bool Session::onMessage(const Report &message, std::int64_t nowMs) {
     if (message.empty()) return true;
     const Report body(message.begin() + 1, message.end());
     switch (message[0]) {
-    case wire::kReadRequest:
-        asked_ = true;
-        return deliver();
-    case wire::kReadAllQueued: {
-        // One answer for the whole queue: a host that wants the newest report
-        // would otherwise ask once for every report queued. None while a
-        // read request waits: the next report is that request's.
-        Report answer{wire::kQueuedReports, 0};
-        while (!asked_ && !queue_.empty() && answer.size() + 1 + queue_.front().size() <= wire::kMaxMessage) {
-            answer.push_back(static_cast<std::uint8_t>(queue_.front().size()));
-            answer.insert(answer.end(), queue_.front().begin(), queue_.front().end());
-            queue_.pop_front();
+    case wire::kTaken:
+        // A count never goes back, nor beyond what was sent (counts wrap).
+        if (const auto taken = wire::decodeTaken(message)) {
+            if (static_cast<std::int32_t>(*taken - taken_) > 0 && static_cast<std::int32_t>(*taken - sent_) <= 0)
+                taken_ = *taken;
         }
-        answer[1] = !asked_ && !queue_.empty() ? 1 : 0;
-        return send_(answer);
-    }
+        return flush();
     case wire::kOutputReport:
         unit_.receiveOutputReport(body, nowMs);
         return true;
@@ -55,10 +63,13 @@ bool Session::onMessage(const Report &message, std::int64_t nowMs) {
                 std::copy(feature->begin(), feature->end(), answer.begin() + 2);
             }
         }
-        return send_(answer);
+        // An answer the full channel has no room for is lost: the host's
+        // request times out, as a feature transfer to a stuck device does.
+        return send_(answer) != Sent::Failed;
     }
     case wire::kFeatureSet:
-        return send_({wire::kFeatureSetAck, static_cast<std::uint8_t>(unit_.setFeature(body.data(), body.size()))});
+        return send_({wire::kFeatureSetAck, static_cast<std::uint8_t>(unit_.setFeature(body.data(), body.size()))}) !=
+               Sent::Failed;
     default:
         return true;
     }

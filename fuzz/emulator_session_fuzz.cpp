@@ -1,7 +1,7 @@
 // The unit side of the virtual transport: a session of an emulated unit
 // taking whatever messages a host sends (a length byte, then the message),
-// with the unit's own reports and the passing of time in between. Every
-// answer must fit one message.
+// with the unit's own reports, the passing of time and a channel that fills
+// up and fails in between. Every message must fit one datagram.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -21,10 +21,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     config.reportPeriodMs = in.ConsumeIntegralInRange<int>(1, 100);
     std::int64_t now = 0;
     UnitModel unit(config, now);
-    bool connected = true;
+    // The channel: taking messages, full, or failed.
+    Session::Sent channel = Session::Sent::Ok;
     Session session(unit, [&](const UnitModel::Report &answer) {
         if (answer.empty() || answer.size() > corvhid::wire::kMaxMessage) __builtin_trap();
-        return connected;
+        return channel;
     });
     unit.onReport = [&](const UnitModel::Report &report) { session.onReport(report); };
 
@@ -36,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         } else if (what < 10) {
             unit.sendRaw(in.ConsumeBytes<std::uint8_t>(in.ConsumeIntegralInRange<std::size_t>(0, 80)));
         } else if (what == 10) {
-            connected = !connected;
+            channel = static_cast<Session::Sent>((static_cast<int>(channel) + 1) % 3);
+            if (channel == Session::Sent::Ok) session.onRoom();
         } else {
             const auto message = in.ConsumeBytes<std::uint8_t>(in.ConsumeIntegral<std::uint8_t>());
             session.onMessage(message, now);

@@ -2,7 +2,8 @@
 // platform, whose unit says whatever the fuzz data says. In place of the
 // system's sockets, a channel hands out the data's messages (a length byte,
 // then that many bytes) on every connection in turn; each hello, input
-// report, queued-reports answer and feature answer is read from there.
+// report, caught-up mark and feature answer is read from there, and the
+// counts of reports taken it is sent may find no room.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -25,8 +26,8 @@ class FuzzChannel : public corvhid::virt::Channel {
 public:
     corvhid::virt::Io send(const std::vector<std::uint8_t> &message, int) override {
         if (message.empty() || message.size() > corvhid::wire::kMaxMessage) __builtin_trap();
-        return gInput->remaining_bytes() && gInput->ConsumeIntegralInRange<int>(0, 63) == 0 ? corvhid::virt::Io::Closed
-                                                                                            : corvhid::virt::Io::Ok;
+        const int fate = gInput->remaining_bytes() ? gInput->ConsumeIntegralInRange<int>(0, 63) : 2;
+        return fate == 0 ? corvhid::virt::Io::Closed : fate == 1 ? corvhid::virt::Io::TimedOut : corvhid::virt::Io::Ok;
     }
     corvhid::virt::Io receive(std::vector<std::uint8_t> &message, int) override {
         if (!gInput->remaining_bytes()) return corvhid::virt::Io::TimedOut;

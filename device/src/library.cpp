@@ -329,7 +329,9 @@ Result Library::readNewestSettings(std::int16_t unit, std::uint8_t *input1, std:
     if (length == 0 || length > kBufferSize) return readSettings(unit, input1, input2, padMask1, padMask2);
     bool found = false;
     std::uint8_t newest[5] = {};
-    // At most what a full queue holds, and one more that arrived meanwhile.
+    // At most two full queues of 32 (the HID driver's default buffer; a
+    // virtual unit's queue is filled again when it runs empty), and one more
+    // that arrived meanwhile.
     for (int i = 0; i < 65; ++i) {
         receiveBuffer_[0] = 0;
         if (platform_.readQueuedInputReport(currentInput_, receiveBuffer_, length) != Transfer::Completed) break;

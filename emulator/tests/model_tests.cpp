@@ -1,7 +1,9 @@
-// The emulator's firmware model and command language, under a test clock.
+// The emulator's firmware model, a host connection's session and the
+// command language, under a test clock.
 #include <gtest/gtest.h>
 
 #include "commands.h"
+#include "session.h"
 #include "unit_model.h"
 
 using namespace corvil::emulator;
@@ -88,6 +90,54 @@ TEST(UnitModel, SerialFeatureReport) {
     const std::uint8_t good[] = {1, 'A', 0, 'C', 'D', ' '};
     EXPECT_TRUE(unit.setFeature(good, 6));
     EXPECT_NE(unit.describeState().find("serial=A\\x00CD\\x20"), std::string::npos);
+}
+
+// What a host connection is sent: each report at once while the host keeps
+// up, the newest 32 (then the caught-up mark) once it has taken the others,
+// and, while the channel is full, nothing lost that a handle's queue keeps.
+TEST(Session, PushesEveryReportAndKeepsOnlyTheNewestForAHostThatFellBehind) {
+    namespace wire = corvhid::wire;
+    UnitModel unit({}, 0);
+    std::vector<Report> got;
+    Session::Sent channel = Session::Sent::Ok;
+    Session session(unit, [&](const Report &m) {
+        if (channel == Session::Sent::Ok) got.push_back(m);
+        return channel;
+    });
+    auto numbered = [](std::uint32_t n) { return Report{3, static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(n >> 8)}; };
+    auto inputReport = [](const Report &r) {
+        Report m{wire::kInputReport};
+        m.insert(m.end(), r.begin(), r.end());
+        return m;
+    };
+    for (std::uint32_t n = 1; n <= 300; ++n) ASSERT_TRUE(session.onReport(numbered(n)));
+    ASSERT_EQ(got.size(), wire::kPushWindow) << "no more than the window past the host's count";
+    EXPECT_EQ(got.back(), inputReport(numbered(wire::kPushWindow)));
+
+    got.clear();
+    EXPECT_TRUE(session.onMessage(wire::encodeTaken(wire::kPushWindow + 1), 0)) << "a count beyond what was sent";
+    EXPECT_TRUE(got.empty());
+    EXPECT_TRUE(session.onMessage(wire::encodeTaken(wire::kPushWindow), 0));
+    ASSERT_EQ(got.size(), wire::kQueueDepth + 1);
+    EXPECT_EQ(got.front(), inputReport(numbered(300 - wire::kQueueDepth + 1)));
+    EXPECT_EQ(got[wire::kQueueDepth - 1], inputReport(numbered(300)));
+    EXPECT_EQ(got.back(), Report{wire::kCaughtUp});
+
+    // A full channel: reports wait (the newest 32) until there is room.
+    got.clear();
+    channel = Session::Sent::Full;
+    for (std::uint32_t n = 301; n <= 340; ++n) ASSERT_TRUE(session.onReport(numbered(n)));
+    EXPECT_TRUE(session.waitsForRoom());
+    channel = Session::Sent::Ok;
+    ASSERT_TRUE(session.onRoom());
+    ASSERT_EQ(got.size(), wire::kQueueDepth + 1);
+    EXPECT_EQ(got.front(), inputReport(numbered(309)));
+    EXPECT_EQ(got.back(), Report{wire::kCaughtUp});
+    ASSERT_TRUE(session.onReport(numbered(341)));
+    EXPECT_EQ(got.back(), inputReport(numbered(341))) << "at once again";
+
+    channel = Session::Sent::Failed;
+    EXPECT_FALSE(session.onReport(numbered(342)));
 }
 
 TEST(Commands, AnswersAndRefusals) {

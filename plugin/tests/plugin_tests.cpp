@@ -4,6 +4,7 @@
 // against emulated units through the compiled-in device code.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 
 #include "CCorvilPlugin.h"
@@ -138,7 +139,7 @@ TEST_F(Plugin, RoutingTranslatesLevelsToPads) {
 }
 
 // Routing an emulated unit through the real DLL is fathom-host's suite's.
-TEST(PluginWithEmulator, ReadsTheNewestSettingsAndRebuildsTheListAfterAFailure) {
+TEST(PluginWithEmulator, ReadsTheUnitAndRebuildsTheListAfterAFailure) {
     corvil::testing::usePrivateRendezvous();
     // The units' own reports are rare here: the queue holds what the test sends.
     corvil::testing::EmulatorProcess emulator(
@@ -151,11 +152,6 @@ TEST(PluginWithEmulator, ReadsTheNewestSettingsAndRebuildsTheListAfterAFailure) 
     std::int32_t inputs[2], reserved[2], levels[2];
     ASSERT_EQ(plugin.GetRouting("SERIAL PLG01", inputs, reserved, levels, 2), 0);
     ASSERT_EQ(inputs[0], 7);
-    // More stale reports than one message of the unit carries, then the newest.
-    for (int i = 0; i < 50; ++i) ASSERT_EQ(emulator.command("raw 0 03 00 05 00 00"), "ok");
-    ASSERT_EQ(emulator.command("raw 0 03 00 06 00 00"), "ok");
-    ASSERT_EQ(plugin.GetRouting("SERIAL PLG01", inputs, reserved, levels, 2), 0);
-    EXPECT_EQ(inputs[0], 6) << "the newest report, not one from the queue's middle";
 
     ASSERT_EQ(emulator.command("unplug 1"), "ok");
     EXPECT_EQ(plugin.GetRouting("SERIAL PLG02", inputs, reserved, levels, 2), -1);
@@ -163,6 +159,34 @@ TEST(PluginWithEmulator, ReadsTheNewestSettingsAndRebuildsTheListAfterAFailure) 
     ASSERT_EQ(emulator.command("route 0 2 3"), "ok"); // reported on the list's new connection
     EXPECT_EQ(plugin.GetRouting("SERIAL PLG01", inputs, reserved, levels, 2), 0);
     EXPECT_EQ(inputs[1], 3);
+}
+
+// A unit that stops taking anything for a while: the newest-report read
+// gives up within the bounds of the reads it falls back on, and once the
+// unit goes on it reads the newest of the hundreds of reports sent since.
+TEST(PluginWithEmulator, AStuckUnitsNewestReadGivesUpInTimeThenReadsTheNewest) {
+    corvil::testing::usePrivateRendezvous();
+    corvil::testing::EmulatorProcess emulator({"--serial", "PLG01", "--report-period-ms", "60000"});
+    corvhid::VirtualPlatform platform;
+    corvhid::Library device(platform);
+    std::int16_t unit = -1;
+    ASSERT_EQ(device.findFirst(&unit), corvhid::kSuccess);
+    std::uint8_t in1 = 0, in2, pads1, pads2;
+    emulator.freeze(true);
+    for (bool full : {false, true}) {
+        // Writes fill the connection until one waits its 50 ms.
+        for (int i = 0; full && i < 100000 && device.writeSettings(unit, 1, 1, 0, 0) == corvhid::kSuccess; ++i) {
+        }
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(device.readNewestSettings(unit, &in1, &in2, &pads1, &pads2), corvhid::kFailure);
+        EXPECT_LE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900)) << "ten reads of 50 ms";
+    }
+    emulator.freeze(false);
+    ASSERT_EQ(emulator.command("route 0 1 4"), "ok");
+    EXPECT_EQ(device.readNewestSettings(unit, &in1, &in2, &pads1, &pads2), corvhid::kSuccess);
+    EXPECT_EQ(in1, 4);
+    EXPECT_EQ(device.writeSettings(unit, 2, 2, 0, 0), corvhid::kSuccess);
+    device.cleanup();
 }
 
 } // namespace

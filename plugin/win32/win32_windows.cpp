@@ -4,6 +4,7 @@
 #include "shell.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 namespace corvil::plugin::win32 {
@@ -86,22 +87,22 @@ public:
         if (title != shown) ::SetWindowTextA(window_, title.c_str());
     }
     void setRadio(int id, bool on) override {
-        if (radio(id) != on) ::CheckDlgButton(window_, id, on ? BST_CHECKED : BST_UNCHECKED);
+        if (radio(id) != on) ::SendMessageA(item(id), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
     }
-    bool radio(int id) override { return ::IsDlgButtonChecked(window_, id) == BST_CHECKED; }
-    void levelClear(int id) override { ::SendDlgItemMessageA(window_, id, CB_RESETCONTENT, 0, 0); }
+    bool radio(int id) override { return ::SendMessageA(item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+    void levelClear(int id) override { ::SendMessageA(item(id), CB_RESETCONTENT, 0, 0); }
     void levelAdd(int id, const std::string &entry) override {
-        ::SendDlgItemMessageA(window_, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
+        ::SendMessageA(item(id), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
     }
     void levelSelect(int id, int index) override {
-        if (levelSelection(id) != index) ::SendDlgItemMessageA(window_, id, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        if (levelSelection(id) != index) ::SendMessageA(item(id), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
     }
     int levelSelection(int id) override {
-        const LRESULT selection = ::SendDlgItemMessageA(window_, id, CB_GETCURSEL, 0, 0);
+        const LRESULT selection = ::SendMessageA(item(id), CB_GETCURSEL, 0, 0);
         return selection == CB_ERR ? -1 : static_cast<int>(selection);
     }
     void enable(int id, bool enabled) override {
-        HWND control = ::GetDlgItem(window_, id);
+        HWND control = item(id);
         if ((::IsWindowEnabled(control) != FALSE) != enabled) ::EnableWindow(control, enabled);
     }
     Rect windowRect() override {
@@ -182,10 +183,20 @@ public:
 
 private:
     LONG_PTR style() const { return ::GetWindowLongPtrA(window_, GWL_STYLE); }
+    // A control's window, looked up once: under Wine each lookup asks the
+    // window server, and a poll pass looks at some twenty controls a window.
+    HWND item(int id) {
+        auto found = items_.find(id);
+        if (found != items_.end()) return found->second;
+        HWND control = ::GetDlgItem(window_, id);
+        if (control) items_.emplace(id, control);
+        return control;
+    }
     INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
 
     UnitWindowEvents &events_;
     HWND window_ = nullptr;
+    std::map<int, HWND> items_; // controls of window_
 };
 
 bool isRadio(int id) {
@@ -272,6 +283,7 @@ INT_PTR CALLBACK UnitWindow::proc(HWND window, UINT message, WPARAM wParam, LPAR
         KeyboardRouting::instance().remove(window);
         ::SetWindowLongPtrA(window, DWLP_USER, 0);
         self->window_ = nullptr;
+        self->items_.clear();
     }
     return result;
 }

@@ -1,5 +1,6 @@
 // Virtual units on Windows: each unit serves a message-mode named pipe that
-// only this user may open; its rendezvous entry is an empty file of the same
+// only this user may open (its messages to the host are read as one stream,
+// each after its length); its rendezvous entry is an empty file of the same
 // name in the user's local application data.
 #include "channel.h"
 #include "wire.h"
@@ -7,11 +8,15 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
 namespace corvhid::virt {
 namespace {
+
+// How long a read of bytes already there may take to complete.
+constexpr int kBytesThereMs = 50;
 
 const char kPipePrefix[] = "\\\\.\\pipe\\corvil.";
 
@@ -35,19 +40,46 @@ public:
                         nullptr);
     }
 
+    // The unit's messages come each after a byte that gives its length, read
+    // as one stream: what has come since the last look is taken in one read,
+    // not one transfer a message.
     Io receive(std::vector<std::uint8_t> &message, int timeoutMs) override {
-        std::uint8_t buffer[corvhid::wire::kMaxMessage];
-        DWORD got = 0;
-        Io io = transfer(true, buffer, sizeof buffer, timeoutMs, &got);
-        if (io == Io::Ok) message.assign(buffer, buffer + got);
-        return io;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            if (!stream_.empty() && stream_.size() > stream_[0]) {
+                message.assign(stream_.begin() + 1, stream_.begin() + 1 + stream_[0]);
+                stream_.erase(stream_.begin(), stream_.begin() + 1 + stream_[0]);
+                return Io::Ok;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            // Only what is there: what the last look found has been taken,
+            // and what came since waits for the next call.
+            if (tookAll_ && left.count() <= 0) {
+                tookAll_ = false;
+                return Io::TimedOut;
+            }
+            DWORD available = 0;
+            if (!::PeekNamedPipe(pipe_, nullptr, 0, nullptr, &available, nullptr)) return Io::Closed;
+            if (available == 0 && left.count() <= 0) return Io::TimedOut;
+            // Bytes already there are read at once, though the read may
+            // complete only while this thread waits (Wine): a wait that gave
+            // up at once would leave them behind.
+            std::uint8_t buffer[4096];
+            DWORD got = 0;
+            const Io io = transfer(true, buffer, available ? std::min<DWORD>(available, sizeof buffer) : sizeof buffer,
+                                   available ? kBytesThereMs : static_cast<int>(left.count()), &got);
+            if (io != Io::Ok) return io;
+            if (got == 0) return Io::Closed;
+            stream_.insert(stream_.end(), buffer, buffer + got);
+            tookAll_ = got == available;
+        }
     }
 
 private:
     Io transfer(bool reading, std::uint8_t *buffer, DWORD size, int timeoutMs, DWORD *moved) {
+        // ReadFile and WriteFile reset the event as they start.
         OVERLAPPED overlapped{};
         overlapped.hEvent = event_;
-        ::ResetEvent(event_);
         DWORD n = 0;
         BOOL ok = reading ? ::ReadFile(pipe_, buffer, size, &n, &overlapped)
                           : ::WriteFile(pipe_, buffer, size, &n, &overlapped);
@@ -65,6 +97,8 @@ private:
 
     HANDLE pipe_;
     HANDLE event_;
+    std::vector<std::uint8_t> stream_; // bytes read, not yet a whole message
+    bool tookAll_ = false;             // the last read took all a look found
 };
 
 } // namespace
@@ -130,11 +164,7 @@ std::unique_ptr<Channel> connect(const std::string &entry) {
     HANDLE pipe = ::CreateFileA(entry.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
     if (pipe == INVALID_HANDLE_VALUE) return nullptr;
-    DWORD mode = PIPE_READMODE_MESSAGE;
-    if (!::SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr)) {
-        ::CloseHandle(pipe);
-        return nullptr;
-    }
+    // Read as bytes (a client's pipe starts so): the unit frames its messages.
     return std::make_unique<PipeChannel>(pipe);
 }
 

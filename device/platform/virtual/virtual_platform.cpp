@@ -6,8 +6,8 @@
 
 namespace corvhid {
 namespace {
-// Feature transfers are synchronous; a unit that has not answered within a
-// second is taken as gone.
+// Feature transfers are synchronous; one the unit has not answered within a
+// second has failed (the connection stays: only the unit closes it).
 constexpr int kFeatureTimeoutMs = 1000;
 constexpr int kHelloTimeoutMs = 1000;
 // One message: its kind, then the report bytes.
@@ -71,99 +71,82 @@ bool VirtualPlatform::readReportLengths(Handle handle, ReportLengths &lengths) {
     return true;
 }
 
-bool VirtualPlatform::await(Connection &c, std::uint8_t kind, std::vector<std::uint8_t> &message,
-                            int timeoutMs) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        virt::Io io = c.channel->receive(message, static_cast<int>(std::max<long long>(0, left.count())));
+bool VirtualPlatform::take(Connection &c, std::uint8_t kind, std::vector<std::uint8_t> &message, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    bool came = false;
+    while (!came) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const virt::Io io = c.channel->receive(message, kind ? static_cast<int>(std::max<long long>(0, left.count())) : 0);
         if (io == virt::Io::Closed) c.broken = true;
-        if (io != virt::Io::Ok) return false;
+        if (io != virt::Io::Ok) break;
         if (message.empty()) continue;
-        if (message[0] == kind) return true;
-        if (message[0] == wire::kInputReport && c.readRequested) {
-            // The answer to a read that gave up waiting: it is the next report.
-            c.readRequested = false;
-            c.early.push_back(std::move(message));
+        if (message[0] == wire::kInputReport) {
+            // Full: the oldest goes, as the HID driver drops it.
+            if (c.queue.size() == wire::kQueueDepth) c.queue.pop_front();
+            c.queue.push_back(message);
+            ++c.received;
+        }
+        came = kind && message[0] == kind;
+    }
+    // Told without waiting (a count that finds no room goes with the next),
+    // and not after every report: a quarter of the window at a time keeps
+    // the unit sending.
+    if (c.received - c.told >= wire::kPushWindow / 4 && !c.broken) {
+        switch (c.channel->send(wire::encodeTaken(c.received), 0)) {
+        case virt::Io::Ok: c.told = c.received; break;
+        case virt::Io::TimedOut: break;
+        case virt::Io::Closed: c.broken = true; break;
         }
     }
+    return came;
+}
+
+void VirtualPlatform::catchUp(Connection &c) {
+    const std::uint32_t told = c.told;
+    std::vector<std::uint8_t> message;
+    take(c, 0, message, 0);
+    // The unit sends no more than kPushWindow reports past the count it was
+    // told, and holds the newest back: what came is older than what a HID
+    // driver's buffer would hold now. The newest follow the count just told.
+    if (c.received - told >= wire::kPushWindow && !c.broken) take(c, wire::kCaughtUp, message, kTransferTimeoutMs);
 }
 
 Transfer VirtualPlatform::readInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) {
     Connection *c = find(input);
     if (!c || c->broken) return Transfer::NotStarted;
-    c->drained = false; // what the unit said of its queue is past
+    catchUp(*c);
     std::vector<std::uint8_t> message;
-    if (c->early.empty()) {
-        // Asking and waiting share the one 50 ms a read may take.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTransferTimeoutMs);
-        if (!c->readRequested) {
-            switch (c->channel->send({wire::kReadRequest}, kTransferTimeoutMs)) {
-            case virt::Io::Ok: break;
-            case virt::Io::TimedOut: return Transfer::TimedOut;
-            case virt::Io::Closed: c->broken = true; return Transfer::NotStarted;
-            }
-            c->readRequested = true;
-        }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (!await(*c, wire::kInputReport, message, static_cast<int>(std::max<long long>(0, left.count())))) {
-            // The request stays out: its answer, when it comes, is the next report.
-            return c->broken ? Transfer::NotStarted : Transfer::TimedOut;
-        }
-        c->readRequested = false;
-    } else {
-        message = std::move(c->early.front());
-        c->early.erase(c->early.begin());
-    }
+    if (c->queue.empty() && !c->broken) take(*c, wire::kInputReport, message, kTransferTimeoutMs);
+    // A closed connection fails at once, whatever it had queued, as a pulled
+    // device's handle does.
+    if (c->broken) return Transfer::NotStarted;
+    // A report that comes after the read gave up stays queued for the next.
+    if (c->queue.empty()) return Transfer::TimedOut;
+    message = std::move(c->queue.front());
+    c->queue.pop_front();
     return copyReport(message, buffer, length);
 }
 
 Transfer VirtualPlatform::readQueuedInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) {
     Connection *c = find(input);
     if (!c || c->broken) return Transfer::NotStarted;
-    if (c->early.empty()) {
-        // A read that gave up earlier is still answered first: nothing to ask.
-        if (c->readRequested) return Transfer::TimedOut;
-        // The unit said its last answer emptied its queue: the caller has
-        // everything that was queued, without asking again.
-        if (c->drained) {
-            c->drained = false;
-            return Transfer::TimedOut;
-        }
-        if (c->channel->send({wire::kReadAllQueued}, kTransferTimeoutMs) != virt::Io::Ok) {
-            c->broken = true;
-            return Transfer::NotStarted;
-        }
-        // The unit answers at once with what it has queued, perhaps nothing;
-        // the reports are handed out one by one from here.
-        std::vector<std::uint8_t> message;
-        for (;;) {
-            virt::Io io = c->channel->receive(message, kFeatureTimeoutMs);
-            if (io == virt::Io::Closed) c->broken = true;
-            if (io != virt::Io::Ok) return c->broken ? Transfer::NotStarted : Transfer::TimedOut;
-            if (!message.empty() && message[0] == wire::kQueuedReports) break;
-        }
-        c->drained = message.size() >= 2 && message[1] == 0;
-        for (std::size_t i = 2; i < message.size();) {
-            const std::size_t n = message[i];
-            if (n == 0 || i + 1 + n > message.size()) break; // a damaged answer: what came whole counts
-            c->early.push_back(frame(wire::kInputReport, message.data() + i + 1, static_cast<std::uint32_t>(n)));
-            i += 1 + n;
-        }
-        if (c->early.empty()) {
-            c->drained = false;
-            return Transfer::TimedOut;
-        }
-    }
-    std::vector<std::uint8_t> message = std::move(c->early.front());
-    c->early.erase(c->early.begin());
+    // The connection is read when the queue runs empty: a caller taking the
+    // whole queue report by report reads it twice, not once a report.
+    if (c->queue.empty()) catchUp(*c);
+    if (c->broken) return Transfer::NotStarted;
+    if (c->queue.empty()) return Transfer::TimedOut;
+    std::vector<std::uint8_t> message = std::move(c->queue.front());
+    c->queue.pop_front();
     return copyReport(message, buffer, length);
 }
 
 Transfer VirtualPlatform::writeOutputReport(Handle main, const std::uint8_t *buffer, std::uint32_t length) {
     Connection *c = find(main);
     if (!c || c->broken) return Transfer::NotStarted;
-    std::vector<std::uint8_t> message = frame(wire::kOutputReport, buffer, length);
+    std::vector<std::uint8_t> message;
+    take(*c, 0, message, 0); // room for what the unit says next
+    if (c->broken) return Transfer::NotStarted;
+    message = frame(wire::kOutputReport, buffer, length);
     switch (c->channel->send(message, kTransferTimeoutMs)) {
     case virt::Io::Ok: return Transfer::Completed;
     case virt::Io::TimedOut: return Transfer::TimedOut;
@@ -173,12 +156,20 @@ Transfer VirtualPlatform::writeOutputReport(Handle main, const std::uint8_t *buf
     return Transfer::NotStarted;
 }
 
+bool VirtualPlatform::sent(Connection &c, const std::vector<std::uint8_t> &message) {
+    const virt::Io io = c.channel->send(message, kFeatureTimeoutMs);
+    if (io == virt::Io::Closed) c.broken = true;
+    return io == virt::Io::Ok;
+}
+
 bool VirtualPlatform::getFeature(Handle main, std::uint8_t *buffer, std::uint32_t length) {
     Connection *c = find(main);
     if (!c || c->broken || length != wire::kFeatureLength) return false;
-    std::vector<std::uint8_t> message = frame(wire::kFeatureGet, buffer, length);
-    if (c->channel->send(message, kFeatureTimeoutMs) != virt::Io::Ok) return false;
-    if (!await(*c, wire::kFeatureAnswer, message, kFeatureTimeoutMs)) return false;
+    std::vector<std::uint8_t> message;
+    take(*c, 0, message, 0); // room for the answer
+    message = frame(wire::kFeatureGet, buffer, length);
+    if (c->broken || !sent(*c, message)) return false;
+    if (!take(*c, wire::kFeatureAnswer, message, kFeatureTimeoutMs)) return false;
     if (message.size() != 2 + wire::kFeatureLength || message[1] != 1) return false;
     std::memcpy(buffer, message.data() + 2, wire::kFeatureLength);
     return true;
@@ -187,9 +178,11 @@ bool VirtualPlatform::getFeature(Handle main, std::uint8_t *buffer, std::uint32_
 bool VirtualPlatform::setFeature(Handle main, const std::uint8_t *buffer, std::uint32_t length) {
     Connection *c = find(main);
     if (!c || c->broken || length != wire::kFeatureLength) return false;
-    std::vector<std::uint8_t> message = frame(wire::kFeatureSet, buffer, length);
-    if (c->channel->send(message, kFeatureTimeoutMs) != virt::Io::Ok) return false;
-    if (!await(*c, wire::kFeatureSetAck, message, kFeatureTimeoutMs)) return false;
+    std::vector<std::uint8_t> message;
+    take(*c, 0, message, 0); // room for the answer
+    message = frame(wire::kFeatureSet, buffer, length);
+    if (c->broken || !sent(*c, message)) return false;
+    if (!take(*c, wire::kFeatureSetAck, message, kFeatureTimeoutMs)) return false;
     return message.size() == 2 && message[1] == 1;
 }
 

@@ -1,8 +1,11 @@
 // Virtual units served by corvil-emulator, as HID interfaces like any other.
-// Every open is its own connection; the unit queues input reports per
-// connection and this side asks for them one at a time.
+// Every open is its own connection, to which the unit pushes each input
+// report it sends; each handle keeps them in a queue of its own, as the HID
+// driver's buffer does, filled from the connection at each call on the
+// handle (the library has no threads).
 #pragma once
 
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -39,15 +42,23 @@ private:
     struct Connection {
         std::unique_ptr<virt::Channel> channel;
         wire::Hello hello;
-        bool readRequested = false; // a read request is out and not yet answered
-        std::vector<std::vector<std::uint8_t>> early; // answers that came after their read gave up, and
-                                                      // queued reports fetched together
-        bool drained = false; // the unit's queue was empty after the reports fetched
-        bool broken = false;
+        std::deque<std::vector<std::uint8_t>> queue; // input reports, oldest first, at most wire::kQueueDepth
+        std::uint32_t received = 0;                  // input reports received in all
+        std::uint32_t told = 0;                      // the count the unit was last told
+        bool broken = false;                         // the unit closed the connection
     };
+    // A connection that works, or null.
     Connection *find(Handle handle);
-    // Waits for a message of `kind`, keeping input reports that arrive meanwhile.
-    bool await(Connection &c, std::uint8_t kind, std::vector<std::uint8_t> &message, int timeoutMs);
+    // Takes in what the unit sent, waiting at most timeoutMs for a message of
+    // `kind` (0: only what is there): input reports go to the queue (an input
+    // report that arrives ends the wait for kInputReport); true when `kind`
+    // came. Tells the unit the reports taken.
+    bool take(Connection &c, std::uint8_t kind, std::vector<std::uint8_t> &message, int timeoutMs);
+    // Takes in what the unit sent; after a gap long enough that the unit held
+    // reports back, waits (one transfer's bound at most) for the newest.
+    void catchUp(Connection &c);
+    // Sends a feature request; false when it could not go.
+    bool sent(Connection &c, const std::vector<std::uint8_t> &message);
 
     std::map<Handle, std::unique_ptr<Connection>> connections_;
     Handle nextHandle_ = 1;

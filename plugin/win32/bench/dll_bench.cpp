@@ -27,8 +27,8 @@ double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(
 
 void print(const char *what, std::vector<double> v, const char *goal) {
     std::sort(v.begin(), v.end());
-    std::printf("%-52s median %7.2f ms   max %7.2f ms   (%zu runs; goal: %s)\n", what, v[v.size() / 2], v.back(),
-                v.size(), goal);
+    std::printf("%-52s median %7.2f ms   p95 %7.2f ms   max %7.2f ms   (%zu runs; goal: %s)\n", what, v[v.size() / 2],
+                v[v.size() * 95 / 100], v.back(), v.size(), goal);
 }
 
 } // namespace
@@ -73,9 +73,11 @@ int main() {
         device->vtbl->OpenUnitWindow(device, hostWindow, address, name, u);
     }
 
+    // Passes 500 ms apart, as the host's ticks make them: what a pass reads
+    // is what the units sent meanwhile.
     std::vector<double> passes;
     for (int i = 0; i < 120; ++i) {
-        pump(20);
+        pump(500);
         const auto start = Clock::now();
         device->vtbl->Tick(device, 500);
         passes.push_back(ms(Clock::now() - start));

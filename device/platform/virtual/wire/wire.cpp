@@ -20,3 +20,17 @@ std::optional<Hello> decodeHello(const std::vector<std::uint8_t> &m) {
 }
 
 } // namespace corvhid::wire
+
+namespace corvhid::wire {
+
+std::vector<std::uint8_t> encodeTaken(std::uint32_t count) {
+    return {kTaken, static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8),
+            static_cast<std::uint8_t>(count >> 16), static_cast<std::uint8_t>(count >> 24)};
+}
+
+std::optional<std::uint32_t> decodeTaken(const std::vector<std::uint8_t> &m) {
+    if (m.size() != 5 || m[0] != kTaken) return std::nullopt;
+    return std::uint32_t{m[1]} | std::uint32_t{m[2]} << 8 | std::uint32_t{m[3]} << 16 | std::uint32_t{m[4]} << 24;
+}
+
+} // namespace corvhid::wire
