@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_figures.h"
 #include "emulator_process.h"
 #include "fakes.h"
 #include "virtual/virtual_platform.h"
@@ -22,13 +23,8 @@ using namespace corvil::plugin;
 
 namespace {
 
-double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-void print(const char *what, std::vector<double> v, const char *goal) {
-    std::sort(v.begin(), v.end());
-    std::printf("%-52s median %7.2f ms   p95 %7.2f ms   max %7.2f ms   (%zu runs; goal: %s)\n", what, v[v.size() / 2],
-                v[v.size() * 95 / 100], v.back(), v.size(), goal);
-}
+using corvil::testing::ms;
+constexpr auto print = corvil::testing::printFigures;
 
 } // namespace
 
