@@ -71,9 +71,13 @@ std::vector<Replaced> Ledger::observe(const UnitState &now, const std::string &b
     std::vector<Replaced> replaced;
     for (int f = 0; f < field::kCount; ++f) {
         if (intended.count(f)) continue;
-        // An output that steps through its inputs holds no input anyone chose.
+        // An output that steps through its inputs holds no input anyone chose,
+        // and one that includes no input has no switch that means anything
+        // (the switcher sends it off then).
         if (f == field::route(0) || f == field::route(1))
             if (last.stepping(f) || now.stepping(f)) continue;
+        if (f == field::sequencing(0) || f == field::sequencing(1))
+            if (now.seqInputs[f - field::sequencing(0)] == 0) continue;
         const int before = field::value(last, f), after = field::value(now, f);
         if (before == after) continue;
         Claim &c = claims[f];
