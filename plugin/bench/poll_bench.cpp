@@ -30,16 +30,8 @@ constexpr auto print = corvil::testing::printFigures;
 
 int main() {
     corvil::testing::usePrivateRendezvous();
-    std::vector<std::string> args;
-    const char *period = std::getenv("BENCH_REPORT_PERIOD_MS");
-    if (period) args = {"--report-period-ms", period};
-    for (int u = 1; u <= 16; ++u) {
-        char serial[8];
-        std::snprintf(serial, sizeof serial, "EMU%02d", u);
-        args.insert(args.end(), {"--serial", serial});
-    }
     corvil::testing::EmulatorProcess emulator;
-    if (!emulator.start(args)) {
+    if (!emulator.start(corvil::testing::sixteenUnits())) {
         std::fprintf(stderr, "corvil-emulator did not start\n");
         return 1;
     }
