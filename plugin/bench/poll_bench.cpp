@@ -90,6 +90,7 @@ int main() {
         shown.push_back(ms(Clock::now() - changed));
     }
 
+    const char *period = std::getenv("BENCH_REPORT_PERIOD_MS");
     std::printf("The plug-in's core (windows without a window system), emulated units reporting every %s ms\n",
                 period ? period : "20");
     print("Tick poll pass with 16 unit windows (host thread)", passes, "no pass over 16 ms");
