@@ -159,30 +159,30 @@ TEST_F(Corvilctl, ChangesReachTheUnitKeepWhatTheyDoNotTouchAndFailuresGiveTheLib
 TEST_F(Corvilctl, WatchPrintsEachChange) {
     EmulatorProcess emulator;
     ASSERT_TRUE(emulator.start({}));
-    RunResult r, json;
-    std::atomic<int> done{0};
-    std::thread watcher([&] {
-        r = ctl({"watch", "--changes", "2"});
-        ++done;
-    });
-    std::thread jsonWatcher([&] {
-        json = ctl({"watch", "--json", "--changes", "2"});
-        ++done;
-    });
-    // Keep changing the unit until the watchers have seen two changes.
-    for (int i = 0; i < 600 && done < 2; ++i) {
-        emulator.command(i % 2 ? "route 0 1 1" : "route 0 1 2");
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    if (done < 2) emulator.command("unplug 0"); // ends a stuck watcher
-    watcher.join();
-    jsonWatcher.join();
+    // One watcher at a time, the unit changed until it has seen two changes.
+    auto watch = [&](std::vector<std::string> args) {
+        std::atomic<bool> done{false};
+        RunResult result;
+        std::thread watcher([&] {
+            result = ctl(args);
+            done = true;
+        });
+        for (int i = 0; i < 600 && !done; ++i) {
+            emulator.command(i % 2 ? "route 0 1 1" : "route 0 1 2");
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (!done) emulator.command("unplug 0"); // ends a stuck watcher
+        watcher.join();
+        return result;
+    };
+    RunResult r = watch({"watch", "--changes", "2"});
+    const RunResult json = watch({"watch", "--json", "--changes", "2"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(std::regex_match(json.out, std::regex("\\{\"record\":\"settings\",\"input1\":[0-2],\"input2\":0,\"padMask1\":0,"
                                                       "\"padMask2\":0\\}\n\\{\"record\":\"autoSequencing\",\"inputMask1\":0,"
                                                       "\"inputMask2\":0,\"control1\":0,\"control2\":0\\}\n"
                                                       "(\\{\"record\":\"settings\",\"input1\":[12],[^\n]*\n){2}")))
-        << json.out;
+        << json.exitCode << ": " << json.out << json.err;
     // The state as first read, then the two changes.
     EXPECT_TRUE(std::regex_match(r.out, std::regex("settings: input1=[0-2] input2=0 pads1=0x00 pads2=0x00\n"
                                                    "auto-sequencing: inputs1=0x00 inputs2=0x00 control1=0x00 control2=0x00\n"
