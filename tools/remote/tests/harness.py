@@ -39,12 +39,17 @@ def private_rendezvous():
 
 
 def wait_for(test, seconds=5, every=0.02):
+    """Until test() holds; a test that raises (an element the page has not drawn yet) does not hold."""
     deadline = time.monotonic() + seconds
-    while not test():
+    while True:
+        try:
+            if test():
+                return True
+        except Exception:
+            pass
         if time.monotonic() > deadline:
             return False
         time.sleep(every)
-    return True
 
 
 class Emulator:
