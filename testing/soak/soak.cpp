@@ -132,11 +132,9 @@ private:
     void reopenBeforeThePass(plugin::CCorvilPlugin &object, std::int32_t id, const std::string &name,
                              const std::string &address, int u);
     bool hostOpensWindows();
-    // `seen`: the unit reports the change, so other writers must keep it.
     // `blind`: the writer sent a whole record (the switcher's pads or
     // auto-sequencing) from a view that did not yet show the unit's state.
-    void afterAction(const std::string &by, int target, const Intents &intents, bool reached, bool seen = true,
-                     bool blind = false);
+    void afterAction(const std::string &by, int target, const Intents &intents, bool reached, bool blind = false);
     int switcherUnit();
     int boxToClick(Form &form, const std::string &seen);
     int unitOf(const std::string &address) const;
@@ -390,7 +388,7 @@ void Soak::frontPanelAction() {
     note("front panel: " + unit.serial + ": " + line);
     // A silent unit does not report what its front panel changes: no writer
     // can see such a change until it reports again.
-    afterAction("the front panel", u, intents, true, !unit.silenced);
+    afterAction("the front panel", u, intents, true);
 }
 
 // The unit the switcher shows, by the serial number in its status line; -1
@@ -478,7 +476,7 @@ void Soak::switcherAction() {
     if (pads.loaded() && pads.isVisible()) padsSeen_ = boxes(pads);
     if (sequencing.loaded() && sequencing.isVisible()) sequencingSeen_ = boxes(sequencing);
     if (reached && !intents.empty()) ++counts_.switcherChanges;
-    afterAction("the switcher's user", u, intents, reached, true, blind);
+    afterAction("the switcher's user", u, intents, reached, blind);
 }
 
 // A box of a configuration window's grid; half the time one that changed
@@ -643,14 +641,14 @@ void Soak::reopenBeforeThePass(plugin::CCorvilPlugin &object, std::int32_t id, c
            "shown", shown ? "shown" : "gone");
 }
 
-void Soak::afterAction(const std::string &by, int target, const Intents &intents, bool reached, bool seen,
-                       bool blind) {
+void Soak::afterAction(const std::string &by, int target, const Intents &intents, bool reached, bool blind) {
     for (std::size_t u = 0; u < units_.size(); ++u) {
         Ledger &ledger = units_[u].ledger;
         std::set<int> intended;
         if (static_cast<int>(u) == target && reached) {
             for (const auto &[f, value] : intents) {
-                ledger.claim(f, value, by, now(), seen);
+                // Whoever wrote it, a silent unit does not report it.
+                ledger.claim(f, value, by, now(), !units_[u].silenced);
                 intended.insert(f);
             }
         }
