@@ -43,6 +43,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (std::string &w : words) argv.push_back(w.data());
     argv.push_back(nullptr);
     const int code = corvilctl_main(static_cast<int>(words.size()), argv.data());
-    if (code < 0 || code > 2) __builtin_trap(); // 0 success, 1 the unit, 2 the arguments
+    if (code < 0 || code > 3) __builtin_trap(); // 0 success, 1 the unit, 2 the arguments, 3 no unit
     return 0;
 }
