@@ -1,5 +1,6 @@
-// Test support: runs corvil-emulator as a child process with its own private
-// rendezvous, and talks to it through its command language.
+// Stand-in for the unit itself: corvil-emulator as a child process, behind
+// the virtual transport, so every program meets it as it would the device;
+// its own private rendezvous, spoken to through its command language.
 #pragma once
 
 #include <string>

@@ -1,4 +1,5 @@
-// An emulated unit behind a named pipe, for the pipe stand-ins of the HID and
+// Stand-in for the Windows HID and set-up services under the Win32 transport
+// (the only layer the emulator cannot reach): an emulated unit behind a named pipe, for the pipe stand-ins of the HID and
 // device-setup services: the firmware model answers the stand-ins' requests
 // and output reports on a handle that asks, and pushes its input reports to a
 // handle that never asks (the one the library reads from). It keeps no clock:

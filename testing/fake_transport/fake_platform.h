@@ -1,5 +1,6 @@
-// An in-process HID platform whose devices, answers and failures a test
-// scripts, and which records every call the core makes.
+// Stand-in for the OS transport under the library (discovery, transfers,
+// failures scripted call by call, every call the core makes recorded): the
+// layer whose misbehaviour no real unit or emulator can be made to show.
 #pragma once
 
 #include <deque>

@@ -1,5 +1,6 @@
-// Test support: a stand-in for corvhid with the exports the switcher calls,
-// whose answers the test scripts and whose calls it records.
+// Stand-in for the whole library, for the switcher's core: the exports the
+// switcher calls, answering from a script and recording every call, because
+// the core's sequences need exact answers at exact polls.
 #pragma once
 
 #include <array>
