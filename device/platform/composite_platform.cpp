@@ -6,69 +6,30 @@ CompositePlatform::CompositePlatform(std::unique_ptr<Platform> system, std::uniq
                                      bool (*extraOwnsPath)(const char *))
     : system_(std::move(system)), extra_(std::move(extra)), extraOwnsPath_(extraOwnsPath) {}
 
-bool CompositePlatform::loadHidServices() { return system_->loadHidServices() && extra_->loadHidServices(); }
-void CompositePlatform::releaseHidServices() {
-    system_->releaseHidServices();
-    extra_->releaseHidServices();
-}
-bool CompositePlatform::loadSetupServices() {
-    return system_->loadSetupServices() && extra_->loadSetupServices();
-}
-void CompositePlatform::releaseSetupServices() {
-    system_->releaseSetupServices();
-    extra_->releaseSetupServices();
-}
-bool CompositePlatform::bindHid(HidEntry entry) { return system_->bindHid(entry) && extra_->bindHid(entry); }
-bool CompositePlatform::bindSetup(SetupEntry entry) {
-    return system_->bindSetup(entry) && extra_->bindSetup(entry);
-}
-void CompositePlatform::getHidGuid(Guid &guid) { system_->getHidGuid(guid); }
-
-DeviceSet CompositePlatform::getClassDevs(const Guid &hidClass, std::uint32_t flags) {
-    SetParts parts;
-    parts.system = system_->getClassDevs(hidClass, flags);
-    parts.extra = extra_->getClassDevs(hidClass, flags);
-    if (parts.system == 0 && parts.extra == 0) return 0;
-    DeviceSet set = nextSet_++;
-    sets_[set] = parts;
-    return set;
+const char *CompositePlatform::beginListing() {
+    listingExtra_ = false;
+    if (const char *failure = system_->beginListing()) return failure;
+    return extra_->beginListing();
 }
 
-CompositePlatform::Route CompositePlatform::route(DeviceSet set, std::uint32_t index) {
-    auto it = sets_.find(set);
-    if (it == sets_.end()) return {nullptr, 0, 0};
-    SetParts &p = it->second;
-    if (!p.counted) {
-        // The virtual units are numbered after the last system interface.
-        // Counted at the first look, once every entry point is bound.
-        if (p.system != 0)
-            while (system_->enumDeviceInterface(p.system, p.systemCount)) ++p.systemCount;
-        p.counted = true;
+// The virtual units are numbered after the last system interface.
+Listed CompositePlatform::nextInterface(std::string &path) {
+    if (!listingExtra_) {
+        const Listed step = system_->nextInterface(path);
+        if (step != Listed::End) return step;
+        listingExtra_ = true;
     }
-    if (index < p.systemCount) return {system_.get(), p.system, index};
-    if (p.extra == 0) return {nullptr, 0, 0};
-    return {extra_.get(), p.extra, index - p.systemCount};
+    return extra_->nextInterface(path);
 }
 
-bool CompositePlatform::enumDeviceInterface(DeviceSet set, std::uint32_t index) {
-    Route r = route(set, index);
-    return r.platform && r.platform->enumDeviceInterface(r.set, r.index);
+void CompositePlatform::endListing() {
+    system_->endListing();
+    extra_->endListing();
 }
-std::uint32_t CompositePlatform::interfaceDetailSize(DeviceSet set, std::uint32_t index) {
-    Route r = route(set, index);
-    return r.platform ? r.platform->interfaceDetailSize(r.set, r.index) : 0;
-}
-bool CompositePlatform::interfaceDetail(DeviceSet set, std::uint32_t index, InterfaceDetail *detail,
-                                        std::uint32_t bufferSize) {
-    Route r = route(set, index);
-    return r.platform && r.platform->interfaceDetail(r.set, r.index, detail, bufferSize);
-}
-void CompositePlatform::destroyDeviceInfoList(DeviceSet set) {
-    auto it = sets_.find(set);
-    if (it == sets_.end()) return;
-    if (it->second.system) system_->destroyDeviceInfoList(it->second.system);
-    if (it->second.extra) extra_->destroyDeviceInfoList(it->second.extra);
-    sets_.erase(it);
+
+void CompositePlatform::releaseDevices() {
+    system_->releaseDevices();
+    extra_->releaseDevices();
 }
 
 Handle CompositePlatform::open(const char *path) {
@@ -100,14 +61,6 @@ bool CompositePlatform::readReportLengths(Handle handle, ReportLengths &lengths)
     auto [p, inner] = resolve(handle);
     return p && p->readReportLengths(inner, lengths);
 }
-void CompositePlatform::ensureReportEvents() {
-    system_->ensureReportEvents();
-    extra_->ensureReportEvents();
-}
-void CompositePlatform::closeReportEvents() {
-    system_->closeReportEvents();
-    extra_->closeReportEvents();
-}
 Transfer CompositePlatform::readInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) {
     auto [p, inner] = resolve(input);
     return p ? p->readInputReport(inner, buffer, length) : Transfer::NotStarted;
@@ -119,11 +72,6 @@ Transfer CompositePlatform::writeOutputReport(Handle main, const std::uint8_t *b
 Transfer CompositePlatform::readQueuedInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) {
     auto [p, inner] = resolve(input);
     return p ? p->readQueuedInputReport(inner, buffer, length) : Transfer::NotStarted;
-}
-
-void CompositePlatform::cancelIo(Handle handle) {
-    auto [p, inner] = resolve(handle);
-    if (p) p->cancelIo(inner);
 }
 bool CompositePlatform::getFeature(Handle main, std::uint8_t *buffer, std::uint32_t length) {
     auto [p, inner] = resolve(main);

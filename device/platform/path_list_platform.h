@@ -1,9 +1,8 @@
-// The common part of the transports whose interfaces are simply a list of
-// paths (hidraw nodes, virtual units): nothing to load or bind, and a device
-// set that is a snapshot of that list taken at getClassDevs.
+// The listing of the transports whose interfaces are simply a list of paths
+// (hidraw nodes, virtual units): a snapshot of that list taken when a
+// listing begins.
 #pragma once
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -13,32 +12,26 @@ namespace corvhid {
 
 class PathListPlatform : public Platform {
 public:
-    bool loadHidServices() override { return true; }
-    void releaseHidServices() override {}
-    bool loadSetupServices() override { return true; }
-    void releaseSetupServices() override {}
-    bool bindHid(HidEntry) override { return true; }
-    bool bindSetup(SetupEntry) override { return true; }
-    void getHidGuid(Guid &) override {}
-    DeviceSet getClassDevs(const Guid &hidClass, std::uint32_t flags) override;
-    bool enumDeviceInterface(DeviceSet set, std::uint32_t index) override;
-    std::uint32_t interfaceDetailSize(DeviceSet set, std::uint32_t index) override;
-    bool interfaceDetail(DeviceSet set, std::uint32_t index, InterfaceDetail *detail,
-                         std::uint32_t bufferSize) override;
-    void destroyDeviceInfoList(DeviceSet set) override;
-    void ensureReportEvents() override {}
-    void closeReportEvents() override {}
-    void cancelIo(Handle) override {}
+    const char *beginListing() override {
+        snapshot_ = listPaths();
+        next_ = 0;
+        return nullptr;
+    }
+    Listed nextInterface(std::string &path) override {
+        if (next_ >= snapshot_.size()) return Listed::End;
+        path = snapshot_[next_++];
+        return Listed::Interface;
+    }
+    void endListing() override { snapshot_.clear(); }
+    void releaseDevices() override {}
 
 protected:
     // The interfaces present now, in the order discovery numbers them.
     virtual std::vector<std::string> listPaths() = 0;
 
 private:
-    const std::string *path(DeviceSet set, std::uint32_t index) const;
-
-    std::map<DeviceSet, std::vector<std::string>> sets_;
-    DeviceSet nextSet_ = 1;
+    std::vector<std::string> snapshot_;
+    std::size_t next_ = 0;
 };
 
 } // namespace corvhid

@@ -1,11 +1,14 @@
-// The HID platform seam: everything the protocol core asks of the operating
-// system, shaped after the services a Corvil host uses on Windows (the HID
-// services, the device-setup services and overlapped file I/O). Each
-// transport (fake, hidraw, win32, virtual) implements it once.
+// The HID platform seam: what the protocol core asks of a transport (fake,
+// hidraw, win32, virtual), and only what every transport has: a listing of
+// the HID interfaces present, by path; devices opened by path with their
+// identity and report lengths; bounded report transfers; feature reports.
+// How a transport finds its interfaces (the Windows set-up services' walk,
+// sysfs, the emulator's rendezvous) stays inside it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace corvhid {
 
@@ -13,20 +16,8 @@ namespace corvhid {
 using Handle = std::uintptr_t;
 inline constexpr Handle kNoHandle = 0;
 
-// A snapshot of the present HID device interfaces. 0 means "no set".
-using DeviceSet = std::uintptr_t;
-
-struct Guid {
-    std::uint32_t data1 = 0;
-    std::uint16_t data2 = 0;
-    std::uint16_t data3 = 0;
-    std::uint8_t data4[8] = {};
-};
-static_assert(sizeof(Guid) == 16, "GUID layout");
-
-// The HID attributes record; its size field is 12 as the HID services expect.
+// A device's identity.
 struct Attributes {
-    std::uint32_t size = 12;
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
     std::uint16_t versionNumber = 0;
@@ -38,22 +29,12 @@ struct ReportLengths {
     std::uint16_t output = 0;
 };
 
-// Entry points bound by name after the services are loaded. The order of
-// each list is the order of the "item N" texts (item = position + 1).
-enum class HidEntry {
-    GetHidGuid,        // item 1
-    FreePreparsedData, // item 2
-    GetAttributes,     // item 3
-    GetPreparsedData,  // item 4
-    GetCaps,           // item 5
-    GetFeature,        // item 6
-    SetFeature,        // item 7
-};
-enum class SetupEntry {
-    GetClassDevs,            // item 1
-    DestroyDeviceInfoList,   // item 2
-    EnumDeviceInterfaces,    // item 3
-    GetDeviceInterfaceDetail // item 4
+// What one step through a listing found.
+enum class Listed {
+    Interface,   // an interface, with its path
+    Skipped,     // an entry that names no device
+    End,         // no more (or no listing)
+    OutOfMemory, // no memory to look at the entry; the next step tries it again
 };
 
 // The outcome of one bounded report transfer.
@@ -63,59 +44,35 @@ enum class Transfer {
     NotStarted, // the transfer could not be started (e.g. the unit is gone)
 };
 
-// Flags for getClassDevs: present devices only, by device interface class.
-inline constexpr std::uint32_t kPresentInterfaces = 0x12;
-
 // How long one input-report read or output-report write may take.
 inline constexpr int kTransferTimeoutMs = 50;
-
-// The interface-detail record a platform fills: a size field, then the
-// zero-terminated device path.
-struct InterfaceDetail {
-    std::uint32_t size;
-    char path[1];
-};
-inline constexpr std::size_t kDetailPathOffset = offsetof(InterfaceDetail, path);
 
 class Platform {
 public:
     virtual ~Platform() = default;
 
-    // Service loading and binding.
-    virtual bool loadHidServices() = 0;
-    virtual void releaseHidServices() = 0;
-    virtual bool loadSetupServices() = 0;
-    virtual void releaseSetupServices() = 0;
-    virtual bool bindHid(HidEntry entry) = 0;
-    virtual bool bindSetup(SetupEntry entry) = 0;
+    // Listing. beginListing makes ready what listing and devices need and
+    // takes a new snapshot of the interfaces present (letting an unfinished
+    // one go): null, or the text of what could not be made ready (a snapshot
+    // may then be left for endListing). endListing lets the snapshot go with
+    // what only listing needed; releaseDevices, called once every handle is
+    // closed, lets go of what the devices needed.
+    virtual const char *beginListing() = 0;
+    virtual Listed nextInterface(std::string &path) = 0;
+    virtual void endListing() = 0;
+    virtual void releaseDevices() = 0;
 
-    // Device setup: only called once the matching entry point is bound.
-    virtual void getHidGuid(Guid &guid) = 0;
-    virtual DeviceSet getClassDevs(const Guid &hidClass, std::uint32_t flags) = 0;
-    virtual bool enumDeviceInterface(DeviceSet set, std::uint32_t index) = 0;
-    // Size needed for interface `index`'s detail record (0 when unknown).
-    virtual std::uint32_t interfaceDetailSize(DeviceSet set, std::uint32_t index) = 0;
-    // Fills the record; detail->size was set by the caller to the record's size.
-    virtual bool interfaceDetail(DeviceSet set, std::uint32_t index, InterfaceDetail *detail,
-                                 std::uint32_t bufferSize) = 0;
-    virtual void destroyDeviceInfoList(DeviceSet set) = 0;
-
-    // Devices. open() gives kNoHandle when the path does not open.
+    // Devices. open() gives kNoHandle when the path does not open; close()
+    // ends whatever transfer is still pending on the handle.
     virtual Handle open(const char *path) = 0;
     virtual void close(Handle handle) = 0;
     virtual bool getAttributes(Handle handle, Attributes &attributes) = 0;
-    // Preparsed data, capabilities, free: the two report lengths.
     virtual bool readReportLengths(Handle handle, ReportLengths &lengths) = 0;
 
     // Report transfers, each bounded to kTransferTimeoutMs; on time-out the
-    // platform abandons the transfer so that the next one starts afresh, and
-    // the transfer's event is reset after every transfer.
-    virtual void ensureReportEvents() = 0;
-    virtual void closeReportEvents() = 0;
+    // transfer is abandoned so that the next one starts afresh.
     virtual Transfer readInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) = 0;
-    virtual Transfer writeOutputReport(Handle main, const std::uint8_t *buffer,
-                                       std::uint32_t length) = 0;
-    virtual void cancelIo(Handle handle) = 0;
+    virtual Transfer writeOutputReport(Handle main, const std::uint8_t *buffer, std::uint32_t length) = 0;
     // An input report that is already queued, without waiting: TimedOut when
     // none is. (Transports that cannot tell say TimedOut.)
     virtual Transfer readQueuedInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length);
@@ -124,7 +81,8 @@ public:
     virtual bool getFeature(Handle main, std::uint8_t *buffer, std::uint32_t length) = 0;
     virtual bool setFeature(Handle main, const std::uint8_t *buffer, std::uint32_t length) = 0;
 
-    // Memory for the library's tables and detail records; tests make it fail.
+    // Memory for the library's tables and the transport's records; tests
+    // make it fail.
     virtual void *allocate(std::size_t bytes);
     virtual void deallocate(void *block);
 };

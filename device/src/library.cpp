@@ -14,25 +14,6 @@ void Platform::deallocate(void *block) { std::free(block); }
 
 namespace {
 
-// The size field the device-setup services expect in an interface-detail
-// record: its header plus one path character, padded to pointer alignment on
-// 64-bit builds (the services refuse any other value there).
-constexpr std::uint32_t kDetailRecordSize = sizeof(void *) == 8 ? 8 : 5;
-
-const char *const kHidItemTexts[] = {
-    "HID.DLL contains invalid data (item 1)!", "HID.DLL contains invalid data (item 2)!",
-    "HID.DLL contains invalid data (item 3)!", "HID.DLL contains invalid data (item 4)!",
-    "HID.DLL contains invalid data (item 5)!", "HID.DLL contains invalid data (item 6)!",
-    "HID.DLL contains invalid data (item 7)!",
-};
-const char *const kSetupItemTexts[] = {
-    "SETUPAPI.DLL contains invalid data (item 1)!", "SETUPAPI.DLL contains invalid data (item 2)!",
-    "SETUPAPI.DLL contains invalid data (item 3)!", "SETUPAPI.DLL contains invalid data (item 4)!",
-};
-
-const char *itemText(HidEntry entry) { return kHidItemTexts[static_cast<int>(entry)]; }
-const char *itemText(SetupEntry entry) { return kSetupItemTexts[static_cast<int>(entry)]; }
-
 bool isCorvil(const Attributes &a) {
     return a.vendorId == kVendorId && a.productId == kProductId && a.versionNumber >= kMinimumVersion;
 }
@@ -70,84 +51,44 @@ Result Library::fail(const char *text) {
 
 Result Library::findFirst(std::int16_t *unit) {
     currentMain_ = kNoHandle;
-
-    if (!hidLoaded_) {
-        if (!platform_.loadHidServices()) return fail(text::kCouldNotLoadHid);
-        hidLoaded_ = true;
-    }
-    if (!platform_.bindHid(HidEntry::GetHidGuid)) return fail(itemText(HidEntry::GetHidGuid));
-    platform_.getHidGuid(hidClass_);
-
-    if (!setupLoaded_) {
-        if (!platform_.loadSetupServices()) return fail(text::kCouldNotLoadSetup);
-        setupLoaded_ = true;
-    }
-    if (!platform_.bindSetup(SetupEntry::GetClassDevs)) return fail(itemText(SetupEntry::GetClassDevs));
-    // A discovery that was never finished would otherwise leak its set.
-    if (deviceInfoSet_ != 0) platform_.destroyDeviceInfoList(deviceInfoSet_);
-    deviceInfoSet_ = platform_.getClassDevs(hidClass_, kPresentInterfaces);
-    enumIndex_ = 0;
-    endOfList_ = false;
-
-    for (SetupEntry entry : {SetupEntry::DestroyDeviceInfoList, SetupEntry::EnumDeviceInterfaces,
-                             SetupEntry::GetDeviceInterfaceDetail}) {
-        if (!platform_.bindSetup(entry)) return fail(itemText(entry));
-    }
-    for (HidEntry entry : {HidEntry::FreePreparsedData, HidEntry::GetAttributes, HidEntry::GetPreparsedData,
-                           HidEntry::GetCaps, HidEntry::GetFeature, HidEntry::SetFeature}) {
-        if (!platform_.bindHid(entry)) return fail(itemText(entry));
-    }
+    // A listing begun (even one that failed) is ended by DoneFindingCorvils
+    // or by the next one, and what the devices need is let go by
+    // CleanupCorvil.
+    listing_ = true;
+    devicesReady_ = true;
+    if (const char *failure = platform_.beginListing()) return fail(failure);
     return findNext(unit);
 }
 
 Result Library::findNext(std::int16_t *unit) {
-    unitFound_ = false;
-    // CleanupCorvil released the HID services but leaves an unfinished
-    // discovery's set to DoneFindingCorvils: walking it now would call entry
-    // points of a library already freed.
-    if (deviceInfoSet_ == 0 || !hidLoaded_) return fail(text::kNotDetected);
-
+    // CleanupCorvil let go of what the devices need but leaves an unfinished
+    // listing to DoneFindingCorvils: nothing more is examined.
+    if (!listing_ || !devicesReady_) return fail(text::kNotDetected);
     for (;;) {
-        if (!platform_.enumDeviceInterface(deviceInfoSet_, enumIndex_)) {
-            endOfList_ = true;
-            ++enumIndex_;
-        } else {
-            const std::uint32_t size = platform_.interfaceDetailSize(deviceInfoSet_, enumIndex_);
-            // A record too small to hold a path names no device: skip it.
-            if (size > kDetailPathOffset) {
-                auto *detail = static_cast<InterfaceDetail *>(platform_.allocate(size));
-                if (!detail) return fail(text::kOutOfConventionalMemory);
-                std::memset(detail, 0, size);
-                detail->size = kDetailRecordSize;
-                platform_.interfaceDetail(deviceInfoSet_, enumIndex_, detail, size);
-                reinterpret_cast<char *>(detail)[size - 1] = '\0';
-
-                currentPath_ = detail->path;
-                currentMain_ = platform_.open(detail->path);
-                Attributes attributes;
-                attributes.size = 12;
-                attributes.vendorId = 0;
-                attributes.productId = 0;
-                if (currentMain_ != kNoHandle) platform_.getAttributes(currentMain_, attributes);
-
-                if (isCorvil(attributes)) {
-                    unitFound_ = true;
-                    platform_.readReportLengths(currentMain_, reportLengths_);
-                    currentInput_ = platform_.open(detail->path);
-                    platform_.ensureReportEvents();
-                    eventsReady_ = true;
-                } else if (currentMain_ != kNoHandle) {
-                    platform_.close(currentMain_);
-                    currentMain_ = kNoHandle;
-                }
-                platform_.deallocate(detail);
-            }
-            ++enumIndex_;
+        std::string path;
+        switch (platform_.nextInterface(path)) {
+        case Listed::End: return fail(text::kNotDetected);
+        case Listed::OutOfMemory: return fail(text::kOutOfConventionalMemory);
+        case Listed::Skipped: continue;
+        case Listed::Interface: break;
         }
-
-        if (unitFound_) return registerUnit(unit) ? kSuccess : kFailure;
-        if (endOfList_) return fail(text::kNotDetected);
+        if (examine(path)) return registerUnit(unit) ? kSuccess : kFailure;
     }
+}
+
+bool Library::examine(const std::string &path) {
+    currentPath_ = path;
+    currentMain_ = platform_.open(path.c_str());
+    Attributes attributes;
+    if (currentMain_ != kNoHandle) platform_.getAttributes(currentMain_, attributes);
+    if (!isCorvil(attributes)) {
+        if (currentMain_ != kNoHandle) platform_.close(currentMain_);
+        currentMain_ = kNoHandle;
+        return false;
+    }
+    platform_.readReportLengths(currentMain_, reportLengths_);
+    currentInput_ = platform_.open(path.c_str());
+    return true;
 }
 
 bool Library::growTable(Handle *&table, Handle entry) {
@@ -185,14 +126,8 @@ bool Library::registerUnit(std::int16_t *unit) {
 }
 
 Result Library::doneFinding() {
-    if (deviceInfoSet_ != 0) {
-        platform_.destroyDeviceInfoList(deviceInfoSet_);
-        deviceInfoSet_ = 0;
-    }
-    if (setupLoaded_) {
-        platform_.releaseSetupServices();
-        setupLoaded_ = false;
-    }
+    if (listing_) platform_.endListing();
+    listing_ = false;
     return kSuccess;
 }
 
@@ -200,18 +135,10 @@ Result Library::cleanup() {
     for (unsigned u = 0; u < unitCount_; ++u) {
         for (Handle *table : {mainHandles_, inputHandles_}) {
             if (table && table[u] != kNoHandle) {
-                platform_.cancelIo(table[u]);
                 platform_.close(table[u]);
                 table[u] = kNoHandle;
             }
         }
-    }
-    // After the handles: closing a unit's handle ends any transfer a driver
-    // still held on it despite the cancel, and only then can the platform
-    // free that transfer's record and event.
-    if (eventsReady_) {
-        platform_.closeReportEvents();
-        eventsReady_ = false;
     }
     unitCount_ = 0;
     paths_.clear();
@@ -220,10 +147,10 @@ Result Library::cleanup() {
     platform_.deallocate(inputHandles_);
     inputHandles_ = nullptr;
     currentMain_ = currentInput_ = kNoHandle;
-    if (hidLoaded_) {
-        platform_.releaseHidServices();
-        hidLoaded_ = false;
-    }
+    // After the handles: closing a unit's handle ends any transfer a driver
+    // still held on it, and only then can the transport let go of it.
+    if (devicesReady_) platform_.releaseDevices();
+    devicesReady_ = false;
     lastErrorText_[0] = '\0';
     return kSuccess;
 }
@@ -241,8 +168,6 @@ Result Library::getErrorText(char *text) const {
 // ---- transfers -------------------------------------------------------------
 
 Result Library::readInputReport() {
-    platform_.ensureReportEvents();
-    eventsReady_ = true;
     // A read that brings no bytes must not pass the previous report off as a
     // new one: byte 0 then reads as no report id at all.
     receiveBuffer_[0] = 0;
@@ -264,8 +189,6 @@ Result Library::readInputReport() {
 }
 
 Result Library::writeOutputReport() {
-    platform_.ensureReportEvents();
-    eventsReady_ = true;
     const std::uint32_t length = reportLengths_.output;
     Transfer outcome;
     if (length <= kBufferSize) {

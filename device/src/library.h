@@ -33,8 +33,6 @@ inline constexpr std::size_t kErrorTextSize = 132;
 inline constexpr unsigned kMaxUnits = 255;
 
 namespace text {
-inline constexpr const char *kCouldNotLoadHid = "Could not load HID.DLL!";
-inline constexpr const char *kCouldNotLoadSetup = "Could not load SETUPAPI.DLL!";
 inline constexpr const char *kOutOfConventionalMemory = "Out of conventional memory!";
 inline constexpr const char *kOutOfMemory = "Out of memory!";
 inline constexpr const char *kNotDetected = "Corvil not detected!";
@@ -99,6 +97,8 @@ private:
                       std::uint8_t *const settings[4], std::uint8_t *const autoSeq[4]);
     Result writeRecord(std::int16_t unit, std::uint8_t reportId, std::uint8_t channel1a,
                        std::uint8_t channel2a, std::uint8_t channel1b, std::uint8_t channel2b);
+    // Opens the interface at `path` as the current unit if it is a Corvil.
+    bool examine(const std::string &path);
     bool registerUnit(std::int16_t *unit);
     bool growTable(Handle *&table, Handle entry);
     void setText(const char *text);
@@ -106,13 +106,8 @@ private:
 
     Platform &platform_;
 
-    bool hidLoaded_ = false;
-    bool setupLoaded_ = false;
-    Guid hidClass_{};
-    DeviceSet deviceInfoSet_ = 0;
-    std::uint32_t enumIndex_ = 0;
-    bool endOfList_ = false;
-    bool unitFound_ = false;
+    bool listing_ = false;      // a listing was begun and not ended
+    bool devicesReady_ = false; // the transport made ready for devices
     std::uint8_t unitCount_ = 0;
     Handle *mainHandles_ = nullptr;
     Handle *inputHandles_ = nullptr;
@@ -121,7 +116,6 @@ private:
     std::string currentPath_;
     std::vector<std::string> paths_; // by unit number, for tools
     ReportLengths reportLengths_{};
-    bool eventsReady_ = false;
     std::uint8_t receiveBuffer_[kBufferSize] = {};
     std::uint8_t transmitBuffer_[kBufferSize] = {};
     char lastErrorText_[kErrorTextSize] = {};

@@ -1,7 +1,6 @@
 // What the tests look at inside a Library that its callers have no need of:
 // the last error text as kept, the report lengths of the unit bound last,
-// a unit's handles and whether the HID services are bound and a discovery
-// is open.
+// a unit's handles.
 #pragma once
 
 #include "library.h"
@@ -17,9 +16,6 @@ struct LibraryInspector {
     static Handle inputHandle(const Library &lib, unsigned unit) {
         return unit < lib.unitCount_ ? lib.inputHandles_[unit] : kNoHandle;
     }
-    static bool hidLoaded(const Library &lib) { return lib.hidLoaded_; }
-    static bool setupLoaded(const Library &lib) { return lib.setupLoaded_; }
-    static bool discovering(const Library &lib) { return lib.deviceInfoSet_ != 0; }
 };
 
 } // namespace corvhid

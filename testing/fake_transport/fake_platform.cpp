@@ -13,69 +13,34 @@ int FakePlatform::count(const std::string &callPrefix) const {
     }));
 }
 
-bool FakePlatform::loadHidServices() {
-    log("loadHid");
-    if (hidLoadFails) return false;
-    hidLoaded = true;
-    return true;
+const char *FakePlatform::beginListing() {
+    log("begin");
+    listing = devicesReady = true;
+    snapshot_ = listingFailure ? 0 : interfaces.size();
+    next_ = 0;
+    return listingFailure;
 }
-void FakePlatform::releaseHidServices() {
-    log("releaseHid");
-    hidLoaded = false;
+Listed FakePlatform::nextInterface(std::string &path) {
+    log("next " + std::to_string(next_));
+    if (!listing) throw std::logic_error("a step through a listing not begun");
+    if (next_ >= snapshot_) return Listed::End;
+    // A record to look at the entry in, as the Windows transport needs.
+    void *record = allocate(interfaces.at(next_).path.size() + 8);
+    if (!record) return Listed::OutOfMemory;
+    deallocate(record);
+    const FakeInterface &i = interfaces.at(next_++);
+    if (i.namesNoDevice) return Listed::Skipped;
+    path = i.path;
+    return Listed::Interface;
 }
-bool FakePlatform::loadSetupServices() {
-    log("loadSetup");
-    if (setupLoadFails) return false;
-    setupLoaded = true;
-    return true;
+void FakePlatform::endListing() {
+    log("end");
+    listing = false;
 }
-void FakePlatform::releaseSetupServices() {
-    log("releaseSetup");
-    setupLoaded = false;
-}
-bool FakePlatform::bindHid(HidEntry entry) {
-    log("bindHid " + std::to_string(static_cast<int>(entry) + 1));
-    return !missingHid.count(entry);
-}
-bool FakePlatform::bindSetup(SetupEntry entry) {
-    log("bindSetup " + std::to_string(static_cast<int>(entry) + 1));
-    return !missingSetup.count(entry);
-}
-void FakePlatform::getHidGuid(Guid &guid) {
-    log("getHidGuid");
-    guid = Guid{0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
-}
-DeviceSet FakePlatform::getClassDevs(const Guid &, std::uint32_t flags) {
-    log("getClassDevs " + std::to_string(flags));
-    if (classDevsFails) return 0;
-    DeviceSet set = nextSet_++;
-    setSizes_[set] = interfaces.size();
-    liveSets.insert(set);
-    return set;
-}
-bool FakePlatform::enumDeviceInterface(DeviceSet set, std::uint32_t index) {
-    log("enum " + std::to_string(index));
-    if (!liveSets.count(set)) throw std::logic_error("enumeration of a released set");
-    return index < setSizes_[set];
-}
-std::uint32_t FakePlatform::interfaceDetailSize(DeviceSet, std::uint32_t index) {
-    const FakeInterface &i = interfaces.at(index);
-    if (i.detailSizeOverride) return i.detailSizeOverride;
-    return static_cast<std::uint32_t>(kDetailPathOffset + i.path.size() + 1);
-}
-bool FakePlatform::interfaceDetail(DeviceSet, std::uint32_t index, InterfaceDetail *detail,
-                                   std::uint32_t bufferSize) {
-    log("detail " + std::to_string(index) + " size " + std::to_string(detail->size));
-    const std::string &path = interfaces.at(index).path;
-    std::size_t room = bufferSize - kDetailPathOffset;
-    std::size_t n = std::min(room - 1, path.size());
-    std::memcpy(detail->path, path.data(), n);
-    detail->path[n] = '\0';
-    return n == path.size();
-}
-void FakePlatform::destroyDeviceInfoList(DeviceSet set) {
-    log("destroySet");
-    if (!liveSets.erase(set)) throw std::logic_error("release of an unknown set");
+void FakePlatform::releaseDevices() {
+    log("release");
+    if (!openHandles.empty()) throw std::logic_error("devices let go with handles open");
+    devicesReady = false;
 }
 Handle FakePlatform::open(const char *path) {
     log(std::string("open ") + path);
@@ -98,7 +63,6 @@ void FakePlatform::close(Handle handle) {
 }
 bool FakePlatform::getAttributes(Handle handle, Attributes &attributes) {
     FakeInterface &fi = at(handle);
-    if (attributes.size != 12) throw std::logic_error("attributes record size");
     if (!fi.attributesReadable) return false;
     attributes.vendorId = fi.vendorId;
     attributes.productId = fi.productId;
@@ -112,20 +76,8 @@ bool FakePlatform::readReportLengths(Handle handle, ReportLengths &lengths) {
     lengths = fi.lengths;
     return true;
 }
-void FakePlatform::ensureReportEvents() {
-    if (!readEvent_) {
-        readEvent_ = true;
-        eventsCreated += 2;
-    }
-}
-void FakePlatform::closeReportEvents() {
-    log("closeEvents");
-    if (readEvent_) eventsClosed += 2;
-    readEvent_ = false;
-}
 Transfer FakePlatform::readInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) {
     log("read " + std::to_string(input) + " " + std::to_string(length));
-    if (!readEvent_) throw std::logic_error("read before the report events exist");
     auto it = openHandles.find(input);
     if (it == openHandles.end()) return Transfer::NotStarted;
     FakeInterface &fi = interfaces[it->second];
@@ -154,7 +106,6 @@ Transfer FakePlatform::readQueuedInputReport(Handle input, std::uint8_t *buffer,
     return readInputReport(input, buffer, length);
 }
 
-void FakePlatform::cancelIo(Handle handle) { log("cancel " + std::to_string(handle)); }
 bool FakePlatform::getFeature(Handle main, std::uint8_t *buffer, std::uint32_t length) {
     log("getFeature " + std::to_string(main) + " " + std::to_string(length) + " id " +
         std::to_string(buffer[0]));

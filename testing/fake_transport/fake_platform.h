@@ -5,7 +5,6 @@
 
 #include <deque>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -22,7 +21,7 @@ struct FakeInterface {
     std::uint16_t vendorId = CORVHID_VENDOR_ID, productId = CORVHID_PRODUCT_ID, versionNumber = CORVHID_MINIMUM_VERSION;
     ReportLengths lengths{5, 5};
     bool capsReadable = true;
-    std::uint32_t detailSizeOverride = 0; // nonzero: report this detail size
+    bool namesNoDevice = false; // listed as an entry without a device
 
     // Input reports waiting in the driver's queue, oldest first.
     std::deque<std::vector<std::uint8_t>> inputQueue;
@@ -43,19 +42,14 @@ class FakePlatform : public Platform {
 public:
     // Scripted environment.
     std::vector<FakeInterface> interfaces;
-    bool hidLoadFails = false;
-    bool setupLoadFails = false;
-    std::set<HidEntry> missingHid;
-    std::set<SetupEntry> missingSetup;
-    bool classDevsFails = false;
-    int allocationsUntilFailure = -1; // 0: the next allocation fails; -1: never
+    const char *listingFailure = nullptr; // what beginListing gives
+    int allocationsUntilFailure = -1;     // 0: the next allocation fails; -1: never
 
     // Observations.
     std::vector<std::string> calls;
     std::map<Handle, std::size_t> openHandles; // handle -> interface index
-    bool hidLoaded = false, setupLoaded = false;
-    int eventsCreated = 0, eventsClosed = 0;
-    std::set<DeviceSet> liveSets;
+    bool listing = false;                      // a snapshot is held
+    bool devicesReady = false;                 // not yet let go by releaseDevices
     long liveAllocations = 0;
 
     FakeInterface &add(const std::string &path) {
@@ -66,28 +60,16 @@ public:
     FakeInterface &at(Handle h) { return interfaces.at(openHandles.at(h)); }
     int count(const std::string &callPrefix) const;
 
-    bool loadHidServices() override;
-    void releaseHidServices() override;
-    bool loadSetupServices() override;
-    void releaseSetupServices() override;
-    bool bindHid(HidEntry entry) override;
-    bool bindSetup(SetupEntry entry) override;
-    void getHidGuid(Guid &guid) override;
-    DeviceSet getClassDevs(const Guid &hidClass, std::uint32_t flags) override;
-    bool enumDeviceInterface(DeviceSet set, std::uint32_t index) override;
-    std::uint32_t interfaceDetailSize(DeviceSet set, std::uint32_t index) override;
-    bool interfaceDetail(DeviceSet set, std::uint32_t index, InterfaceDetail *detail,
-                         std::uint32_t bufferSize) override;
-    void destroyDeviceInfoList(DeviceSet set) override;
+    const char *beginListing() override;
+    Listed nextInterface(std::string &path) override;
+    void endListing() override;
+    void releaseDevices() override;
     Handle open(const char *path) override;
     void close(Handle handle) override;
     bool getAttributes(Handle handle, Attributes &attributes) override;
     bool readReportLengths(Handle handle, ReportLengths &lengths) override;
-    void ensureReportEvents() override;
-    void closeReportEvents() override;
     Transfer readInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) override;
     Transfer writeOutputReport(Handle main, const std::uint8_t *buffer, std::uint32_t length) override;
-    void cancelIo(Handle handle) override;
     Transfer readQueuedInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) override;
     bool getFeature(Handle main, std::uint8_t *buffer, std::uint32_t length) override;
     bool setFeature(Handle main, const std::uint8_t *buffer, std::uint32_t length) override;
@@ -98,9 +80,7 @@ private:
     void log(std::string call) { calls.push_back(std::move(call)); }
     std::map<Handle, std::size_t> everOpened_; // includes closed handles, for late misuse
     Handle nextHandle_ = 100;
-    DeviceSet nextSet_ = 1;
-    std::map<DeviceSet, std::size_t> setSizes_;
-    bool readEvent_ = false;
+    std::size_t snapshot_ = 0, next_ = 0; // the listing: its length, its next entry
 };
 
 } // namespace corvhid

@@ -14,6 +14,7 @@
 
 #include "composite_platform.h"
 #include "corvhid.h"
+#include "corvhid_records.h"
 #include "library.h"
 
 #if defined(__linux__)
@@ -23,6 +24,8 @@
 #endif
 
 namespace {
+
+namespace records = corvhid::records;
 
 const char kUsage[] =
     "Usage: corvilctl [--unit N | --serial XXXXX] COMMAND\n"
@@ -105,15 +108,15 @@ bool parseInterval(const std::string &v, unsigned &code) {
     while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
     if (!fraction.empty() && fraction != "5") return false;
     const unsigned long halves = seconds * 2 + (fraction.empty() ? 0 : 1);
-    if (halves < 1 || halves > 18) return false;
+    if (halves < 1 || halves > static_cast<unsigned long>(records::kIntervalCodes)) return false;
     code = static_cast<unsigned>(halves);
     return true;
 }
 
 std::string inputList(unsigned mask) {
     std::string out;
-    for (int n = 1; n <= 8; ++n) {
-        if (!(mask & (1u << (n - 1)))) continue;
+    for (int n = 1; n <= records::kInputs; ++n) {
+        if (!records::has(static_cast<std::uint8_t>(mask), n)) continue;
         if (!out.empty()) out += ',';
         out += std::to_string(n);
     }
@@ -142,7 +145,7 @@ std::string jsonString(const std::string &s) {
 std::string intervalText(unsigned code) {
     if (code == 0) return "disabled";
     char text[16];
-    std::snprintf(text, sizeof text, "%.1f s", code * 0.5);
+    std::snprintf(text, sizeof text, "%.1f s", records::intervalSeconds(static_cast<int>(code)));
     return text;
 }
 
@@ -250,12 +253,13 @@ void describe(const Unit &u, const Settings &s, const Sequencing &q, bool json) 
     if (json) {
         std::printf("{\"unit\":%d,\"serial\":%s,\"outputs\":[", u.number, jsonString(u.serial).c_str());
         for (int c = 0; c < 2; ++c) {
-            const unsigned code = q.control[c] & 0x7F;
+            const int code = records::intervalCode(q.control[c]);
             std::printf("%s{\"output\":%d,\"input\":%u,\"padMask\":%u,\"pads\":%s,"
                         "\"autoSequencing\":{\"on\":%s,\"intervalCode\":%u,\"intervalSeconds\":%.1f,"
                         "\"inputMask\":%u,\"inputs\":%s}}",
                         c ? "," : "", c + 1, s.input[c], s.pads[c], jsonList(s.pads[c]).c_str(),
-                        (q.control[c] & 0x80) ? "true" : "false", code, code * 0.5, q.inputs[c],
+                        records::switchedOn(q.control[c]) ? "true" : "false", code, records::intervalSeconds(code),
+                        q.inputs[c],
                         jsonList(q.inputs[c]).c_str());
         }
         std::printf("]}\n");
@@ -266,12 +270,12 @@ void describe(const Unit &u, const Settings &s, const Sequencing &q, bool json) 
         const unsigned in = s.input[c];
         std::string routed = in == 0 ? "no input" : in <= 8 ? "input " + std::to_string(in)
                                                             : "undefined input value " + std::to_string(in);
-        if (in >= 1 && in <= 8 && (s.pads[c] & (1u << (in - 1)))) routed += " (35 dB pad in)";
+        if (records::padShown(s.input[c], s.pads[c])) routed += " (35 dB pad in)";
         const std::string pads = s.pads[c] ? inputList(s.pads[c]) : "none";
         const std::string through = q.inputs[c] ? inputList(q.inputs[c]) : "none";
         std::printf("Output %d: %s\n  pads in on inputs: %s\n  auto-sequencing: %s, interval %s, inputs: %s\n",
-                    c + 1, routed.c_str(), pads.c_str(), (q.control[c] & 0x80) ? "on" : "off",
-                    intervalText(q.control[c] & 0x7F).c_str(), through.c_str());
+                    c + 1, routed.c_str(), pads.c_str(), records::switchedOn(q.control[c]) ? "on" : "off",
+                    intervalText(records::intervalCode(q.control[c])).c_str(), through.c_str());
     }
 }
 
@@ -337,9 +341,10 @@ int watchRaw(short unit, unsigned long count) {
         failingSince.reset();
         const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const bool settings = s.input[0] != 255;
-        const unsigned char bytes[5] = {static_cast<unsigned char>(settings ? 3 : 4),
-                                        settings ? s.input[1] : q.inputs[1], settings ? s.input[0] : q.inputs[0],
-                                        settings ? s.pads[1] : q.control[1], settings ? s.pads[0] : q.control[0]};
+        std::uint8_t bytes[5] = {settings ? records::kSettingsReportId : records::kAutoSequencingReportId};
+        records::toReport(settings ? records::Record{{s.input[0], s.input[1]}, {s.pads[0], s.pads[1]}}
+                                   : records::Record{{q.inputs[0], q.inputs[1]}, {q.control[0], q.control[1]}},
+                          bytes);
         if (gJson)
             std::printf("{\"seconds\":%.3f,\"report\":[%u,%u,%u,%u,%u]}\n", t, bytes[0], bytes[1], bytes[2], bytes[3],
                         bytes[4]);
@@ -464,7 +469,7 @@ int route(const Selection &sel, const std::vector<std::string> &args) {
     if (!parseUnsigned(args[2], in, 8)) usageError("IN is 0 (no input) to 8");
     Unit u = select(sel);
     Settings s = readSettings(u.number);
-    unsigned char input[2] = {255, 255};
+    unsigned char input[2] = {records::kLeaveInput, records::kLeaveInput};
     input[out - 1] = static_cast<unsigned char>(in);
     if (!WriteCorvilSettings(u.number, input[0], input[1], s.pads[0], s.pads[1]))
         unitError("could not send the routing");
@@ -478,9 +483,9 @@ int pad(const Selection &sel, const std::vector<std::string> &args) {
     bool on = onOffArg(args[3]);
     Unit u = select(sel);
     Settings s = readSettings(u.number);
-    const auto bit = static_cast<unsigned char>(1u << (in - 1));
-    s.pads[out - 1] = static_cast<unsigned char>(on ? s.pads[out - 1] | bit : s.pads[out - 1] & ~bit);
-    if (!WriteCorvilSettings(u.number, 255, 255, s.pads[0], s.pads[1])) unitError("could not send the pads");
+    s.pads[out - 1] = records::with(s.pads[out - 1], static_cast<int>(in), on);
+    if (!WriteCorvilSettings(u.number, records::kLeaveInput, records::kLeaveInput, s.pads[0], s.pads[1]))
+        unitError("could not send the pads");
     return kOk;
 }
 
@@ -494,7 +499,7 @@ unsigned inputMask(const std::string &list) {
         unsigned long n = 0;
         if (!parseUnsigned(list.substr(at, comma - at), n, 8) || n < 1)
             usageError("--inputs takes inputs 1 to 8 like 1,3,5, or none");
-        mask |= 1u << (n - 1);
+        mask |= records::bit(static_cast<int>(n));
         at = comma + 1;
     }
     return mask;
@@ -528,13 +533,13 @@ int sequencing(const Selection &sel, const std::vector<std::string> &args) {
     Sequencing q = readSequencing(u.number);
     const int c = static_cast<int>(out) - 1;
     if (mask) q.inputs[c] = static_cast<unsigned char>(*mask);
-    if (code) q.control[c] = static_cast<unsigned char>((q.control[c] & 0x80) | *code);
-    if (on) q.control[c] = static_cast<unsigned char>(*on ? q.control[c] | 0x80 : q.control[c] & 0x7F);
+    if (code) q.control[c] = records::control(records::switchedOn(q.control[c]), static_cast<int>(*code));
+    if (on) q.control[c] = records::control(*on, records::intervalCode(q.control[c]));
     // A channel that includes no input is not sequenced: it goes out off
     // (its interval kept), as Corvil Switcher sends it.
     for (int k = 0; k < 2; ++k) {
-        if (q.inputs[k] != 0 || !(q.control[k] & 0x80)) continue;
-        q.control[k] = static_cast<unsigned char>(q.control[k] & 0x7F);
+        if (q.inputs[k] != 0 || !records::switchedOn(q.control[k])) continue;
+        q.control[k] = records::control(false, records::intervalCode(q.control[k]));
         if (k == c && on && *on)
             std::fprintf(stderr, "corvilctl: output %d includes no input: auto-sequencing stays off\n", k + 1);
     }

@@ -16,7 +16,6 @@ template <typename F> bool bind(HMODULE module, const char *name, F &slot) {
 }
 
 HANDLE asHandle(Handle h) { return reinterpret_cast<HANDLE>(h); }
-HDEVINFO asSet(DeviceSet s) { return reinterpret_cast<HDEVINFO>(s); }
 
 // What is left of `bound` milliseconds counted from `start`.
 DWORD left(DWORD start, DWORD bound) {
@@ -36,88 +35,98 @@ Win32Platform::~Win32Platform() {
         else
             (void)record.release();
     }
-    releaseSetupServices();
+    endListing();
     releaseHidServices();
-}
-
-bool Win32Platform::loadHidServices() {
-    if (!hid_) hid_ = ::LoadLibraryA("hid");
-    return hid_ != nullptr;
 }
 
 void Win32Platform::releaseHidServices() {
     if (hid_) ::FreeLibrary(hid_);
     hid_ = nullptr;
-}
-
-bool Win32Platform::loadSetupServices() {
-    if (!setup_) setup_ = ::LoadLibraryA("setupapi");
-    return setup_ != nullptr;
+    bound_ = false;
 }
 
 void Win32Platform::releaseSetupServices() {
     if (setup_) ::FreeLibrary(setup_);
     setup_ = nullptr;
+    bound_ = false;
 }
 
-bool Win32Platform::bindHid(HidEntry entry) {
-    switch (entry) {
-    case HidEntry::GetHidGuid: return bind(hid_, "HidD_GetHidGuid", getHidGuid_);
-    case HidEntry::FreePreparsedData: return bind(hid_, "HidD_FreePreparsedData", freePreparsedData_);
-    case HidEntry::GetAttributes: return bind(hid_, "HidD_GetAttributes", getAttributes_);
-    case HidEntry::GetPreparsedData: return bind(hid_, "HidD_GetPreparsedData", getPreparsedData_);
-    case HidEntry::GetCaps: return bind(hid_, "HidP_GetCaps", getCaps_);
-    case HidEntry::GetFeature: return bind(hid_, "HidD_GetFeature", getFeature_);
-    case HidEntry::SetFeature: return bind(hid_, "HidD_SetFeature", setFeature_);
-    }
-    return false;
+// The entry points after the device set is made: those of the set-up
+// services, then those of the HID services, each failure named by its item.
+const char *Win32Platform::bindAll() {
+    if (!bind(setup_, "SetupDiDestroyDeviceInfoList", destroyDeviceInfoList_))
+        return "SETUPAPI.DLL contains invalid data (item 2)!";
+    if (!bind(setup_, "SetupDiEnumDeviceInterfaces", enumDeviceInterfaces_))
+        return "SETUPAPI.DLL contains invalid data (item 3)!";
+    if (!bind(setup_, "SetupDiGetDeviceInterfaceDetailA", getDeviceInterfaceDetail_))
+        return "SETUPAPI.DLL contains invalid data (item 4)!";
+    if (!bind(hid_, "HidD_FreePreparsedData", freePreparsedData_)) return "HID.DLL contains invalid data (item 2)!";
+    if (!bind(hid_, "HidD_GetAttributes", getAttributes_)) return "HID.DLL contains invalid data (item 3)!";
+    if (!bind(hid_, "HidD_GetPreparsedData", getPreparsedData_)) return "HID.DLL contains invalid data (item 4)!";
+    if (!bind(hid_, "HidP_GetCaps", getCaps_)) return "HID.DLL contains invalid data (item 5)!";
+    if (!bind(hid_, "HidD_GetFeature", getFeature_)) return "HID.DLL contains invalid data (item 6)!";
+    if (!bind(hid_, "HidD_SetFeature", setFeature_)) return "HID.DLL contains invalid data (item 7)!";
+    return nullptr;
 }
 
-bool Win32Platform::bindSetup(SetupEntry entry) {
-    switch (entry) {
-    case SetupEntry::GetClassDevs: return bind(setup_, "SetupDiGetClassDevsA", getClassDevs_);
-    case SetupEntry::DestroyDeviceInfoList: return bind(setup_, "SetupDiDestroyDeviceInfoList", destroyDeviceInfoList_);
-    case SetupEntry::EnumDeviceInterfaces: return bind(setup_, "SetupDiEnumDeviceInterfaces", enumDeviceInterfaces_);
-    case SetupEntry::GetDeviceInterfaceDetail:
-        return bind(setup_, "SetupDiGetDeviceInterfaceDetailA", getDeviceInterfaceDetail_);
-    }
-    return false;
-}
-
-void Win32Platform::getHidGuid(Guid &guid) {
+const char *Win32Platform::beginListing() {
+    bound_ = false;
+    if (!hid_ && !(hid_ = ::LoadLibraryA("hid"))) return "Could not load HID.DLL!";
+    if (!bind(hid_, "HidD_GetHidGuid", getHidGuid_)) return "HID.DLL contains invalid data (item 1)!";
     getHidGuid_(&hidClass_);
-    static_assert(sizeof(Guid) == sizeof(GUID));
-    std::memcpy(static_cast<void *>(&guid), &hidClass_, sizeof guid);
+    if (!setup_ && !(setup_ = ::LoadLibraryA("setupapi"))) return "Could not load SETUPAPI.DLL!";
+    if (!bind(setup_, "SetupDiGetClassDevsA", getClassDevs_)) return "SETUPAPI.DLL contains invalid data (item 1)!";
+    // A listing that was never ended would otherwise leak its set.
+    if (set_ && destroyDeviceInfoList_) destroyDeviceInfoList_(set_);
+    set_ = getClassDevs_(&hidClass_, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (set_ == INVALID_HANDLE_VALUE) set_ = nullptr;
+    nextIndex_ = 0;
+    if (const char *failure = bindAll()) return failure;
+    bound_ = true;
+    return nullptr;
 }
 
-DeviceSet Win32Platform::getClassDevs(const Guid &hidClass, std::uint32_t flags) {
-    std::memcpy(&hidClass_, &hidClass, sizeof hidClass_);
-    HDEVINFO set = getClassDevs_(&hidClass_, nullptr, nullptr, flags);
-    return set == INVALID_HANDLE_VALUE ? 0 : reinterpret_cast<DeviceSet>(set);
-}
-
-bool Win32Platform::enumDeviceInterface(DeviceSet set, std::uint32_t index) {
+Listed Win32Platform::nextInterface(std::string &path) {
+    // Without every entry point bound the set is not walked: an unbound one
+    // would be called.
+    if (!set_ || !bound_) return Listed::End;
     // The record's size field must be the record's own size: 28 bytes in
     // 32-bit processes, 32 in 64-bit ones.
     interface_ = {};
     interface_.cbSize = sizeof(SP_DEVICE_INTERFACE_DATA);
-    return enumDeviceInterfaces_(asSet(set), nullptr, &hidClass_, index, &interface_) != FALSE;
-}
-
-std::uint32_t Win32Platform::interfaceDetailSize(DeviceSet set, std::uint32_t) {
+    if (!enumDeviceInterfaces_(set_, nullptr, &hidClass_, nextIndex_, &interface_)) return Listed::End;
     DWORD size = 0;
-    getDeviceInterfaceDetail_(asSet(set), &interface_, nullptr, 0, &size, nullptr);
-    return size;
+    getDeviceInterfaceDetail_(set_, &interface_, nullptr, 0, &size, nullptr);
+    constexpr DWORD kPathOffset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
+    // A record too small to hold a path names no device.
+    if (size <= kPathOffset) {
+        ++nextIndex_;
+        return Listed::Skipped;
+    }
+    auto *detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A *>(allocate(size));
+    if (!detail) return Listed::OutOfMemory;
+    std::memset(detail, 0, size);
+    // The size field the set-up services expect: the record's header plus
+    // one path character, padded to pointer alignment on 64-bit builds (they
+    // refuse any other value there).
+    detail->cbSize = sizeof(void *) == 8 ? 8 : 5;
+    getDeviceInterfaceDetail_(set_, &interface_, detail, size, nullptr, nullptr);
+    reinterpret_cast<char *>(detail)[size - 1] = '\0';
+    path = detail->DevicePath;
+    deallocate(detail);
+    ++nextIndex_;
+    return Listed::Interface;
 }
 
-bool Win32Platform::interfaceDetail(DeviceSet set, std::uint32_t, InterfaceDetail *detail, std::uint32_t bufferSize) {
-    static_assert(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) == kDetailPathOffset);
-    return getDeviceInterfaceDetail_(asSet(set), &interface_, reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(detail),
-                                     bufferSize, nullptr, nullptr) != FALSE;
+void Win32Platform::endListing() {
+    if (set_ && destroyDeviceInfoList_) destroyDeviceInfoList_(set_);
+    set_ = nullptr;
+    releaseSetupServices();
 }
 
-void Win32Platform::destroyDeviceInfoList(DeviceSet set) {
-    if (destroyDeviceInfoList_) destroyDeviceInfoList_(asSet(set));
+void Win32Platform::releaseDevices() {
+    closeReportEvents();
+    releaseHidServices();
 }
 
 Handle Win32Platform::open(const char *path) {
@@ -133,6 +142,7 @@ Handle Win32Platform::open(const char *path) {
 }
 
 void Win32Platform::close(Handle handle) {
+    cancelIo(asHandle(handle));
     ::CloseHandle(asHandle(handle));
     // The close ends whatever the system still held on the handle; those
     // records are freed once it says so. A later open may be given the same
@@ -262,7 +272,7 @@ Transfer Win32Platform::transfer(std::unique_ptr<Record> &record, bool reading, 
         if (ok && reading) std::memcpy(buffer, r.data.data(), std::min<DWORD>(moved, length));
         return ok ? Transfer::Completed : Transfer::NotStarted;
     }
-    cancelIo(reinterpret_cast<Handle>(device));
+    cancelIo(device);
     if (::WaitForSingleObject(event, cancelBoundMs_) == WAIT_OBJECT_0) {
         ::GetOverlappedResult(device, &r.overlapped, &moved, FALSE);
         ::ResetEvent(event);
@@ -279,6 +289,7 @@ Transfer Win32Platform::transfer(std::unique_ptr<Record> &record, bool reading, 
 }
 
 Transfer Win32Platform::readInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) {
+    ensureReportEvents();
     return transfer(read_, true, asHandle(input), buffer, length, kTransferTimeoutMs);
 }
 
@@ -288,10 +299,11 @@ Transfer Win32Platform::readQueuedInputReport(Handle input, std::uint8_t *buffer
 }
 
 Transfer Win32Platform::writeOutputReport(Handle main, const std::uint8_t *buffer, std::uint32_t length) {
+    ensureReportEvents();
     return transfer(write_, false, asHandle(main), const_cast<std::uint8_t *>(buffer), length, kTransferTimeoutMs);
 }
 
-void Win32Platform::cancelIo(Handle handle) { ::CancelIo(asHandle(handle)); }
+void Win32Platform::cancelIo(HANDLE device) { ::CancelIo(device); }
 
 bool Win32Platform::getFeature(Handle main, std::uint8_t *buffer, std::uint32_t length) {
     return getFeature_(asHandle(main), buffer, length) != FALSE;

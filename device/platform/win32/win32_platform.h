@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <optional>
 #include <vector>
 
@@ -24,28 +25,19 @@ public:
     Win32Platform(const Win32Platform &) = delete;
     Win32Platform &operator=(const Win32Platform &) = delete;
 
-    bool loadHidServices() override;
-    void releaseHidServices() override;
-    bool loadSetupServices() override;
-    void releaseSetupServices() override;
-    bool bindHid(HidEntry entry) override;
-    bool bindSetup(SetupEntry entry) override;
-    void getHidGuid(Guid &guid) override;
-    DeviceSet getClassDevs(const Guid &hidClass, std::uint32_t flags) override;
-    bool enumDeviceInterface(DeviceSet set, std::uint32_t index) override;
-    std::uint32_t interfaceDetailSize(DeviceSet set, std::uint32_t index) override;
-    bool interfaceDetail(DeviceSet set, std::uint32_t index, InterfaceDetail *detail,
-                         std::uint32_t bufferSize) override;
-    void destroyDeviceInfoList(DeviceSet set) override;
+    // The set-up services' walk, in the order a Windows host makes it: the
+    // HID services loaded and their class asked for, the set-up services
+    // loaded, the device set made, then every other entry point bound.
+    const char *beginListing() override;
+    Listed nextInterface(std::string &path) override;
+    void endListing() override;
+    void releaseDevices() override;
     Handle open(const char *path) override;
     void close(Handle handle) override;
     bool getAttributes(Handle handle, Attributes &attributes) override;
     bool readReportLengths(Handle handle, ReportLengths &lengths) override;
-    void ensureReportEvents() override;
-    void closeReportEvents() override;
     Transfer readInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) override;
     Transfer writeOutputReport(Handle main, const std::uint8_t *buffer, std::uint32_t length) override;
-    void cancelIo(Handle handle) override;
     Transfer readQueuedInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) override;
     bool getFeature(Handle main, std::uint8_t *buffer, std::uint32_t length) override;
     bool setFeature(Handle main, const std::uint8_t *buffer, std::uint32_t length) override;
@@ -59,6 +51,11 @@ public:
     // past kMaxParked no transfer is started.
     std::size_t parkedTransfers() const { return parked_.size(); }
 
+protected:
+    // Asks the driver to end the transfers pending on `device` (tests stand
+    // in a driver that will not).
+    virtual void cancelIo(HANDLE device);
+
 private:
     // One direction's overlapped record, its event and the report bytes the
     // system reads into or writes from: the caller's buffer is never handed
@@ -71,6 +68,9 @@ private:
         HANDLE device = nullptr;
         bool reading = false;
     };
+    // The records of the two directions, made when first needed.
+    void ensureReportEvents();
+    void closeReportEvents();
     std::unique_ptr<Record> newRecord();
     void closeRecord(std::unique_ptr<Record> &record);
     void releaseFinishedParked();
@@ -79,10 +79,17 @@ private:
     std::optional<Transfer> awaitParked(bool reading, HANDLE device, std::uint8_t *buffer, DWORD length,
                                         DWORD timeoutMs);
 
+    const char *bindAll();
+    void releaseHidServices();
+    void releaseSetupServices();
+
     HMODULE hid_ = nullptr;
     HMODULE setup_ = nullptr;
     GUID hidClass_{};
     SP_DEVICE_INTERFACE_DATA interface_{};
+    HDEVINFO set_ = nullptr;  // the listing's device set, or null
+    bool bound_ = false;      // every entry point is bound
+    DWORD nextIndex_ = 0;     // the listing's next interface
 
     HidD_GetHidGuid_t getHidGuid_ = nullptr;
     HidD_FreePreparsedData_t freePreparsedData_ = nullptr;

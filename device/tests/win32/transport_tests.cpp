@@ -194,7 +194,7 @@ TEST_F(Win32Transport, AUnitPulledMidReadEndsTheReadAtOnceAndIsFoundAgainWhenBac
 class CancelIgnored : public corvhid::win32::Win32Platform {
 public:
     using Win32Platform::Win32Platform;
-    void cancelIo(corvhid::Handle) override {}
+    void cancelIo(HANDLE) override {}
 };
 
 struct Usage {
@@ -299,7 +299,7 @@ TEST_F(Win32Transport, ATransferTheDriverWillNotCancelIsWaitedForByTheNextAndEnd
     }
     EXPECT_EQ(platform.parkedTransfers(), Win32Platform::kMaxParked);
     for (corvhid::Handle h : handles) platform.close(h);
-    platform.closeReportEvents();
+    platform.releaseDevices();
     EXPECT_EQ(platform.parkedTransfers(), 0u);
 
     // A unit lost a thousand times, each time with a read the driver keeps:
