@@ -37,13 +37,15 @@ STANDIN BOOLEAN WINAPI HidD_SetFeature(HANDLE h, void *b, ULONG n) { return FALS
 
 #ifdef STANDIN_SETUPAPI
 #ifndef OMIT_SetupDiGetClassDevsA
-STANDIN HANDLE WINAPI SetupDiGetClassDevsA(const GUID *g, const char *e, HWND w, DWORD f) { return INVALID_HANDLE_VALUE; }
+/* A set with one interface: a library that walked it with an entry point
+ * missing would call through a null pointer. */
+STANDIN HANDLE WINAPI SetupDiGetClassDevsA(const GUID *g, const char *e, HWND w, DWORD f) { return (HANDLE)1; }
 #endif
 #ifndef OMIT_SetupDiDestroyDeviceInfoList
 STANDIN BOOL WINAPI SetupDiDestroyDeviceInfoList(HANDLE set) { return TRUE; }
 #endif
 #ifndef OMIT_SetupDiEnumDeviceInterfaces
-STANDIN BOOL WINAPI SetupDiEnumDeviceInterfaces(HANDLE s, void *d, const GUID *g, DWORD i, void *o) { return FALSE; }
+STANDIN BOOL WINAPI SetupDiEnumDeviceInterfaces(HANDLE s, void *d, const GUID *g, DWORD i, void *o) { return i == 0; }
 #endif
 #ifndef OMIT_SetupDiGetDeviceInterfaceDetailA
 STANDIN BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(HANDLE s, void *i, void *d, DWORD n, DWORD *r, void *x) {
