@@ -1,12 +1,9 @@
 #include "server.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <list>
 #include <string>
 
@@ -49,106 +46,24 @@ struct Connection {
     bool dead = false; // closed by the peer or failed; removed after the pass
 };
 
-class Server {
+class PosixEndpoints : public Endpoints {
 public:
-    explicit Server(Bench &bench) : bench_(bench), listeners_(bench.units.size(), -1) {}
+    explicit PosixEndpoints(Bench &bench) : bench_(bench), listeners_(bench.units.size(), -1) {}
 
-    int run() {
+    bool open() override {
         std::string why;
-        place_ = corvhid::virt::rendezvousPlace(true, &why);
-        if (place_.empty()) {
+        const std::string place = corvhid::virt::rendezvousPlace(true, &why);
+        if (place.empty()) {
             std::fprintf(stderr, "corvil-emulator: no private rendezvous directory: %s\n", why.c_str());
-            return 1;
+            return false;
         }
-        for (std::size_t u = 0; u < bench_.units.size(); ++u) {
+        for (std::size_t u = 0; u < bench_.units.size(); ++u)
             paths_.push_back(corvhid::virt::entryPath(
-                place_, corvhid::virt::entryName(static_cast<unsigned long>(::getpid()), static_cast<unsigned>(u))));
-            bench_.units[u]->onReport = [this, u](const Report &r) { broadcast(u, r); };
-            if (!listen(u)) {
-                shutdown();
-                return 1;
-            }
-        }
-        bench_.connectionCount = [this](std::size_t u) {
-            std::size_t n = 0;
-            for (const Connection &c : connections_) n += c.unit == u && !c.dead ? 1 : 0;
-            return n;
-        };
-        bench_.onPlug = [this](std::size_t u, bool plug) {
-            if (plug)
-                listen(u);
-            else
-                unplug(u);
-        };
-        std::printf("ready\n");
-        std::fflush(stdout);
-
-        bool quit = false;
-        bool inputOpen = true;
-        LineSplitter input;
-        while (!quit && !gStop) {
-            const std::int64_t now = nowMs();
-            std::int64_t due = now + 1000;
-            for (auto &unit : bench_.units) {
-                unit->advance(now);
-                due = std::min(due, unit->nextDue());
-            }
-
-            std::vector<pollfd> fds;
-            if (inputOpen) fds.push_back({STDIN_FILENO, POLLIN, 0});
-            const std::size_t firstListener = fds.size();
-            for (int fd : listeners_) fds.push_back({fd, static_cast<short>(fd >= 0 ? POLLIN : 0), 0});
-            const std::size_t firstConnection = fds.size();
-            for (const Connection &c : connections_)
-                fds.push_back({c.fd, static_cast<short>(POLLIN | (c.session.waitsForRoom() ? POLLOUT : 0)), 0});
-
-            int wait = static_cast<int>(std::clamp<std::int64_t>(due - nowMs(), 0, 1000));
-            if (::poll(fds.data(), fds.size(), wait) < 0) {
-                if (errno == EINTR) continue;
-                std::perror("corvil-emulator: poll");
-                break;
-            }
-
-            // Messages from the units' connections first: a command that
-            // follows a host's transfer must see its effect.
-            for (std::size_t u = 0; u < listeners_.size(); ++u) {
-                const pollfd &p = fds[firstListener + u];
-                if (p.fd >= 0 && p.fd == listeners_[u] && (p.revents & POLLIN)) accept(u);
-            }
-            for (std::size_t i = firstConnection; i < fds.size(); ++i) {
-                if (!fds[i].revents) continue;
-                for (Connection &c : connections_) {
-                    if (c.fd != fds[i].fd || c.dead) continue;
-                    if (!serviceConnection(c) || ((fds[i].revents & POLLOUT) && !c.session.onRoom())) c.dead = true;
-                }
-            }
-            connections_.remove_if([](const Connection &c) {
-                if (c.dead) ::close(c.fd);
-                return c.dead;
-            });
-            if (inputOpen && fds[0].revents) {
-                char chunk[4096];
-                ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
-                if (n <= 0)
-                    inputOpen = false; // end of input: the last line without its newline, then quit
-                else
-                    input.add(chunk, static_cast<std::size_t>(n));
-                while (!quit) {
-                    const std::optional<std::string> line = inputOpen ? input.next() : input.rest();
-                    if (!line) break;
-                    std::string answer = bench_.execute(*line, nowMs(), quit);
-                    std::printf("%s\n", answer.c_str());
-                    std::fflush(stdout);
-                }
-                if (!inputOpen) quit = true;
-            }
-        }
-        shutdown();
-        return 0;
+                place, corvhid::virt::entryName(static_cast<unsigned long>(::getpid()), static_cast<unsigned>(u))));
+        return true;
     }
 
-private:
-    bool listen(std::size_t u) {
+    bool plug(std::size_t u) override {
         const std::string &path = paths_[u];
         ::unlink(path.c_str());
         sockaddr_un address{};
@@ -169,21 +84,73 @@ private:
         return true;
     }
 
-    void unplug(std::size_t u) {
+    void unplug(std::size_t u) override {
         if (listeners_[u] >= 0) ::close(listeners_[u]);
         listeners_[u] = -1;
-        ::unlink(paths_[u].c_str());
+        if (u < paths_.size()) ::unlink(paths_[u].c_str());
         connections_.remove_if([u](const Connection &c) {
             if (c.unit == u) ::close(c.fd);
             return c.unit == u;
         });
     }
 
-    void shutdown() {
-        for (std::size_t u = 0; u < listeners_.size(); ++u)
-            if (listeners_[u] >= 0 || u < paths_.size()) unplug(u);
+    std::size_t connections(std::size_t u) const override {
+        std::size_t n = 0;
+        for (const Connection &c : connections_) n += c.unit == u && !c.dead ? 1 : 0;
+        return n;
     }
 
+    void broadcast(std::size_t u, const Report &report) override {
+        for (Connection &c : connections_)
+            if (c.unit == u && !c.dead && !c.session.onReport(report)) c.dead = true;
+    }
+
+    bool pass(int waitMs, std::vector<std::string> &lines, bool &ended) override {
+        std::vector<pollfd> fds;
+        if (inputOpen_) fds.push_back({STDIN_FILENO, POLLIN, 0});
+        const std::size_t firstListener = fds.size();
+        for (int fd : listeners_) fds.push_back({fd, static_cast<short>(fd >= 0 ? POLLIN : 0), 0});
+        const std::size_t firstConnection = fds.size();
+        for (const Connection &c : connections_)
+            fds.push_back({c.fd, static_cast<short>(POLLIN | (c.session.waitsForRoom() ? POLLOUT : 0)), 0});
+        if (::poll(fds.data(), fds.size(), waitMs) < 0) {
+            if (errno == EINTR) return true;
+            std::perror("corvil-emulator: poll");
+            return false;
+        }
+
+        for (std::size_t u = 0; u < listeners_.size(); ++u) {
+            const pollfd &p = fds[firstListener + u];
+            if (p.fd >= 0 && p.fd == listeners_[u] && (p.revents & POLLIN)) accept(u);
+        }
+        for (std::size_t i = firstConnection; i < fds.size(); ++i) {
+            if (!fds[i].revents) continue;
+            for (Connection &c : connections_) {
+                if (c.fd != fds[i].fd || c.dead) continue;
+                if (!serviceConnection(c) || ((fds[i].revents & POLLOUT) && !c.session.onRoom())) c.dead = true;
+            }
+        }
+        connections_.remove_if([](const Connection &c) {
+            if (c.dead) ::close(c.fd);
+            return c.dead;
+        });
+        if (inputOpen_ && fds[0].revents) {
+            char chunk[4096];
+            const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
+            if (n <= 0)
+                inputOpen_ = false;
+            else
+                input_.add(chunk, static_cast<std::size_t>(n));
+            while (std::optional<std::string> line = inputOpen_ ? input_.next() : input_.rest())
+                lines.push_back(std::move(*line));
+        }
+        ended = !inputOpen_;
+        return true;
+    }
+
+    bool stopRequested() const override { return gStop != 0; }
+
+private:
     void accept(std::size_t u) {
         int fd = ::accept4(listeners_[u], nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) return;
@@ -193,11 +160,6 @@ private:
             return;
         }
         connections_.emplace_back(fd, u, *bench_.units[u]);
-    }
-
-    void broadcast(std::size_t u, const Report &report) {
-        for (Connection &c : connections_)
-            if (c.unit == u && !c.dead && !c.session.onReport(report)) c.dead = true;
     }
 
     bool serviceConnection(Connection &c) {
@@ -211,10 +173,11 @@ private:
     }
 
     Bench &bench_;
-    std::string place_;
     std::vector<std::string> paths_;
     std::vector<int> listeners_;
     std::list<Connection> connections_;
+    bool inputOpen_ = true;
+    LineSplitter input_;
 };
 
 } // namespace
@@ -227,7 +190,8 @@ int serve(Bench &bench) {
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGHUP, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
-    return Server(bench).run();
+    PosixEndpoints endpoints(bench);
+    return serve(bench, endpoints);
 }
 
 } // namespace corvil::emulator

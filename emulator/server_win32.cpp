@@ -198,104 +198,106 @@ private:
     SECURITY_ATTRIBUTES attributes_{};
 };
 
-class Server {
+class Win32Endpoints : public Endpoints {
 public:
-    explicit Server(Bench &bench) : bench_(bench), listeners_(bench.units.size()) {}
+    explicit Win32Endpoints(Bench &bench) : bench_(bench), listeners_(bench.units.size()) {}
 
-    int run() {
+    bool open() override {
         std::string why;
         place_ = corvhid::virt::rendezvousPlace(true, &why);
         if (place_.empty()) {
             std::fprintf(stderr, "corvil-emulator: no rendezvous folder: %s\n", why.c_str());
-            return 1;
+            return false;
         }
         if (!security_.ok()) {
             std::fprintf(stderr, "corvil-emulator: cannot make the units' pipes private\n");
-            return 1;
+            return false;
         }
-        for (std::size_t u = 0; u < bench_.units.size(); ++u) {
+        for (std::size_t u = 0; u < bench_.units.size(); ++u)
             names_.push_back(corvhid::virt::entryName(::GetCurrentProcessId(), static_cast<unsigned>(u)));
-            bench_.units[u]->onReport = [this, u](const Report &r) { broadcast(u, r); };
-            if (!plug(u)) {
-                shutdown();
-                return 1;
-            }
-        }
-        bench_.connectionCount = [this](std::size_t u) {
-            std::size_t n = 0;
-            for (const Connection &c : connections_) n += c.unit == u && !c.dead ? 1 : 0;
-            return n;
-        };
-        bench_.onPlug = [this](std::size_t u, bool on) {
-            if (on)
-                plug(u);
-            else
-                unplug(u);
-        };
         input_.start();
-        std::printf("ready\n");
-        std::fflush(stdout);
-
-        bool quit = false;
-        while (!quit && !gStop) {
-            const std::int64_t now = nowMs();
-            std::int64_t due = now + 1000;
-            for (auto &unit : bench_.units) {
-                unit->advance(now);
-                due = std::min(due, unit->nextDue());
-            }
-            std::vector<HANDLE> events{gWake};
-            for (Pipe &l : listeners_)
-                if (l.handle != INVALID_HANDLE_VALUE) events.push_back(l.event);
-            for (Connection &c : connections_) {
-                if (!c.dead && events.size() < MAXIMUM_WAIT_OBJECTS) events.push_back(c.pipe.event);
-                if (!c.dead && c.pipe.writing && events.size() < MAXIMUM_WAIT_OBJECTS) events.push_back(c.pipe.writeEvent);
-            }
-            const DWORD wait = static_cast<DWORD>(std::clamp<std::int64_t>(due - nowMs(), 0, 1000));
-            ::WaitForMultipleObjects(static_cast<DWORD>(events.size()), events.data(), FALSE, wait);
-
-            // Messages from the units' connections first: a command that
-            // follows a host's transfer must see its effect. A transfer that
-            // arrived may complete only while this thread waits, so wait
-            // (without blocking) until none is left.
-            for (bool more = true; more;) {
-                more = false;
-                for (std::size_t u = 0; u < listeners_.size(); ++u)
-                    if (listeners_[u].handle != INVALID_HANDLE_VALUE && listeners_[u].ended()) accept(u);
-                for (Connection &c : connections_) {
-                    if (!c.dead && c.pipe.ended()) {
-                        service(c);
-                        more = true;
-                    }
-                    // A write the host's reading made room for: what waited goes now.
-                    bool ok = true;
-                    if (!c.dead && c.session.waitsForRoom() && c.pipe.writeEnded(ok) && (!ok || !c.session.onRoom())) {
-                        c.pipe.close();
-                        c.dead = true;
-                    }
-                }
-                connections_.remove_if([](const Connection &c) { return c.dead; });
-                std::vector<HANDLE> pending;
-                for (Connection &c : connections_)
-                    if (pending.size() < MAXIMUM_WAIT_OBJECTS) pending.push_back(c.pipe.event);
-                if (!more && !pending.empty())
-                    more = ::WaitForMultipleObjects(static_cast<DWORD>(pending.size()), pending.data(), FALSE, 1) <
-                           WAIT_OBJECT_0 + pending.size();
-            }
-
-            ::ResetEvent(gWake);
-            bool ended = false;
-            for (const std::string &line : input_.take(ended)) {
-                if (quit) break;
-                std::string answer = bench_.execute(line, nowMs(), quit);
-                std::printf("%s\n", answer.c_str());
-                std::fflush(stdout);
-            }
-            if (ended) quit = true;
-        }
-        shutdown();
-        return 0;
+        return true;
     }
+
+    bool plug(std::size_t u) override {
+        if (!listen(u)) return false;
+        HANDLE file = ::CreateFileA(marker(u).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            std::fprintf(stderr, "corvil-emulator: cannot announce %s\n", marker(u).c_str());
+            listeners_[u].close();
+            return false;
+        }
+        ::CloseHandle(file);
+        return true;
+    }
+
+    void unplug(std::size_t u) override {
+        ::DeleteFileA(marker(u).c_str());
+        listeners_[u].close();
+        for (Connection &c : connections_) {
+            if (c.unit == u) {
+                c.pipe.close();
+                c.dead = true;
+            }
+        }
+        connections_.remove_if([](const Connection &c) { return c.dead; });
+    }
+
+    std::size_t connections(std::size_t u) const override {
+        std::size_t n = 0;
+        for (const Connection &c : connections_) n += c.unit == u && !c.dead ? 1 : 0;
+        return n;
+    }
+
+    void broadcast(std::size_t u, const Report &report) override {
+        for (Connection &c : connections_)
+            if (c.unit == u && !c.dead && !c.session.onReport(report)) c.dead = true;
+    }
+
+    bool pass(int waitMs, std::vector<std::string> &lines, bool &ended) override {
+        std::vector<HANDLE> events{gWake};
+        for (Pipe &l : listeners_)
+            if (l.handle != INVALID_HANDLE_VALUE) events.push_back(l.event);
+        for (Connection &c : connections_) {
+            if (!c.dead && events.size() < MAXIMUM_WAIT_OBJECTS) events.push_back(c.pipe.event);
+            if (!c.dead && c.pipe.writing && events.size() < MAXIMUM_WAIT_OBJECTS) events.push_back(c.pipe.writeEvent);
+        }
+        ::WaitForMultipleObjects(static_cast<DWORD>(events.size()), events.data(), FALSE, static_cast<DWORD>(waitMs));
+
+        // A transfer that arrived may complete only while this thread waits,
+        // so wait (without blocking) until none is left.
+        for (bool more = true; more;) {
+            more = false;
+            for (std::size_t u = 0; u < listeners_.size(); ++u)
+                if (listeners_[u].handle != INVALID_HANDLE_VALUE && listeners_[u].ended()) accept(u);
+            for (Connection &c : connections_) {
+                if (!c.dead && c.pipe.ended()) {
+                    service(c);
+                    more = true;
+                }
+                // A write the host's reading made room for: what waited goes now.
+                bool ok = true;
+                if (!c.dead && c.session.waitsForRoom() && c.pipe.writeEnded(ok) && (!ok || !c.session.onRoom())) {
+                    c.pipe.close();
+                    c.dead = true;
+                }
+            }
+            connections_.remove_if([](const Connection &c) { return c.dead; });
+            std::vector<HANDLE> pending;
+            for (Connection &c : connections_)
+                if (pending.size() < MAXIMUM_WAIT_OBJECTS) pending.push_back(c.pipe.event);
+            if (!more && !pending.empty())
+                more = ::WaitForMultipleObjects(static_cast<DWORD>(pending.size()), pending.data(), FALSE, 1) <
+                       WAIT_OBJECT_0 + pending.size();
+        }
+
+        ::ResetEvent(gWake);
+        for (std::string &line : input_.take(ended)) lines.push_back(std::move(line));
+        return true;
+    }
+
+    bool stopRequested() const override { return gStop != 0; }
 
 private:
     std::string marker(std::size_t u) const { return place_ + "\\" + names_[u]; }
@@ -324,35 +326,6 @@ private:
         return true;
     }
 
-    bool plug(std::size_t u) {
-        if (!listen(u)) return false;
-        HANDLE file = ::CreateFileA(marker(u).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                    nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
-            std::fprintf(stderr, "corvil-emulator: cannot announce %s\n", marker(u).c_str());
-            listeners_[u].close();
-            return false;
-        }
-        ::CloseHandle(file);
-        return true;
-    }
-
-    void unplug(std::size_t u) {
-        ::DeleteFileA(marker(u).c_str());
-        listeners_[u].close();
-        for (Connection &c : connections_) {
-            if (c.unit == u) {
-                c.pipe.close();
-                c.dead = true;
-            }
-        }
-        connections_.remove_if([](const Connection &c) { return c.dead; });
-    }
-
-    void shutdown() {
-        for (std::size_t u = 0; u < names_.size(); ++u) unplug(u);
-    }
-
     void accept(std::size_t u) {
         Pipe &l = listeners_[u];
         DWORD n = 0;
@@ -379,11 +352,6 @@ private:
         if (::GetLastError() == ERROR_IO_PENDING) return true;
         c.pipe.pending = false;
         return false;
-    }
-
-    void broadcast(std::size_t u, const Report &report) {
-        for (Connection &c : connections_)
-            if (c.unit == u && !c.dead && !c.session.onReport(report)) c.dead = true;
     }
 
     void service(Connection &c) {
@@ -415,7 +383,8 @@ private:
 int serve(Bench &bench) {
     gWake = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
     ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
-    return Server(bench).run();
+    Win32Endpoints endpoints(bench);
+    return serve(bench, endpoints);
 }
 
 } // namespace corvil::emulator
