@@ -449,8 +449,10 @@ void Soak::switcherAction() {
         if (!sequencingShown) return;
         Control &list = sequencing.at(o ? "cChan2Time" : "cChan1Time");
         const int index = pick(0, 18);
-        if (index < static_cast<int>(list.entries().size()) && index != list.listIndex())
-            intents = {{field::interval(o), index}};
+        // Choosing the entry shown is a choice too: the switcher sends it, and
+        // the unit takes it even over a code the list cannot show (shown as
+        // its last entry).
+        if (index < static_cast<int>(list.entries().size()) && list.enabled()) intents = {{field::interval(o), index}};
         reached = reached && app_.autoSeqLoaded;
         act = [&list, index] { list.choose(index); };
         note("switcher: user chooses entry " + std::to_string(index) + " of " + list.name());
