@@ -16,6 +16,7 @@
 
 #include "corvhid.h"
 #include "library.h"
+#include "process_resources.h"
 #include "library_inspector.h"
 #include "pipe_unit.h"
 #include "win32/win32_platform.h"
@@ -198,18 +199,14 @@ public:
 };
 
 struct Usage {
-    DWORD handles = 0;
+    long handles = 0;
     SIZE_T memory = 0;
 };
 
-// The handles open in the process, counted by asking after each of the first
-// 16,384 handle values (Wine's GetProcessHandleCount says 0), and the memory
-// it has committed.
+// The handles open in the process and the memory it has committed.
 Usage usage() {
     Usage u;
-    DWORD flags = 0;
-    for (std::uintptr_t value = 4; value <= 0x10000; value += 4)
-        if (::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++u.handles;
+    u.handles = corvil::testing::ProcessResources::now().descriptors;
     PROCESS_MEMORY_COUNTERS m{};
     m.cb = sizeof m;
     if (::GetProcessMemoryInfo(::GetCurrentProcess(), &m, sizeof m)) u.memory = m.PagefileUsage;
