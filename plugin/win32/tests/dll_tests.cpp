@@ -259,6 +259,27 @@ TEST_F(CorvilDll, AUnitWindowIsOwnedByTheHostAndKeepsItsDesignSize) {
     pump(200);
     EXPECT_TRUE(::IsWindowVisible(w));
     EXPECT_EQ(::GetFocus(), ::GetDlgItem(w, 1314));
+
+    // Tab goes from output 1's chosen option to its level list and on to
+    // output 2's chosen option (its level list is off: no input); the
+    // arrows go round one output's options and level list, never the other's.
+    std::vector<int> tabs;
+    for (HWND at = ::GetDlgItem(w, 1314); tabs.size() < 4; at = ::GetNextDlgTabItem(w, at, FALSE))
+        tabs.push_back(::GetDlgCtrlID(at));
+    EXPECT_EQ(tabs, (std::vector<int>{1314, 1331, 1321, 1314}));
+    // (Options 1311 to 1319 and level list 1331 are output 1's; 1321 to 1329
+    // and 1332 output 2's.)
+    const auto output = [](HWND control) {
+        const int id = ::GetDlgCtrlID(control);
+        return id > 1330 ? id - 1330 : id / 10 % 10;
+    };
+    for (int first : {1311, 1321}) {
+        HWND at = ::GetDlgItem(w, first);
+        for (int step = 0; step < 20; ++step) {
+            at = ::GetNextDlgGroupItem(w, at, FALSE);
+            EXPECT_EQ(output(at), output(::GetDlgItem(w, first))) << "step " << step << " from " << first;
+        }
+    }
 }
 
 // fathom-host's suite takes the configuration dialog's names, sorted list and
