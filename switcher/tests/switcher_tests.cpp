@@ -7,7 +7,6 @@
 #include <tuple>
 
 #include "headless_toolkit.h"
-#include "designed_layout.h"
 #include "layout.h"
 #include "scripted_corvhid.h"
 #include "window_units.h"
@@ -507,47 +506,6 @@ TEST_F(Switcher, AStoppingProgramSendsNothing) {
     EXPECT_TRUE(app.syncComplete);
     EXPECT_TRUE(unit.writes().empty());
     EXPECT_EQ(unit.reads, reads);
-}
-
-// The layout data the windows are built from is the design, number for
-// number, and holds nothing more than the design and the main window's timer.
-TEST(Layout, TheLayoutDataIsTheDesign) {
-    using corvil::form::FormLayout;
-    using corvil::form::Kind;
-    const FormLayout layouts[] = {mainWindowLayout(), attenuatorWindowLayout(), autoSequencingWindowLayout()};
-    const auto windows = corvil::switcher::testing::designedWindows();
-    const auto designed = corvil::switcher::testing::designedControls();
-    const auto font = [](const corvil::form::Font &f) { return std::tuple(f.name, f.size, f.bold); };
-    std::size_t compared = 0;
-    for (int w = 0; w < 3; ++w) {
-        const FormLayout &layout = layouts[w];
-        EXPECT_EQ(std::tuple(layout.name, layout.title, layout.clientWidth, layout.clientHeight),
-                  std::tuple(windows[w].name, windows[w].title, windows[w].clientWidth, windows[w].clientHeight));
-        EXPECT_EQ(font(layout.font), font(windows[w].font)) << layout.name;
-        for (const auto &c : layout.controls) {
-            if (c.kind == Kind::Timer) {
-                EXPECT_EQ(layout.name + " " + c.name, "fSwitcherApp0100 Timer1");
-                EXPECT_EQ(c.timerIntervalMs, 100);
-                continue;
-            }
-            const std::string where = layout.name + " " + corvil::form::qualifiedName(c.name, c.index);
-            auto d = std::find_if(designed.begin(), designed.end(), [&](const corvil::switcher::testing::DesignedControl &x) {
-                return x.window == layout.name && x.name == c.name && x.index == c.index;
-            });
-            ASSERT_NE(d, designed.end()) << where << " is not in the design";
-            ++compared;
-            EXPECT_EQ(c.kind, d->kind) << where;
-            if (c.kind == Kind::Label || c.kind == Kind::Frame || c.kind == Kind::CommandButton) {
-                EXPECT_EQ(c.caption, d->caption) << where;
-            }
-            const std::vector<int> placed{c.left, c.top, c.width, c.height}, meant{d->left, d->top, d->width, d->height};
-            EXPECT_EQ(placed, meant) << where;
-            EXPECT_EQ(font(c.font), font(d->font)) << where;
-            EXPECT_EQ(c.tabIndex, d->tab) << where;
-            EXPECT_EQ(c.container, d->container) << where;
-        }
-    }
-    EXPECT_EQ(compared, designed.size()) << "every designed control is in the layout data";
 }
 
 TEST(SwitcherBinding, AMissingLibraryOrExportStopsTheProgramWithAMessage) {

