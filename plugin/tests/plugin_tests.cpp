@@ -138,29 +138,6 @@ TEST_F(Plugin, RoutingTranslatesLevelsToPads) {
     EXPECT_EQ(plugin.GetRouting("SERIAL AAAAA and more", inputs, reserved, levels, 2), 0);
 }
 
-// Routing an emulated unit through the real DLL is fathom-host's suite's.
-TEST(PluginWithEmulator, ReadsTheUnitAndRebuildsTheListAfterAFailure) {
-    corvil::testing::usePrivateRendezvous();
-    // The units' own reports are rare here: the queue holds what the test sends.
-    corvil::testing::EmulatorProcess emulator(
-        {"--serial", "PLG01", "--serial", "PLG02", "--report-period-ms", "60000"});
-    corvhid::VirtualPlatform platform;
-    fakes::Surroundings world(platform);
-    CCorvilPlugin plugin(world.services);
-    ASSERT_EQ(plugin.unitCount(), 2);
-    ASSERT_EQ(emulator.command("route 0 1 7"), "ok"); // reported at once on the plug-in's connection
-    std::int32_t inputs[2], reserved[2], levels[2];
-    ASSERT_EQ(plugin.GetRouting("SERIAL PLG01", inputs, reserved, levels, 2), 0);
-    ASSERT_EQ(inputs[0], 7);
-
-    ASSERT_EQ(emulator.command("unplug 1"), "ok");
-    EXPECT_EQ(plugin.GetRouting("SERIAL PLG02", inputs, reserved, levels, 2), -1);
-    EXPECT_EQ(plugin.unitCount(), 1) << "the list was rebuilt without the unplugged unit";
-    ASSERT_EQ(emulator.command("route 0 2 3"), "ok"); // reported on the list's new connection
-    EXPECT_EQ(plugin.GetRouting("SERIAL PLG01", inputs, reserved, levels, 2), 0);
-    EXPECT_EQ(inputs[1], 3);
-}
-
 // A unit that stops taking anything for a while: the newest-report read
 // gives up within the bounds of the reads it falls back on, and once the
 // unit goes on it reads the newest of the hundreds of reports sent since.

@@ -252,6 +252,7 @@ TEST(UnitWindowsWithEmulator, AUnitUnpluggedDuringAPassLosesContactAlone) {
     plugin.Tick(500);
     EXPECT_EQ(world.host.messages, (std::vector<std::string>{"48: Contact was lost with unit Left."}));
     EXPECT_TRUE(view(1)->radios[kRadioOutput1 + 6]) << "the other unit, found again after the new enumeration";
+    EXPECT_EQ(plugin.unitCount(), 1) << "the list was made again without the unplugged unit";
     EXPECT_TRUE(view(0)->alive) << "controls keep the last settings until the next pass";
     plugin.Tick(500);
     ASSERT_EQ(plugin.openWindowCount(), 1);
