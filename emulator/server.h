@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <list>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,20 @@ public:
     virtual bool pass(int waitMs, std::vector<std::string> &lines, bool &ended) = 0;
     // A termination was asked for.
     virtual bool stopRequested() const = 0;
+};
+
+// The host connections of every unit, whatever carries them: each has its
+// unit, its session and whether it is to go.
+template <typename Connection> struct Connections : std::list<Connection> {
+    std::size_t of(std::size_t u) const {
+        std::size_t n = 0;
+        for (const Connection &c : *this) n += c.unit == u && !c.dead ? 1 : 0;
+        return n;
+    }
+    void broadcast(std::size_t u, const UnitModel::Report &report) {
+        for (Connection &c : *this)
+            if (c.unit == u && !c.dead && !c.session.onReport(report)) c.dead = true;
+    }
 };
 
 // Runs the bench over `endpoints`; returns the process exit code.

@@ -244,16 +244,8 @@ public:
         connections_.remove_if([](const Connection &c) { return c.dead; });
     }
 
-    std::size_t connections(std::size_t u) const override {
-        std::size_t n = 0;
-        for (const Connection &c : connections_) n += c.unit == u && !c.dead ? 1 : 0;
-        return n;
-    }
-
-    void broadcast(std::size_t u, const Report &report) override {
-        for (Connection &c : connections_)
-            if (c.unit == u && !c.dead && !c.session.onReport(report)) c.dead = true;
-    }
+    std::size_t connections(std::size_t u) const override { return connections_.of(u); }
+    void broadcast(std::size_t u, const Report &report) override { connections_.broadcast(u, report); }
 
     bool pass(int waitMs, std::vector<std::string> &lines, bool &ended) override {
         std::vector<HANDLE> events{gWake};
@@ -375,7 +367,7 @@ private:
     std::string place_;
     std::vector<std::string> names_;
     std::vector<Pipe> listeners_;
-    std::list<Connection> connections_;
+    Connections<Connection> connections_;
 };
 
 } // namespace
