@@ -8,12 +8,18 @@ CompositePlatform::CompositePlatform(std::unique_ptr<Platform> system, std::uniq
 
 const char *CompositePlatform::beginListing() {
     listingExtra_ = false;
+    // A listing that could not begin lists nothing, not even what an
+    // earlier one of the virtual units left.
+    listed_ = false;
     if (const char *failure = system_->beginListing()) return failure;
-    return extra_->beginListing();
+    if (const char *failure = extra_->beginListing()) return failure;
+    listed_ = true;
+    return nullptr;
 }
 
 // The virtual units are numbered after the last system interface.
 Listed CompositePlatform::nextInterface(std::string &path) {
+    if (!listed_) return Listed::End;
     if (!listingExtra_) {
         const Listed step = system_->nextInterface(path);
         if (step != Listed::End) return step;

@@ -34,6 +34,7 @@ private:
 
     std::unique_ptr<Platform> system_, extra_;
     bool (*extraOwnsPath_)(const char *);
+    bool listed_ = false;       // the listing began
     bool listingExtra_ = false; // the system's interfaces are all listed
     std::map<Handle, std::pair<Platform *, Handle>> handles_;
     Handle nextHandle_ = 1;
