@@ -63,7 +63,10 @@ std::optional<Outcome> World::frontPanel() {
              const int code = chance(90) ? pick(0, 6) : pick(19, 127);
              return set(cat("seq-interval ", where, code), {{field::interval(o), code}});
          }},
-        {8, [&] { const int on = chance(40); return set(cat("seq ", where, on ? "on" : "off"), {{field::sequencing(o), on}}); }},
+        {8, [&] {
+             const int on = chance(40);
+             return set(cat("seq ", where, on ? "on" : "off"), {{field::sequencing(o), on}});
+         }},
         {3, [&] {
              // Auto-sequencing starts stepping, fast, while the users go on.
              const int mask = pick(1, 255), code = pick(1, 2);
@@ -115,11 +118,11 @@ std::optional<Outcome> World::switcherUser() {
     const auto box = [&](Form &window, const std::string &seen, int (*setting)(int, int),
                          bool read) -> std::optional<Outcome> {
         if (!shown(window)) return std::nullopt;
-        const std::string now = boxes(window);
+        const std::string grid = boxes(window);
         int k = -1;
-        if (seen.size() == now.size() && chance(50)) {
-            const std::size_t i = std::mismatch(now.begin(), now.end(), seen.begin()).first - now.begin();
-            if (i < now.size()) k = static_cast<int>(i < 8 ? i : i - 1); // past the gap between the outputs
+        if (seen.size() == grid.size() && chance(50)) {
+            const std::size_t i = std::mismatch(grid.begin(), grid.end(), seen.begin()).first - grid.begin();
+            if (i < grid.size()) k = static_cast<int>(i < 8 ? i : i - 1); // past the gap between the outputs
         }
         if (k < 0) k = pick(0, 15);
         Control &c = window.at("Check1", k);
@@ -180,25 +183,23 @@ std::optional<Outcome> World::switcherUser() {
 // The host's user opens windows, the analyser sets a unit's routing, or the
 // host's user works a unit window they can see.
 std::optional<Outcome> World::pluginUser() {
-    std::vector<std::pair<plugin::CUnitDlg *, int>> shown; // with its object
-    for (int object = 0; object < 2; ++object)
-        for (int place = 0; place < plugins_[object]->openWindowCount(); ++place)
-            if (shownView(plugins_[object]->window(place))) shown.push_back({plugins_[object]->window(place), object});
-    const auto [w, object] = shown.empty() ? std::pair<plugin::CUnitDlg *, int>{} : shown[pick(0, int(shown.size()) - 1)];
-    int u = -1;
-    for (std::size_t unit = 0; w && unit < units_.size(); ++unit)
-        if (w->address == "SERIAL " + units_[unit].serial) u = static_cast<int>(unit);
+    std::vector<const HostUnit *> shown;
+    for (const HostUnit &h : hostUnits_)
+        if (shownView(windowOf(h))) shown.push_back(&h);
+    const HostUnit *h = shown.empty() ? nullptr : shown[pick(0, static_cast<int>(shown.size()) - 1)];
+    plugin::CUnitDlg *w = h ? windowOf(*h) : nullptr;
+    const int u = h ? h->unit : -1;
     FakeUnitView *view = shownView(w);
     const int o = pick(0, 1), list = o ? plugin::kLevelList2 : plugin::kLevelList1;
     const int radios = o ? plugin::kRadioOutput2 : plugin::kRadioOutput1;
-    const std::string by = w ? std::string("the plug-in's user in \"") + w->name + "\"" : "";
+    const std::string by = h ? "the plug-in's user in \"" + h->name + "\"" : "";
     // A write that fails is reported ("Contact was lost ..."); one that is not
     // reported reached the unit.
     const auto inWindow = [&](const std::string &what, Intents intents, const std::function<void()> &act) {
-        note("plug-in: user " + what + " in \"" + w->name + "\"");
+        note("plug-in: user " + what + " in \"" + h->name + "\"");
         const std::size_t messages = surroundings_.host.messages.size();
         act(); // the window may be gone now
-        const bool reached = u >= 0 && surroundings_.host.messages.size() == messages;
+        const bool reached = surroundings_.host.messages.size() == messages;
         lastWindowChange_ = now();
         if (reached) ++count("plug-in");
         return std::optional<Outcome>({by, u, std::move(intents), reached});
@@ -208,47 +209,44 @@ std::optional<Outcome> World::pluginUser() {
         {6, [&] {
              // The analyser sets a unit's routing through its own model: an
              // input and a level (Mic 0, Line 1, the input's pad) per output.
-             const HostUnit &h = hostUnits_[pick(0, static_cast<int>(hostUnits_.size()) - 1)];
-             const std::int32_t inputs[2] = {pick(0, 8), pick(0, 8)}, levels[2] = {pick(0, 1), pick(0, 1)}, reserved[2] = {};
+             const HostUnit &to = hostUnits_[pick(0, static_cast<int>(hostUnits_.size()) - 1)];
+             const std::int32_t inputs[2] = {pick(0, 8), pick(0, 8)}, levels[2] = {pick(0, 1), pick(0, 1)};
+             const std::int32_t reserved[2] = {};
              Intents intents;
              for (int out = 0; out < 2; ++out) {
                  intents.push_back({field::route(out), inputs[out]});
                  if (inputs[out]) intents.push_back({field::pad(out, inputs[out]), levels[out]});
              }
-             const std::string address = "SERIAL " + units_[h.unit].serial;
-             const bool reached = plugins_[h.object]->SetRouting(address.c_str(), inputs, reserved, levels, 2) == 0;
-             note(cat("plug-in: host sets routing of \"", h.name, "\" to ", inputs[0], "/", levels[0], " ", inputs[1], "/",
-                      levels[1], reached ? "" : ": failed"));
+             const std::string address = "SERIAL " + units_[to.unit].serial;
+             const bool reached = plugins_[to.object]->SetRouting(address.c_str(), inputs, reserved, levels, 2) == 0;
+             note(cat("plug-in: host sets routing of \"", to.name, "\" to ", inputs[0], "/", levels[0], " ", inputs[1],
+                      "/", levels[1], reached ? "" : ": failed"));
              if (reached) ++count("plug-in");
-             return std::optional<Outcome>({"the analyser", h.unit, intents, reached});
+             return std::optional<Outcome>({"the analyser", to.unit, intents, reached});
          }},
         {3, [&]() -> std::optional<Outcome> {
              if (!w) return std::nullopt;
-             note("plug-in: user presses Escape in \"" + std::string(w->name) + "\"");
-             const std::int32_t id = w->unitId;
-             const std::string name = w->name, address = w->address;
+             note("plug-in: user presses Escape in \"" + h->name + "\"");
              view->events().onEscape();
              if (chance(50)) {
                  // The host opens (or updates) the window again before the poll
                  // pass that would remove it: the pass must leave it, unless the
                  // unit was found lost meanwhile (with a message).
-                 plugin::CCorvilPlugin &p = *plugins_[object];
+                 plugin::CCorvilPlugin &p = *plugins_[h->object];
+                 const std::string address = "SERIAL " + units_[u].serial;
                  const bool update = chance(50);
-                 note("plug-in: host " + std::string(update ? "updates" : "opens") + " \"" + name + "\" again");
+                 note("plug-in: host " + std::string(update ? "updates" : "opens") + " \"" + h->name + "\" again");
                  const std::size_t messages = surroundings_.host.messages.size();
                  p.EnumerateUnits(); // as the host does before it opens windows
-                 const int result = update ? p.UpdateUnitWindow(address.c_str(), name.c_str(), id)
-                                           : p.OpenUnitWindow(hostWindow_, address.c_str(), name.c_str(), id);
+                 const int result = update ? p.UpdateUnitWindow(address.c_str(), h->name.c_str(), h->id)
+                                           : p.OpenUnitWindow(hostWindow_, address.c_str(), h->name.c_str(), h->id);
                  p.Tick(500);
                  ++count("again before the pass");
-                 bool shown = false;
-                 for (int place = 0; place < p.openWindowCount(); ++place)
-                     if (plugin::CUnitDlg *again = p.window(place); again->unitId == id)
-                         shown = shownView(again) && !again->closePending;
-                 if (surroundings_.host.messages.size() == messages && u >= 0 && units_[u].plugged && !units_[u].silenced)
-                     expect(cat("plug-in window \"", name, "\" ", update ? "updated" : "opened",
+                 plugin::CUnitDlg *again = windowOf(*h);
+                 if (surroundings_.host.messages.size() == messages && units_[u].plugged && !units_[u].silenced)
+                     expect(cat("plug-in window \"", h->name, "\" ", update ? "updated" : "opened",
                                 " again before the pass (result ", result, ")"),
-                            "shown", shown ? "shown" : "gone");
+                            "shown", shownView(again) && !again->closePending ? "shown" : "gone");
              }
              return Outcome{by, u, {}, false};
          }},
@@ -264,13 +262,13 @@ std::optional<Outcome> World::pluginUser() {
              const int input = !w ? 0 : o ? w->input2 : w->input1;
              if (!w || !view->enabled[list] || input < 1 || input > 8) return std::nullopt;
              const int level = view->levelSelection(list) == 0 ? 1 : 0;
-             return inWindow(cat("chooses ", level ? "Line" : "Mic", " for output ", o + 1), {{field::pad(o, input), level}},
-                             [&] {
-                                 view->events().onDropDown(true);
-                                 view->events().onDropDown(false);
-                                 view->selections[list] = level;
-                                 view->events().onLevelChange(list); // last: the window may go while it runs
-                             });
+             const std::string what = cat("chooses ", level ? "Line" : "Mic", " for output ", o + 1);
+             return inWindow(what, {{field::pad(o, input), level}}, [&] {
+                 view->events().onDropDown(true);
+                 view->events().onDropDown(false);
+                 view->selections[list] = level;
+                 view->events().onLevelChange(list); // last: the window may go while it runs
+             });
          }},
     });
 }

@@ -10,12 +10,9 @@ namespace corvil::soak {
 namespace {
 
 std::string expectedDisplay(int input, int pads) {
-    return input == 0 ? "-" : std::to_string(input) + ((pads >> (input - 1)) & 1 ? "." : "");
+    return input ? cat(input, (pads >> (input - 1)) & 1 ? "." : "") : "-";
 }
-
-std::string intervalText(int code) {
-    return code == 0 ? "Disabled" : std::to_string(code / 2) + (code % 2 ? ".5" : ".0") + " seconds";
-}
+std::string intervalText(int code) { return code ? cat(code / 2, code % 2 ? ".5" : ".0", " seconds") : "Disabled"; }
 
 // A check-box grid as its 16 boxes, input 1 first, output 1 then output 2.
 std::string gridText(const std::function<bool(int)> &box) {
@@ -36,9 +33,7 @@ std::string onesOn(int first, int last, const std::function<bool(int)> &on) {
 
 } // namespace
 
-std::string boxes(Form &form) {
-    return gridText([&form](int k) { return form.at("Check1", k).value() != 0; });
-}
+std::string boxes(Form &form) { return gridText([&form](int k) { return form.at("Check1", k).value() != 0; }); }
 
 // The front panels rest (the units are back and step no longer) while the
 // host opens its windows again and every user's polling catches up; then
@@ -62,10 +57,9 @@ void World::settle() {
             looked = t;
             if (hostOpensWindows()) opened = t;
         }
-        if (t - start >= kSettleSeconds && t - opened >= 1.5 && t - lastWindowChange_ >= 3.5) break;
-        if (t - start >= 30) break; // what is still missing shows in the checks
+        // What is still missing after 30 s shows in the checks.
+        if (t - start >= 30 || (t - start >= kSettleSeconds && t - opened >= 1.5 && t - lastWindowChange_ >= 3.5)) break;
     }
-
     ++count("settles");
     std::vector<UnitState> states;
     for (std::size_t u = 0; u < units_.size(); ++u) states.push_back(state(static_cast<int>(u)));
@@ -121,15 +115,15 @@ void World::checkSwitcher(const std::vector<UnitState> &states) {
     }
     const UnitState &s = states[u];
     const std::string of = "switcher (" + s.serial + ") ";
+    const auto box = [](bool ticked, bool enabled) {
+        return std::string(ticked ? "ticked" : "unticked") + (enabled ? ", enabled" : ", disabled");
+    };
     for (int o = 0; o < 2; ++o) {
-        expect(of + "Text1(" + std::to_string(o) + ")", expectedDisplay(s.input[o], s.pads[o]), main.at("Text1", o).text());
-        expect(of + "option button on in column " + std::to_string(o), std::to_string(s.input[o] ? s.input[o] : 9),
-               onesOn(1, 9, [&](int row) { return main.at("Option" + std::to_string(row), o).value() != 0; }));
-        const Control &box = main.at(o ? "cAutoSeq2" : "cAutoSeq1");
-        const auto look = [](bool ticked, bool enabled) {
-            return std::string(ticked ? "ticked" : "unticked") + (enabled ? ", enabled" : ", disabled");
-        };
-        expect(of + box.name(), look(s.stepping(o), (s.seqControl[o] & 0x7F) != 0), look(box.value(), box.enabled()));
+        expect(cat(of, "Text1(", o, ")"), expectedDisplay(s.input[o], s.pads[o]), main.at("Text1", o).text());
+        expect(cat(of, "option button on in column ", o), std::to_string(s.input[o] ? s.input[o] : 9),
+               onesOn(1, 9, [&](int row) { return main.at(cat("Option", row), o).value() != 0; }));
+        const Control &c = main.at(o ? "cAutoSeq2" : "cAutoSeq1");
+        expect(of + c.name(), box(s.stepping(o), (s.seqControl[o] & 0x7F) != 0), box(c.value(), c.enabled()));
     }
     Form &pads = app_.attenuatorForm(), &sequencing = app_.autoSequencingForm();
     if (pads.loaded()) expect(of + "attenuator window Check1", maskGrid(s.pads), boxes(pads));
@@ -144,26 +138,26 @@ void World::checkSwitcher(const std::vector<UnitState> &states) {
 }
 
 void World::checkWindows(const std::vector<UnitState> &states) {
+    const auto level = [](bool enabled, int selection) {
+        return std::string(enabled ? "enabled, " : "disabled, ") +
+               (selection < 0 ? "none" : selection == 0 ? "Mic" : selection == 1 ? "Line" : "?");
+    };
     for (const HostUnit &h : hostUnits_) {
         const UnitState &s = states[h.unit];
         const std::string of = "plug-in window \"" + h.name + "\" (" + s.serial + ") ";
         plugin::CUnitDlg *w = windowOf(h);
-        plugin::fakes::FakeUnitView *view = shownView(w);
+        FakeUnitView *view = shownView(w);
         const bool shown = view && !w->closePending;
         expect(of + "open", "shown", shown ? "shown" : w ? "closing" : "closed");
         if (!shown) continue;
         expect(of + "title", h.name, view->title);
         for (int o = 0; o < 2; ++o) {
-            const std::string output = of + "output " + std::to_string(o + 1);
             const int radios = o ? plugin::kRadioOutput2 : plugin::kRadioOutput1;
-            const int list = o ? plugin::kLevelList2 : plugin::kLevelList1;
-            expect(output + " radio button on", std::to_string(s.input[o]),
+            const int list = o ? plugin::kLevelList2 : plugin::kLevelList1, input = s.input[o];
+            expect(cat(of, "output ", o + 1, " radio button on"), std::to_string(input),
                    onesOn(0, 8, [&](int k) { return view->radio(radios + k); }));
-            const bool line = s.input[o] && ((s.pads[o] >> (s.input[o] - 1)) & 1);
-            const int selection = view->levelSelection(list);
-            expect(output + " level list", s.input[o] ? std::string("enabled, ") + (line ? "Line" : "Mic") : "disabled, none",
-                   std::string(view->enabled[list] ? "enabled, " : "disabled, ") +
-                       (selection < 0 ? "none" : selection == 0 ? "Mic" : selection == 1 ? "Line" : "?"));
+            expect(cat(of, "output ", o + 1, " level list"), level(input, input ? (s.pads[o] >> (input - 1)) & 1 : -1),
+                   level(view->enabled[list], view->levelSelection(list)));
         }
     }
 }

@@ -37,7 +37,7 @@ World::World(const Options &options) : options_(options), rng_(options.seed) {
 }
 
 World::~World() {
-    plugins_.clear();
+    for (auto &object : plugins_) object.reset();
     app_.mainForm().unload();
 }
 
@@ -46,14 +46,13 @@ int World::run() {
         begin();
         // The last settle ends the run at about the time asked for.
         const double activeUntil = options_.seconds - kSettleSeconds;
-        double nextSettle = between(6, 12);
-        while (now() < activeUntil && (options_.keepGoing || count("failures") == 0)) {
+        for (double nextSettle = between(6, 12); now() < activeUntil && (options_.keepGoing || !count("failures"));) {
             if (now() < nextSettle || now() > activeUntil - 3) {
                 step(true);
-                continue;
+            } else {
+                settle();
+                nextSettle = now() + between(6, 12);
             }
-            settle();
-            nextSettle = now() + between(6, 12);
         }
         if (options_.keepGoing || count("failures") == 0) settle();
     } catch (const std::exception &e) {
@@ -74,17 +73,13 @@ int World::run() {
 int main(int argc, char **argv) {
     using namespace corvil::soak;
     Options options;
-    options.seed = static_cast<unsigned long long>(
-        std::chrono::system_clock::now().time_since_epoch().count() % 1000000000);
+    options.seed = std::chrono::system_clock::now().time_since_epoch().count() % 1000000000;
     // Each option, whether a value follows it, and what it sets.
-    const struct {
-        std::string name;
-        bool valued;
-        std::function<void(const char *)> set;
-    } known[] = {{"--seconds", true, [&](const char *v) { options.seconds = std::stod(v); }},
-                 {"--seed", true, [&](const char *v) { options.seed = std::stoull(v); }},
-                 {"--keep-going", false, [&](const char *) { options.keepGoing = true; }},
-                 {"--verbose", false, [&](const char *) { options.verbose = true; }}};
+    const struct { std::string name; bool valued; std::function<void(const char *)> set; } known[] = {
+        {"--seconds", true, [&](const char *v) { options.seconds = std::stod(v); }},
+        {"--seed", true, [&](const char *v) { options.seed = std::stoull(v); }},
+        {"--keep-going", false, [&](const char *) { options.keepGoing = true; }},
+        {"--verbose", false, [&](const char *) { options.verbose = true; }}};
     const auto usage = [](const std::string &why) {
         std::fprintf(stderr, "corvil-soak: %s\nusage: corvil-soak [--seconds N] [--seed S] [--keep-going] [--verbose]\n",
                      why.c_str());

@@ -20,8 +20,8 @@ std::string World::command(const std::string &line) {
 
 UnitState World::state(int u) {
     UnitState s;
-    const std::string answer = command("state " + std::to_string(u));
-    if (!parseState(answer, s)) throw std::runtime_error("corvil-emulator: state: " + answer);
+    if (const std::string answer = command(cat("state ", u)); !parseState(answer, s))
+        throw std::runtime_error("corvil-emulator: state: " + answer);
     return s;
 }
 
@@ -56,11 +56,11 @@ void World::begin() {
     std::vector<std::string> args;
     for (const char *serial : kSerials) args.insert(args.end(), {"--serial", serial});
     if (!emulator_.start(args)) throw std::runtime_error("corvil-emulator did not start");
-    for (int u = 0; u < static_cast<int>(std::size(kSerials)); ++u) {
-        units_.push_back({kSerials[u], {}});
-        units_.back().ledger.baseline(state(u), 0);
-        switcherPulls_.push_back(0);
+    for (const char *serial : kSerials) {
+        units_.push_back({serial, {}});
+        units_.back().ledger.baseline(state(static_cast<int>(units_.size()) - 1), 0);
     }
+    switcherPulls_.resize(units_.size());
     // The host's message box keeps its window's messages going: Tick goes on
     // while it is shown.
     surroundings_.host.duringMessage = [this] {
@@ -75,16 +75,16 @@ void World::begin() {
                        units_[h.unit].troubles != h.troublesAtOpen ? "after a silence or a pull" : "while it answered");
         for (int i = pick(0, 2); i > 0; --i) plugins_[pick(0, 1)]->Tick(50);
     };
-    for (int object = 0; object < 2; ++object) {
-        plugins_.push_back(std::make_unique<plugin::CCorvilPlugin>(surroundings_.services));
-        plugins_.back()->SetHost(&surroundings_.host.iface);
+    for (auto &object : plugins_) {
+        object = std::make_unique<plugin::CCorvilPlugin>(surroundings_.services);
+        object->SetHost(&surroundings_.host.iface);
     }
     hostOpensWindows();
     app_.start();
 }
 
-// A pass of the switcher's loop, with its timer and the host's when due,
-// and when `act`, one action at most.
+// A pass of the switcher's loop, with its timer and the host's when due, and
+// when `act`, one action at most.
 void World::step(bool act) {
     if (now() >= nextSwitcherTick_) {
         nextSwitcherTick_ = now() + kSwitcherTickSeconds;
@@ -127,8 +127,7 @@ void World::bringUnitsBack(bool atOnce) {
     for (std::size_t u = 0; u < units_.size(); ++u) {
         Unit &unit = units_[u];
         if ((!atOnce && now() < unit.backAt) || (unit.plugged && !unit.silenced)) continue;
-        // (A unit is pulled or silent, never both.)
-        command(unit.plugged ? "silence " + std::to_string(u) + " off" : "plug " + std::to_string(u));
+        command(unit.plugged ? cat("silence ", u, " off") : cat("plug ", u));
         note("front panel: " + unit.serial + (unit.plugged ? " reports again" : " plugged in"));
         unit.plugged = true;
         unit.silenced = false;
@@ -140,17 +139,15 @@ void World::bringUnitsBack(bool atOnce) {
 void World::afterAction(const Outcome &done) {
     for (std::size_t u = 0; u < units_.size(); ++u) {
         Unit &unit = units_[u];
+        const bool target = static_cast<int>(u) == done.target, blind = target && done.blind;
         std::set<int> intended;
-        if (static_cast<int>(u) == done.target && done.reached) {
-            for (const auto &[f, value] : done.intents) {
-                // Whoever wrote it, a silent unit does not report it: no
-                // writer could have known of it.
-                unit.ledger.claims[f] = {value, done.by, now(), !unit.silenced};
-                intended.insert(f);
-            }
+        for (const auto &[f, value] : target && done.reached ? done.intents : Intents{}) {
+            // Whoever wrote it, a silent unit does not report it: no writer
+            // could have known of it.
+            unit.ledger.claims[f] = {value, done.by, now(), !unit.silenced};
+            intended.insert(f);
         }
         for (const std::string &what : unit.ledger.observe(state(static_cast<int>(u)), done.by, intended, now())) {
-            const bool blind = done.blind && static_cast<int>(u) == done.target;
             ++count(blind ? "replaced by the switcher before it showed them" : "changes replaced");
             note(unit.serial + (blind ? ": not yet shown to its writer: " : ": ") + what);
             if (blind) continue;
@@ -163,9 +160,9 @@ void World::afterAction(const Outcome &done) {
 // The unit the switcher shows, by the serial number in its status line; -1
 // when it shows none.
 int World::switcherUnit() {
-    const std::string prefix = "Connected to Corvil\r\nSerial No. ", &status = app_.mainForm().at("Label4").text();
+    const std::string &status = app_.mainForm().at("Label4").text();
     for (std::size_t u = 0; u < units_.size(); ++u)
-        if (status == prefix + units_[u].serial) return static_cast<int>(u);
+        if (status == "Connected to Corvil\r\nSerial No. " + units_[u].serial) return static_cast<int>(u);
     return -1;
 }
 

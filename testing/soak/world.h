@@ -33,11 +33,7 @@ using Intents = std::vector<std::pair<int, int>>; // setting, value
 // follows within a few passes. A settle gives both more than that.
 constexpr double kSettleSeconds = 4.0;
 
-struct Options {
-    double seconds = 120;
-    unsigned long long seed = 0;
-    bool keepGoing = false, verbose = false;
-};
+struct Options { double seconds = 120; unsigned long long seed = 0; bool keepGoing = false, verbose = false; };
 
 struct Unit {
     std::string serial;
@@ -49,25 +45,15 @@ struct Unit {
 };
 
 // A unit of the host's, whose unit window the host keeps open through one of
-// the two plug-in objects.
-struct HostUnit {
-    std::int32_t id;
-    std::string name;
-    int unit, object;
-    int troublesAtOpen = 0; // the unit's troubles when its window was opened
-};
+// the two plug-in objects; with the unit's troubles when it opened the window.
+struct HostUnit { std::int32_t id; std::string name; int unit, object, troublesAtOpen = 0; };
 
 // What an action did: the settings `by` meant to change on unit `target`,
 // and whether the change reached it. `blind`: the writer sent a whole record
 // (the switcher's pads or auto-sequencing) from a view that did not yet show
 // the unit's state.
-struct Outcome {
-    std::string by;
-    int target = -1;
-    Intents intents;
-    bool reached = false, blind = false;
-};
-using Action = std::function<std::optional<Outcome>()>; // nothing: nothing done
+struct Outcome { std::string by; int target = -1; Intents intents; bool reached = false, blind = false; };
+using Action = std::function<std::optional<Outcome>()>; // none: no change to look at
 
 // The parts, as text.
 template <typename... Parts> std::string cat(const Parts &...parts) {
@@ -139,7 +125,7 @@ private:
     plugin::fakes::Surroundings surroundings_{platform_};
     // Two objects in one process share the device code: one's clean-up after
     // a lost unit renumbers the other's units.
-    std::vector<std::unique_ptr<plugin::CCorvilPlugin>> plugins_;
+    std::unique_ptr<plugin::CCorvilPlugin> plugins_[2];
     std::vector<HostUnit> hostUnits_{{1, "Desk", 0, 0}, {2, "Desk (copy)", 0, 1}, {3, "Rack", 1, 0},
                                      {4, "Rack (copy)", 1, 1}};
     plugin::HostWindow hostWindow_ = reinterpret_cast<plugin::HostWindow>(0x50ac);
