@@ -103,7 +103,7 @@ std::optional<Outcome> World::switcherUser() {
     // the displays then show the unit again), and the record it is in was read.
     const int u = switcherUnit(), o = pick(0, 1);
     const bool reached = u >= 0 && app_.unitConnected && app_.syncComplete && units_[u].plugged &&
-                         units_[u].pulls == switcherPulls_[u];
+                         units_[u].pulls == units_[u].pullsSwitcherKnew;
     std::function<void()> act;
     const auto does = [&](std::function<void()> what, Intents intents, bool read) {
         act = std::move(what);

@@ -60,7 +60,6 @@ void World::begin() {
         units_.push_back({serial, {}});
         units_.back().ledger.baseline(state(static_cast<int>(units_.size()) - 1), 0);
     }
-    switcherPulls_.resize(units_.size());
     // The host's message box keeps its window's messages going: Tick goes on
     // while it is shown.
     surroundings_.host.duringMessage = [this] {
@@ -94,7 +93,7 @@ void World::step(bool act) {
             // "Connected" alone: this tick found a unit (its serial comes with the
             // next poll). A connection made now is good until the unit's next pull.
             if (!app_.unitConnected || app_.mainForm().at("Label4").text() != "Connected") return;
-            for (std::size_t u = 0; u < units_.size(); ++u) switcherPulls_[u] = units_[u].pulls;
+            for (Unit &unit : units_) unit.pullsSwitcherKnew = unit.pulls;
             if (before == "Connected") return;
             ++count("reconnections");
             note("switcher: finds a unit");

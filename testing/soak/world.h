@@ -41,6 +41,7 @@ struct Unit {
     bool plugged = true, silenced = false; // never both
     double backAt = 0;                     // when a pulled or silent unit comes back
     int pulls = 0;                         // connections made before a pull are dead after it
+    int pullsSwitcherKnew = 0;             // its pulls when the switcher last found a unit
     int troubles = 0;                      // silences and pulls: reasons to lose contact
 };
 
@@ -118,7 +119,6 @@ private:
     switcher::HeadlessToolkit toolkit_;
     switcher::Corvil_0100_Interface corvhid_{CORVHID_LIBRARY_PATH};
     switcher::SwitcherApp0100 app_{toolkit_, corvhid_};
-    std::vector<int> switcherPulls_;        // the units' pulls when the switcher last found a unit
     std::string padsSeen_, sequencingSeen_; // the grids as the switcher's user last saw them
 
     corvhid::VirtualPlatform platform_;
