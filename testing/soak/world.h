@@ -84,6 +84,7 @@ private:
     int pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng_); }
     double between(double low, double high) { return std::uniform_real_distribution<double>(low, high)(rng_); }
     bool chance(int percent) { return pick(0, 99) < percent; }
+    // A counter by its name in the summary line; any other name throws.
     long &count(const std::string &name) { return counts_.at(name); }
 
     // world.cpp
@@ -134,7 +135,7 @@ private:
     double nextFrontPanel_ = 0, nextSwitcherUser_ = 0, nextPluginUser_ = 0, lastWindowChange_ = -10;
     std::deque<std::string> trail_;
     bool failedHere_ = false;
-    std::map<std::string, long> counts_; // by their names in the summary line
+    std::map<std::string, long> counts_;
 };
 
 } // namespace corvil::soak
