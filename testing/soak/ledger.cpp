@@ -1,38 +1,19 @@
 #include "ledger.h"
 
-#include <sstream>
+#include <cstdio>
 
 namespace corvil::soak {
 
-bool parseState(const std::string &answer, UnitState &state) {
-    std::istringstream in(answer);
-    std::string word;
-    if (!(in >> word) || word != "ok") return false;
-    int seen = 0;
-    while (in >> word) {
-        const auto eq = word.find('=');
-        if (eq == std::string::npos) return false;
-        const std::string key = word.substr(0, eq), value = word.substr(eq + 1);
-        if (key == "serial") {
-            state.serial = value;
-            ++seen;
-            continue;
-        }
-        static const char *const kKeys[] = {"input1",     "input2",     "pads1",       "pads2",
-                                            "seqinputs1", "seqinputs2", "seqcontrol1", "seqcontrol2"};
-        int *const slots[] = {&state.input[0],     &state.input[1],     &state.pads[0],       &state.pads[1],
-                              &state.seqInputs[0], &state.seqInputs[1], &state.seqControl[0], &state.seqControl[1]};
-        for (int i = 0; i < 8; ++i) {
-            if (key != kKeys[i]) continue;
-            try {
-                *slots[i] = std::stoi(value, nullptr, 0);
-            } catch (const std::exception &) {
-                return false;
-            }
-            ++seen;
-        }
-    }
-    return seen == 9;
+bool parseState(const std::string &answer, UnitState &s) {
+    char serial[32] = "";
+    int end = 0;
+    std::sscanf(answer.c_str(),
+                "ok input1=%i input2=%i pads1=%i pads2=%i seqinputs1=%i seqinputs2=%i seqcontrol1=%i seqcontrol2=%i "
+                "serial=%31s%n",
+                &s.input[0], &s.input[1], &s.pads[0], &s.pads[1], &s.seqInputs[0], &s.seqInputs[1], &s.seqControl[0],
+                &s.seqControl[1], serial, &end);
+    s.serial = serial;
+    return end > 0;
 }
 
 namespace field {
@@ -41,8 +22,7 @@ int value(const UnitState &s, int f) {
     if (f < 2) return s.input[f];
     if (f < 18) return (s.pads[(f - 2) / 8] >> ((f - 2) % 8)) & 1;
     if (f < 34) return (s.seqInputs[(f - 18) / 8] >> ((f - 18) % 8)) & 1;
-    if (f < 36) return s.seqControl[f - 34] & 0x7F;
-    return s.seqControl[f - 36] >> 7;
+    return f < 36 ? s.seqControl[f - 34] & 0x7F : s.seqControl[f - 36] >> 7;
 }
 
 std::string name(int f) {
@@ -50,47 +30,42 @@ std::string name(int f) {
     if (f < 2) return output(f) + " input";
     if (f < 18) return output((f - 2) / 8) + " pad of input " + std::to_string((f - 2) % 8 + 1);
     if (f < 34) return output((f - 18) / 8) + " auto-sequence input " + std::to_string((f - 18) % 8 + 1);
-    if (f < 36) return output(f - 34) + " interval code";
-    return output(f - 36) + " auto-sequencing switch";
+    return output((f - 34) % 2) + (f < 36 ? " interval code" : " auto-sequencing switch");
 }
 
 std::string text(int f, int value) {
     if (value < 0) return "any";
-    if (f < 2 || (f >= 34 && f < 36)) return std::to_string(value);
-    return value ? "on" : "off";
+    return f < 2 || (f >= 34 && f < 36) ? std::to_string(value) : value ? "on" : "off";
 }
 
 } // namespace field
 
-void Ledger::claim(int f, int value, const std::string &by, double at, bool seen) {
-    claims[f] = {value, by, at, seen};
+// Why no change of setting f is held across a change of state, or null: an
+// output that steps through its inputs holds no input anyone chose, and one
+// that includes no input has no switch that means anything (the unit does
+// not step it, and the switcher never sends it on).
+static const char *unclaimable(int f, const UnitState &before, const UnitState &after) {
+    for (int o = 0; o < 2; ++o) {
+        if (f == field::route(o) && (before.stepping(o) || after.stepping(o))) return "the unit's auto-sequencing";
+        if (f == field::sequencing(o) && after.seqInputs[o] == 0) return "no auto-sequence inputs";
+    }
+    return nullptr;
 }
 
-std::vector<Replaced> Ledger::observe(const UnitState &now, const std::string &by, const std::set<int> &intended,
-                                      double at) {
-    std::vector<Replaced> replaced;
+std::vector<std::string> Ledger::observe(const UnitState &now, const std::string &by, const std::set<int> &intended,
+                                         double at) {
+    std::vector<std::string> replaced;
     for (int f = 0; f < field::kCount; ++f) {
-        if (intended.count(f)) continue;
-        // An output that steps through its inputs holds no input anyone chose,
-        // and one that includes no input has no switch that means anything
-        // (the switcher sends it off then).
-        if (f == field::route(0) || f == field::route(1))
-            if (last.stepping(f) || now.stepping(f)) continue;
-        if (f == field::sequencing(0) || f == field::sequencing(1))
-            if (now.seqInputs[f - field::sequencing(0)] == 0) continue;
-        const int before = field::value(last, f), after = field::value(now, f);
-        if (before == after) continue;
         Claim &c = claims[f];
-        if (c.intended && c.value >= 0 && c.value != after)
-            replaced.push_back({field::name(f) + " " + field::text(f, c.value) + " (by " + c.by + ") replaced by " +
-                                    field::text(f, after) + " sent along by " + by,
-                                c.at});
-        c = {after, by + ", sent along", at, false};
-    }
-    // An output that steps through its inputs holds no input anyone chose.
-    for (int o = 0; o < 2; ++o) {
-        if (last.stepping(o) || now.stepping(o)) claims[field::route(o)] = {-1, "the unit's auto-sequencing", at, false};
-        if (now.seqInputs[o] == 0) claims[field::sequencing(o)] = {-1, "no auto-sequence inputs", at, false};
+        const int after = field::value(now, f);
+        if (const char *why = unclaimable(f, last, now)) {
+            c = {-1, why, at, false};
+        } else if (!intended.count(f) && field::value(last, f) != after) {
+            if (c.intended && c.value >= 0 && c.value != after)
+                replaced.push_back(field::name(f) + " " + field::text(f, c.value) + " (by " + c.by + ") replaced by " +
+                                   field::text(f, after) + " sent along by " + by);
+            c = {after, by + ", sent along", at, false};
+        }
     }
     last = now;
     return replaced;
@@ -98,10 +73,9 @@ std::vector<Replaced> Ledger::observe(const UnitState &now, const std::string &b
 
 void Ledger::baseline(const UnitState &state, double at) {
     last = state;
-    for (int f = 0; f < field::kCount; ++f) claims[f] = {field::value(state, f), "the last settle", at, false};
-    for (int o = 0; o < 2; ++o) {
-        if (state.stepping(o)) claims[field::route(o)] = {-1, "the unit's auto-sequencing", at, false};
-        if (state.seqInputs[o] == 0) claims[field::sequencing(o)] = {-1, "no auto-sequence inputs", at, false};
+    for (int f = 0; f < field::kCount; ++f) {
+        const char *why = unclaimable(f, state, state);
+        claims[f] = {why ? -1 : field::value(state, f), why ? why : "the last settle", at, false};
     }
 }
 

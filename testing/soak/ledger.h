@@ -1,6 +1,5 @@
 // What corvil-soak knows of each emulated unit: its state as corvil-emulator
-// reports it, and for every setting the last change that the unit should
-// still hold.
+// reports it, and for every setting the last change the unit should still hold.
 #pragma once
 
 #include <array>
@@ -14,7 +13,6 @@ namespace corvil::soak {
 struct UnitState {
     int input[2] = {0, 0}, pads[2] = {0, 0}, seqInputs[2] = {0, 0}, seqControl[2] = {0, 0};
     std::string serial;
-
     // The unit steps the input of output o (0, 1) by itself.
     bool stepping(int o) const { return (seqControl[o] & 0x80) && (seqControl[o] & 0x7F) && seqInputs[o]; }
 };
@@ -32,7 +30,6 @@ constexpr int sequenced(int o, int input) { return 18 + o * 8 + input - 1; }
 constexpr int interval(int o) { return 34 + o; }
 constexpr int sequencing(int o) { return 36 + o; }
 constexpr int kCount = 38;
-
 int value(const UnitState &state, int f);
 std::string name(int f);
 std::string text(int f, int value);
@@ -40,34 +37,22 @@ std::string text(int f, int value);
 
 // The latest change of one setting.
 struct Claim {
-    int value = -1;        // -1: nothing the unit must hold (it steps the input itself)
+    int value = -1;        // -1: nothing the unit must hold
     std::string by;        // who changed it
     double at = 0;         // seconds into the run
     bool intended = false; // what its maker meant to change, not a value sent along with it
 };
 
-// An intended change that a later write replaced.
-struct Replaced {
-    std::string what;
-    double claimedAt; // when the replaced change was made
-};
-
-class Ledger {
-public:
+struct Ledger {
     UnitState last; // the state after the latest action
     std::array<Claim, field::kCount> claims;
 
-    // `seen`: the unit reported the change (a silent unit's change is not
-    // protected: no writer could have known of it).
-    void claim(int f, int value, const std::string &by, double at, bool seen);
-    // The state after an action by `by`, whose intended settings are
-    // already claimed: every other setting it changed was sent along with
-    // the change (the plug-in writes a whole settings record, the switcher
-    // the pads and the auto-sequencing record whole). Returns the intended
-    // changes of others that this replaced. An output's auto-sequencing
-    // switch means nothing while it includes no input (the unit does not
-    // step it, and the switcher never sends it on): no claim is held on it.
-    std::vector<Replaced> observe(const UnitState &now, const std::string &by, const std::set<int> &intended,
+    // The state after an action by `by`, whose intended settings are already
+    // claimed: every other setting it changed was sent along with the change
+    // (the plug-in writes a whole settings record, the switcher the pads and
+    // the auto-sequencing record whole). Returns the intended changes of
+    // others that this replaced.
+    std::vector<std::string> observe(const UnitState &now, const std::string &by, const std::set<int> &intended,
                                      double at);
     // After a settle: the unit holds what it holds.
     void baseline(const UnitState &state, double at);

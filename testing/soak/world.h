@@ -1,0 +1,141 @@
+// corvil-soak's world: corvil-emulator and its units, Corvil Switcher's core
+// through the toolkit without windows, two plug-in objects in one host, and
+// what the run has seen (ledgers, trail, counters). The actors (actors.cpp)
+// change it; the checks (checks.cpp) look at it.
+#pragma once
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <random>
+#include <sstream>
+
+#include "CCorvilPlugin.h"
+#include "CUnitDlg.h"
+#include "SwitcherApp0100.h"
+#include "emulator_process.h"
+#include "fakes.h"
+#include "headless_toolkit.h"
+#include "ledger.h"
+#include "virtual/virtual_platform.h"
+
+namespace corvil::soak {
+
+using form::Control;
+using form::Form;
+using plugin::fakes::FakeUnitView;
+using Intents = std::vector<std::pair<int, int>>; // setting, value
+
+// The plug-in polls again 2.5 s after a click in a unit window; the switcher
+// follows within a few passes. A settle gives both more than that.
+constexpr double kSettleSeconds = 4.0;
+
+struct Options { double seconds = 120; unsigned long long seed = 0; bool keepGoing = false, verbose = false; };
+
+struct Unit {
+    std::string serial;
+    Ledger ledger;
+    bool plugged = true, silenced = false; // never both
+    double backAt = 0;                     // when a pulled or silent unit comes back
+    int pulls = 0;                         // connections made before a pull are dead after it
+    int pullsSwitcherKnew = 0;             // its pulls when the switcher last found a unit
+    int troubles = 0;                      // silences and pulls: reasons to lose contact
+};
+
+// A unit of the host's, whose unit window the host keeps open through one of
+// the two plug-in objects; with the unit's troubles when it opened the window.
+struct HostUnit { std::int32_t id; std::string name; int unit, object, troublesAtOpen = 0; };
+
+// What an action did: the settings `by` meant to change on unit `target`,
+// and whether the change reached it. `blind`: the writer sent a whole record
+// (the switcher's pads or auto-sequencing) from a view that did not yet show
+// the unit's state.
+struct Outcome { std::string by; int target = -1; Intents intents; bool reached = false, blind = false; };
+using Action = std::function<std::optional<Outcome>()>; // none: no change to look at
+
+// The parts, as text.
+template <typename... Parts> std::string cat(const Parts &...parts) {
+    std::ostringstream text;
+    (text << ... << parts);
+    return text.str();
+}
+
+// A unit window's view when the window is up and shown; null otherwise.
+inline FakeUnitView *shownView(plugin::CUnitDlg *w) {
+    auto *view = w && w->hasWindow() ? static_cast<FakeUnitView *>(w->view()) : nullptr;
+    return view && view->visible ? view : nullptr;
+}
+
+// A check-box grid of the switcher's as its 16 boxes, input 1 first, output 1
+// then output 2.
+std::string boxes(Form &form);
+
+class World {
+public:
+    explicit World(const Options &options);
+    ~World();
+    int run();
+
+private:
+    double now() const { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count(); }
+    int pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng_); }
+    double between(double low, double high) { return std::uniform_real_distribution<double>(low, high)(rng_); }
+    bool chance(int percent) { return pick(0, 99) < percent; }
+    // A counter by its name in the summary line; any other name throws.
+    long &count(const std::string &name) { return counts_.at(name); }
+
+    // world.cpp
+    std::string command(const std::string &line);
+    UnitState state(int u);
+    void note(const std::string &event);
+    void expect(const std::string &what, const std::string &expected, const std::string &found);
+    void printTrail();
+    void begin();
+    void step(bool act);
+    void bringUnitsBack(bool atOnce);
+    void afterAction(const Outcome &done);
+    int switcherUnit();
+    plugin::CUnitDlg *windowOf(const HostUnit &h) const;
+    // actors.cpp
+    std::optional<Outcome> oneOf(std::initializer_list<std::pair<int, Action>> table);
+    std::optional<Outcome> frontPanel();
+    std::optional<Outcome> switcherUser();
+    std::optional<Outcome> pluginUser();
+    bool hostOpensWindows();
+    // checks.cpp
+    void settle();
+    void checkClaims(const std::string &when);
+    void checkSwitcher(const std::vector<UnitState> &states);
+    void checkWindows(const std::vector<UnitState> &states);
+
+    Options options_;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    std::mt19937_64 rng_;
+    testing::EmulatorProcess emulator_;
+    std::vector<Unit> units_;
+
+    switcher::HeadlessToolkit toolkit_;
+    switcher::Corvil_0100_Interface corvhid_{CORVHID_LIBRARY_PATH};
+    switcher::SwitcherApp0100 app_{toolkit_, corvhid_};
+    std::string padsSeen_, sequencingSeen_; // the grids as the switcher's user last saw them
+
+    corvhid::VirtualPlatform platform_;
+    plugin::fakes::Surroundings surroundings_{platform_};
+    // Two objects in one process share the device code: one's clean-up after
+    // a lost unit renumbers the other's units.
+    std::unique_ptr<plugin::CCorvilPlugin> plugins_[2];
+    std::vector<HostUnit> hostUnits_{{1, "Desk", 0, 0}, {2, "Desk (copy)", 0, 1}, {3, "Rack", 1, 0},
+                                     {4, "Rack (copy)", 1, 1}};
+    plugin::HostWindow hostWindow_ = reinterpret_cast<plugin::HostWindow>(0x50ac);
+
+    double nextSwitcherTick_ = 0, nextHostTick_ = 0, lastHostTick_ = 0;
+    double nextFrontPanel_ = 0, nextSwitcherUser_ = 0, nextPluginUser_ = 0, lastWindowChange_ = -10;
+    std::deque<std::string> trail_;
+    bool failedHere_ = false;
+    std::map<std::string, long> counts_;
+};
+
+} // namespace corvil::soak
