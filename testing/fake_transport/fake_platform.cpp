@@ -24,12 +24,15 @@ Listed FakePlatform::nextInterface(std::string &path) {
     log("next " + std::to_string(next_));
     if (!listing) throw std::logic_error("a step through a listing not begun");
     if (next_ >= snapshot_) return Listed::End;
+    if (interfaces.at(next_).namesNoDevice) {
+        ++next_;
+        return Listed::Skipped;
+    }
     // A record to look at the entry in, as the Windows transport needs.
     void *record = allocate(interfaces.at(next_).path.size() + 8);
     if (!record) return Listed::OutOfMemory;
     deallocate(record);
     const FakeInterface &i = interfaces.at(next_++);
-    if (i.namesNoDevice) return Listed::Skipped;
     path = i.path;
     return Listed::Interface;
 }

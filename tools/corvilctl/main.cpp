@@ -255,7 +255,7 @@ void describe(const Unit &u, const Settings &s, const Sequencing &q, bool json) 
         for (int c = 0; c < 2; ++c) {
             const int code = records::intervalCode(q.control[c]);
             std::printf("%s{\"output\":%d,\"input\":%u,\"padMask\":%u,\"pads\":%s,"
-                        "\"autoSequencing\":{\"on\":%s,\"intervalCode\":%u,\"intervalSeconds\":%.1f,"
+                        "\"autoSequencing\":{\"on\":%s,\"intervalCode\":%d,\"intervalSeconds\":%.1f,"
                         "\"inputMask\":%u,\"inputs\":%s}}",
                         c ? "," : "", c + 1, s.input[c], s.pads[c], jsonList(s.pads[c]).c_str(),
                         records::switchedOn(q.control[c]) ? "true" : "false", code, records::intervalSeconds(code),

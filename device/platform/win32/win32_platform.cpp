@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <initializer_list>
 #include <optional>
 
 namespace corvhid::win32 {

@@ -47,7 +47,7 @@ public:
     // handle and direction: while one is held, the next transfer in that
     // direction waits for it instead of starting another; a held read's
     // report is the next one read. Those of a closed handle are freed once
-    // the close has ended them (by closeReportEvents or the next transfer);
+    // the close has ended them (by releaseDevices or the next transfer);
     // past kMaxParked no transfer is started.
     std::size_t parkedTransfers() const { return parked_.size(); }
 
