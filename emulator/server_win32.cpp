@@ -215,7 +215,6 @@ public:
         }
         for (std::size_t u = 0; u < bench_.units.size(); ++u)
             names_.push_back(corvhid::virt::entryName(::GetCurrentProcessId(), static_cast<unsigned>(u)));
-        input_.start();
         return true;
     }
 
@@ -248,6 +247,10 @@ public:
     void broadcast(std::size_t u, const Report &report) override { connections_.broadcast(u, report); }
 
     bool pass(int waitMs, std::vector<std::string> &lines, bool &ended) override {
+        // Commands are read once every unit is served (a bench that could
+        // not start reads none).
+        if (!inputStarted_) input_.start();
+        inputStarted_ = true;
         std::vector<HANDLE> events{gWake};
         for (Pipe &l : listeners_)
             if (l.handle != INVALID_HANDLE_VALUE) events.push_back(l.event);
@@ -364,6 +367,7 @@ private:
     // Outlives the server: its reader thread may still wake when standard
     // input closes after the last command.
     InputLines &input_ = *new InputLines;
+    bool inputStarted_ = false;
     std::string place_;
     std::vector<std::string> names_;
     std::vector<Pipe> listeners_;
