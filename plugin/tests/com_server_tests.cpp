@@ -178,7 +178,8 @@ TEST_F(Release, ATickInsideAMessageReturnsAtOnceAndPollingGoesOn) {
     unit->standing.clear();
     const std::size_t before = host.messages.size();
     device->vtbl->Tick(device, 500);
-    EXPECT_GT(host.messages.size(), before) << "the next Tick polls again";
+    ASSERT_EQ(host.messages.size(), before + 1) << "the next Tick polls again";
+    EXPECT_EQ(host.messages.back(), "48: Contact was lost with unit Desk.");
     releaseAll();
     EXPECT_EQ(canUnloadNow(), kS_OK);
 }

@@ -208,20 +208,23 @@ QWidget *QtToolkit::makeOptionButton(Control &c, QWidget *parent) {
     // The form model keeps one on per group (and may switch them all off);
     // each stays a tab stop of its own.
     radio->setAutoExclusive(false);
-    connect(radio, &QRadioButton::clicked, this, [this, &c] {
-        deliver([&c] { c.click(); });
-        apply(c);
-    });
+    clickWithValue(radio, c);
     return radio;
 }
 
 QWidget *QtToolkit::makeCheckBox(Control &c, QWidget *parent) {
     auto *box = new QCheckBox(parent);
-    connect(box, &QCheckBox::clicked, this, [this, &c] {
+    clickWithValue(box, c);
+    return box;
+}
+
+// A click on a control with a value goes to the form model; the widget then
+// shows the value the model holds (a handler may have refused the change).
+void QtToolkit::clickWithValue(QAbstractButton *button, Control &c) {
+    connect(button, &QAbstractButton::clicked, this, [this, &c] {
         deliver([&c] { c.click(); });
         apply(c);
     });
-    return box;
 }
 
 QWidget *QtToolkit::makeCommandButton(Control &c, QWidget *parent) {

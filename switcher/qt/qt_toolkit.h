@@ -3,6 +3,7 @@
 // and every user action goes to the model, whose handlers decide.
 #pragma once
 
+#include <QAbstractButton>
 #include <QObject>
 #include <QWidget>
 
@@ -51,6 +52,7 @@ private:
     QWidget *makeFrame(form::Control &control, QWidget *parent);
     QWidget *makeOptionButton(form::Control &control, QWidget *parent);
     QWidget *makeCheckBox(form::Control &control, QWidget *parent);
+    void clickWithValue(QAbstractButton *button, form::Control &control);
     QWidget *makeCommandButton(form::Control &control, QWidget *parent);
     QWidget *makeComboBox(form::Control &control, QWidget *parent);
     QWidget *makeLine(form::Control &control, QWidget *parent);
