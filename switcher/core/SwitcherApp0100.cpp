@@ -1,6 +1,5 @@
 #include "SwitcherApp0100.h"
 
-#include <cstdio>
 #include <stdexcept>
 
 #include "corvhid.h"
@@ -11,11 +10,9 @@ namespace corvil::switcher {
 
 std::string intervalEntry(int code) {
     if (code == 0) return "Disabled";
-    // The "0.0 seconds" pattern, with a point as the decimal separator.
-    const float seconds = static_cast<float>(code) * 0.5f;
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f seconds", static_cast<double>(seconds));
-    return text;
+    // The "0.0 seconds" pattern with a point whatever the user's locale (Qt
+    // takes the locale's decimal comma for printf): codes are half seconds.
+    return std::to_string(code / 2) + (code % 2 ? ".5" : ".0") + " seconds";
 }
 
 SwitcherApp0100::SwitcherApp0100(Toolkit &tk, Corvil_0100_Interface &library)
