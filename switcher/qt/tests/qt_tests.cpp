@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -14,6 +15,8 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <map>
+#include <set>
 #include <tuple>
 
 #include "click_script.h"
@@ -99,6 +102,59 @@ TEST_F(QtWindows, LiveWidgetsFollowTheDescription) {
         while (w->focusPolicy() == Qt::NoFocus || w->parent() == nullptr);
     }
     EXPECT_EQ(chain, (std::vector<std::string>{"Text1(1)", "Text1(0)", "Option1(0)", "Option2(0)", "Option3(0)"}));
+}
+
+// What a screen reader reads through Qt's accessibility interfaces (the bus
+// itself is met by screen_reader_test.py): every reachable control's name,
+// role and checked state; a list named by the label above it; and a screen
+// reader's action on an option button or check box is the user's click, which
+// reaches the unit.
+TEST_F(QtWindows, ScreenReadersReadEachControlsNameRoleAndState) {
+    ASSERT_TRUE(corvil::switcher::testing::startWithEveryWindow(app, emulator));
+    ASSERT_TRUE(corvil::switcher::testing::runUntil(app, [&] { return app.padsLoaded && app.autoSeqLoaded; }));
+    const std::map<Kind, QAccessible::Role> roles{{Kind::CommandButton, QAccessible::Button},
+                                                  {Kind::OptionButton, QAccessible::RadioButton},
+                                                  {Kind::CheckBox, QAccessible::CheckBox},
+                                                  {Kind::TextBox, QAccessible::EditableText},
+                                                  {Kind::ComboBox, QAccessible::ComboBox}};
+    std::map<std::pair<Form *, std::string>, QAccessibleInterface *> heard;
+    for (Form *form : {&app.mainForm(), &app.attenuatorForm(), &app.autoSequencingForm()}) {
+        for (auto &owned : form->controls()) {
+            Control &c = *owned;
+            if (!corvil::form::takesFocus(c.kind())) continue;
+            const std::string where = form->name() + " " + corvil::form::qualifiedName(c.name(), c.index());
+            QAccessibleInterface *a = QAccessible::queryAccessibleInterface(toolkit.widget(c));
+            ASSERT_NE(a, nullptr) << where;
+            std::string name = a->text(QAccessible::Name).toStdString();
+            if (c.kind() == Kind::ComboBox) { // read out by its label, whose caption ends in a colon
+                const auto labels = a->relations(QAccessible::Label);
+                ASSERT_EQ(labels.size(), 1) << where;
+                name = labels[0].first->text(QAccessible::Name).toStdString();
+                EXPECT_EQ(name, c.accessibleName() + ":") << where;
+            } else {
+                EXPECT_EQ(name, c.accessibleName()) << where;
+            }
+            EXPECT_EQ(a->role(), roles.at(c.kind())) << where;
+            EXPECT_TRUE(heard.emplace(std::pair(form, name), a).second) << where << ": \"" << name << "\" twice";
+            if (auto *button = qobject_cast<QAbstractButton *>(toolkit.widget(c)); button && button->isCheckable()) {
+                EXPECT_EQ(a->state().checked, button->isChecked()) << where;
+            }
+        }
+    }
+    // Each name is its own control's: its action reaches the unit as that
+    // control's click (on the wire, output channel 2 first).
+    const std::tuple<Form *, const char *, const char *> actions[] = {
+        {&app.mainForm(), "Input 3 to Output Channel 2", "ok count=1 last=03 03 ff 00 00"},
+        {&app.attenuatorForm(), "Input 2 Output Channel 2", "ok count=2 last=03 ff ff 02 00"},
+        {&app.autoSequencingForm(), "Input 4 Output Channel 1", "ok count=3 last=04 00 08 00 00"}};
+    for (const auto &[form, name, written] : actions) {
+        QAccessibleInterface *a = heard.at({form, name});
+        ASSERT_TRUE(a->actionInterface()) << name;
+        a->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+        app.pass();
+        EXPECT_EQ(emulator.command("outputs 0"), written) << name;
+        EXPECT_TRUE(a->state().checked) << name;
+    }
 }
 
 // The shared session, clicked with QTest's real mouse clicks.
