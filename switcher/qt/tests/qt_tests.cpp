@@ -85,6 +85,10 @@ TEST_F(QtWindows, LiveWidgetsFollowTheDescription) {
             }
         }
     }
+    // The interval lists' times keep their point under a decimal-comma locale
+    // (QtWindows.UnderADecimalCommaLocale runs this test so).
+    auto *times = widget<QComboBox>(app.autoSequencingForm(), "cChan2Time");
+    EXPECT_EQ(times->itemText(1).toStdString() + " " + times->itemText(18).toStdString(), "0.5 seconds 9.0 seconds");
     // Each option button's centre is level with its row label's centre.
     Form &main = app.mainForm();
     for (int r = 1; r <= 9; ++r) {
