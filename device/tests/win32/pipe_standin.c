@@ -10,7 +10,10 @@
  * "hidd" + kind + bytes, answered by "hidd" + kind + ok + bytes (the unit
  * sends a handle that asks nothing else). Each stand-in
  * refuses arguments the real service would refuse, so a call with the wrong
- * record size or class makes discovery find nothing. */
+ * record size or class makes discovery find nothing.
+ *
+ * The binding texts' builds rename one entry point away (-D<name>=Omitted_<name>)
+ * or refuse to load (REFUSE_LOAD). */
 #include <windows.h>
 
 /* These are the definitions, not imports. */
@@ -26,6 +29,10 @@ static const GUID kHidClass = {0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0x00, 0x
 /* Blocks of each kind handed out and not yet given back; the tests read it. */
 static volatile LONG outstanding;
 STANDIN LONG WINAPI StandinOutstanding(void) { return outstanding; }
+
+#ifdef REFUSE_LOAD
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) { return reason != DLL_PROCESS_ATTACH; }
+#endif
 
 #ifdef STANDIN_HID
 
