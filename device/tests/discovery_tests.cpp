@@ -99,12 +99,6 @@ TEST_F(Discovery, ASecondDiscoveryAppendsAndCleanupReturnsToTheLoadedState) {
     EXPECT_EQ(lib.unitCount(), 0u);
     EXPECT_FALSE(fake.devicesReady) << "let go once every handle is closed";
 
-    std::uint8_t v[4];
-    char serial[6];
-    EXPECT_EQ(lib.readSettings(1, &v[0], &v[1], &v[2], &v[3]), 0);
-    EXPECT_EQ(lib.writeSettings(0, 1, 1, 0, 0), 0);
-    EXPECT_EQ(lib.readSerialNumber(2, serial), 0);
-
     // A new discovery makes ready again and numbers from 0.
     ASSERT_EQ(lib.findFirst(&unit), -1);
     EXPECT_EQ(unit, 0);
