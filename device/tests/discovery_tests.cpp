@@ -15,11 +15,7 @@ protected:
     Library lib{fake};
     std::int16_t unit = -7;
 
-    std::string text() {
-        char buffer[132];
-        lib.getErrorText(buffer);
-        return buffer;
-    }
+    std::string text() { return LibraryInspector::lastErrorText(lib); }
     void TearDown() override {
         lib.doneFinding();
         lib.cleanup();
