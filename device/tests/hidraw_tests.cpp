@@ -192,9 +192,6 @@ TEST_F(Hidraw, EachAttemptWaitsFiftyMillisecondsAndAnUnpluggedDeviceDoesNotStart
         EXPECT_GE(t, 45);
         EXPECT_LE(t, 50);
     }
-    io->pollTimeouts.clear();
-    EXPECT_EQ(lib.readAllSettings(0, &v[0], &v[1], &v[2], &v[3], &v[0], &v[1], &v[2], &v[3]), 0);
-    EXPECT_EQ(io->pollTimeouts.size(), 3u) << "three attempts";
 
     io->reports.push_back({3, 1, 2});
     ASSERT_EQ(lib.readSettings(0, &v[0], &v[1], &v[2], &v[3]), -1);

@@ -1,8 +1,9 @@
 // The emulator's firmware model, a host connection's session and the
-// command language, under a test clock.
+// command language, under a test clock; lines from bytes that come in pieces.
 #include <gtest/gtest.h>
 
 #include "commands.h"
+#include "line_splitter.h"
 #include "session.h"
 #include "unit_model.h"
 
@@ -38,19 +39,12 @@ TEST(UnitModel, ReportsAlternateEveryPeriodAndAtOnceAfterAChange) {
 TEST(UnitModel, OutputReportsApplyWith255LeavingAChannelAlone) {
     RecordedUnit r;
     UnitModel &unit = r.unit;
-    unit.receiveOutputReport({3, 2, 5, 0x10, 0x01}, 0);
-    EXPECT_EQ(unit.input(1), 5);
-    EXPECT_EQ(unit.input(2), 2);
-    EXPECT_EQ(unit.pads(1), 0x01);
-    EXPECT_EQ(unit.pads(2), 0x10);
-    unit.receiveOutputReport({3, 255, 9, 0, 0}, 0);
-    EXPECT_EQ(unit.input(1), 5) << "undefined values change nothing";
-    EXPECT_EQ(unit.input(2), 2);
-    EXPECT_EQ(unit.pads(1), 0);
-    EXPECT_EQ(unit.describeOutputs(), "count=2 last=03 ff 09 00 00");
+    unit.receiveOutputReport({3, 2, 5, 0, 0}, 0);
+    unit.receiveOutputReport({3, 255, 9, 0x10, 0x01}, 0); // undefined values change nothing
+    EXPECT_EQ(unit.describeOutputs(), "count=2 last=03 ff 09 10 01");
     unit.receiveOutputReport({4, 0x0F, 0xF0, 0x02, 0x84}, 0);
-    EXPECT_EQ(unit.sequenceInputs(1), 0xF0);
-    EXPECT_EQ(unit.sequenceControl(1), 0x84);
+    EXPECT_EQ(unit.describeState(), "input1=5 input2=2 pads1=0x01 pads2=0x10 seqinputs1=0xf0 seqinputs2=0x0f "
+                                    "seqcontrol1=0x84 seqcontrol2=0x02 serial=EMU01");
     EXPECT_EQ(r.sent.back(), (Report{4, 0x0F, 0xF0, 0x02, 0x84}));
 }
 
@@ -209,6 +203,23 @@ TEST(Commands, TheCommandLine) {
     o = {};
     EXPECT_EQ(parseOptions({"--version"}, o), "");
     EXPECT_TRUE(o.version);
+}
+
+TEST(LineSplitter, LinesAcrossAndWithinReadsCrLfAndALastLineWithoutItsNewline) {
+    corvil::LineSplitter lines;
+    auto read = [&](const std::string &bytes) {
+        lines.add(bytes.data(), bytes.size());
+        std::vector<std::string> whole;
+        while (std::optional<std::string> line = lines.next()) whole.push_back(*line);
+        return whole;
+    };
+    using Lines = std::vector<std::string>;
+    EXPECT_EQ(read("state 0\r\nrou"), Lines{"state 0"});
+    EXPECT_EQ(read("te 0 "), Lines{}) << "half a line waits for the rest";
+    EXPECT_EQ(read("1 2\n\na\rb\nqu"), (Lines{"route 0 1 2", "", "a\rb"})) << "only a return before the newline goes";
+    EXPECT_EQ(read("it\r"), Lines{});
+    EXPECT_EQ(lines.rest(), "quit") << "the last line, though no newline followed it";
+    EXPECT_EQ(lines.rest(), std::nullopt);
 }
 
 } // namespace

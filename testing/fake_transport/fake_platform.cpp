@@ -55,7 +55,6 @@ Handle FakePlatform::open(const char *path) {
         if (alreadyOpen && fi.secondOpenFails) return kNoHandle;
         Handle h = nextHandle_++;
         openHandles[h] = i;
-        everOpened_[h] = i;
         return h;
     }
     return kNoHandle;

@@ -78,7 +78,6 @@ public:
 
 private:
     void log(std::string call) { calls.push_back(std::move(call)); }
-    std::map<Handle, std::size_t> everOpened_; // includes closed handles, for late misuse
     Handle nextHandle_ = 100;
     std::size_t snapshot_ = 0, next_ = 0; // the listing: its length, its next entry
 };

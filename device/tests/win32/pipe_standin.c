@@ -1,16 +1,13 @@
 /* Test-only stand-ins for the HID ("hid") and device-setup ("setupapi")
  * services whose devices are named pipes served by a test's emulated units,
- * so that the library's own Win32 transport (CreateFileA, overlapped
- * ReadFile/WriteFile, the 50 ms wait, CancelIo) runs against a peer that
- * answers, answers late, never answers or goes away.
- *
- * The interface list is the environment variable CORVIL_STANDIN_UNITS
- * (device paths separated by ';'), read at every SetupDiGetClassDevsA. The
- * HID calls ask the unit over the handle they are given: a request message
- * "hidd" + kind + bytes, answered by "hidd" + kind + ok + bytes (the unit
- * sends a handle that asks nothing else). Each stand-in
- * refuses arguments the real service would refuse, so a call with the wrong
- * record size or class makes discovery find nothing. */
+ * so that the library's own Win32 transport runs against a peer that answers,
+ * answers late, never answers or goes away. The interface list is
+ * CORVIL_STANDIN_UNITS (device paths separated by ';'), read at every
+ * SetupDiGetClassDevsA. A HID call sends "hidd" + kind + bytes over the handle
+ * it is given and takes "hidd" + kind + ok + bytes back. Arguments the real
+ * service would refuse are refused, so that discovery then finds nothing.
+ * The binding texts' builds rename one entry point away
+ * (-D<name>=Omitted_<name>) or refuse to load (REFUSE_LOAD). */
 #include <windows.h>
 
 /* These are the definitions, not imports. */
@@ -26,6 +23,10 @@ static const GUID kHidClass = {0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0x00, 0x
 /* Blocks of each kind handed out and not yet given back; the tests read it. */
 static volatile LONG outstanding;
 STANDIN LONG WINAPI StandinOutstanding(void) { return outstanding; }
+
+#ifdef REFUSE_LOAD
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) { return reason != DLL_PROCESS_ATTACH; }
+#endif
 
 #ifdef STANDIN_HID
 

@@ -118,11 +118,6 @@ void PipeUnit::forgetEnded() {
     }
 }
 
-void PipeUnit::unplugOnceTaken(const Report &report) {
-    std::lock_guard lock(mutex_);
-    unplugOnceTaken_ = report;
-}
-
 void PipeUnit::holdIncoming(bool hold) {
     hold_ = hold;
     // A read already waiting would take the next message: call it back.
@@ -132,26 +127,6 @@ void PipeUnit::holdIncoming(bool hold) {
     if (hold)
         for (auto &c : connections_)
             if (c->asked) ::CancelIoEx(c->pipe, nullptr);
-}
-
-void PipeUnit::sendRaw(const Report &report) {
-    std::lock_guard lock(mutex_);
-    model_.sendRaw(report);
-}
-
-std::string PipeUnit::state() {
-    std::lock_guard lock(mutex_);
-    return model_.describeState();
-}
-
-std::string PipeUnit::roles() {
-    std::lock_guard lock(mutex_);
-    return roles_;
-}
-
-std::vector<std::string> PipeUnit::requests() {
-    std::lock_guard lock(mutex_);
-    return requests_;
 }
 
 void PipeUnit::accept() {

@@ -1,12 +1,9 @@
-// Stand-in for the Windows HID and set-up services under the Win32 transport
-// (the only layer the emulator cannot reach): an emulated unit behind a named pipe, for the pipe stand-ins of the HID and
-// device-setup services: the firmware model answers the stand-ins' requests
-// and output reports on a handle that asks, and pushes its input reports to a
-// handle that never asks (the one the library reads from). It keeps no clock:
-// it reports only what a test sends and what an output report changes, so a
-// read finds exactly the reports the test arranged. The pipes hold no
-// buffer, so a report moves only when the library reads it and a write
-// completes only when the unit takes it, as with a HID driver.
+// An emulated unit behind a named pipe, for the pipe stand-ins of the HID and
+// device-setup services: the firmware model answers requests and output
+// reports on a handle that asks, and pushes its input reports to a handle
+// that never asks (the library's input handle). It keeps no clock, so a read
+// finds exactly the reports the test sent or an output report caused. The
+// pipes hold no buffer, so reports move as a HID driver's transfers do.
 #pragma once
 
 #include <windows.h>
@@ -37,24 +34,28 @@ public:
 
     void plug();
     // Unplugged the moment the library has taken `report` (sent with sendRaw).
-    void unplugOnceTaken(const Report &report);
+    void unplugOnceTaken(const Report &report) { locked([&] { unplugOnceTaken_ = report; }); }
 
     // Output reports and requests are not taken while held.
     void holdIncoming(bool hold);
 
-    void sendRaw(const Report &report);
-    std::string state();
+    void sendRaw(const Report &report) { locked([&] { model_.sendRaw(report); }); }
+    std::string state() { return locked([&] { return model_.describeState(); }); }
     unsigned outputReportsTaken() const { return outputs_; }
 
     // Per connection since the unit was plugged, in the order they were
     // made: 'm' for one that asked something or wrote (a main handle), 'i'
     // for one that only read.
-    std::string roles();
+    std::string roles() { return locked([&] { return roles_; }); }
     // The requests seen, each as connection number and kind, e.g. "1A".
-    std::vector<std::string> requests();
+    std::vector<std::string> requests() { return locked([&] { return requests_; }); }
 
 private:
     struct Connection;
+    template <typename F> auto locked(F &&f) -> decltype(f()) {
+        std::lock_guard lock(mutex_);
+        return f();
+    }
     void accept();
     void serveIncoming(std::shared_ptr<Connection> c);
     void serveOutgoing(std::shared_ptr<Connection> c);
