@@ -19,7 +19,6 @@ public:
     std::int32_t max[2] = {0, 0}, page[2] = {0, 0}, position[2] = {0, 0};
     Size contentOffset;
     std::function<void()> onSizeChange; // the window forwards size changes
-    int sizeChanges = 0;
 
     bool exists() override { return true; }
     Size clientSize() override {
@@ -32,7 +31,6 @@ public:
     void showBar(Bar b, bool show) override {
         if (shown[b] == show) return;
         shown[b] = show;
-        ++sizeChanges;
         if (onSizeChange) onSizeChange();
     }
     bool setBarInfo(Bar b, std::int32_t m, std::int32_t p) override {
