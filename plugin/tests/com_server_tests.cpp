@@ -150,7 +150,10 @@ TEST_F(Release, DuringTheContactLostMessageOfAPollPass) {
 }
 
 TEST_F(Release, DuringConfigureFromAUnitWindow) {
-    host.duringConfigure = [&](std::int32_t) { releaseAll(); };
+    host.duringConfigure = [&](std::int32_t) {
+        releaseAll();
+        EXPECT_EQ(canUnloadNow(), kS_FALSE) << "the window's handler is still running";
+    };
     windows.live.front()->events().onSystemCommand(kConfigureCommand);
     EXPECT_TRUE(windows.live.empty());
     EXPECT_EQ(canUnloadNow(), kS_OK);

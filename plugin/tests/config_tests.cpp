@@ -73,20 +73,15 @@ TEST(CConfigStore, ValuesLogLinesAndDefaults) {
         "CConfig::SetCfgVal, could not open key \"Software\\Orlo\\FathomLive\\Devices\\Locked\", error=5\n",
     };
     EXPECT_EQ(log.lines, expected);
-}
 
-TEST(CConfigStore, TheBasePathIsCutToItsFieldAndLoggedAsText) {
-    FakeRegistry registry;
-    RecordingLog log;
-    CConfig config(registry, &RecordingLog::entry);
+    // The base path is cut to its field; the host's key path is logged as text, never as a format.
     config.Init("Section", std::string(600, 'r').c_str());
     EXPECT_EQ(std::strlen(config.basePath()), 511u);
     config.Init("100%", "Software\\%s%n%d");
-    char out[8];
     config.GetCfgStr("TL Corvil", "controlrect", "", out, sizeof out);
-    ASSERT_EQ(log.lines.size(), 3u);
-    EXPECT_EQ(log.lines[1], "CConfig::Init, base=\"Software\\%s%n%d\\100%\\\"\n");
-    EXPECT_EQ(log.formats[2], "CConfig::GetCfgStr, could not open key \"%s\", error=%ld\n");
+    ASSERT_EQ(log.lines.size(), 8u);
+    EXPECT_EQ(log.lines[6], "CConfig::Init, base=\"Software\\%s%n%d\\100%\\\"\n");
+    EXPECT_EQ(log.formats[7], "CConfig::GetCfgStr, could not open key \"%s\", error=%ld\n");
 }
 
 } // namespace

@@ -34,26 +34,17 @@ TEST_F(Plugin, NamesCountsAndTheTextCopyRuleThroughTheTable) {
         slot(d, k, text, sizeof text, &n);
         return std::string(text) + "/" + std::to_string(n);
     };
-    EXPECT_EQ(name(t.GetInputName, 0), "No In/0");
-    EXPECT_EQ(name(t.GetInputName, 12), "In 12/1");
-    EXPECT_EQ(name(t.GetOutputName, 0), "Out 1/1");
-    EXPECT_EQ(name(t.GetOutputName, 5), "Out 2/1");
-    t.GetLevelName(d, 99, 0, text, sizeof text);
-    EXPECT_STREQ(text, "Mic");
-    t.GetLevelName(d, 99, 7, text, sizeof text);
-    EXPECT_STREQ(text, "Line");
+    const auto level = [&](std::int32_t k) { return t.GetLevelName(d, 99, k, text, sizeof text), std::string(text); };
+    EXPECT_EQ((std::vector<std::string>{name(t.GetInputName, 0), name(t.GetInputName, 12), name(t.GetOutputName, 0),
+                                        name(t.GetOutputName, 5), level(0), level(7)}),
+              (std::vector<std::string>{"No In/0", "In 12/1", "Out 1/1", "Out 2/1", "Mic", "Line"}));
     t.GetLongName(d, text, sizeof text);
     EXPECT_STREQ(text, "Tolvane Corvil");
-    t.GetTypeCode(d, &n);
-    EXPECT_EQ(n, 4);
-    t.GetInputCount(d, &n);
-    EXPECT_EQ(n, 9);
-    t.GetOutputCount(d, &n);
-    EXPECT_EQ(n, 2);
-    t.GetLevelCount(d, 3, &n);
-    EXPECT_EQ(n, 2);
-    t.GetLevelCount(d, 0, &n);
-    EXPECT_EQ(n, 0) << "no levels for no input";
+    const auto count = [&](auto slot, auto... input) { return n = -1, slot(d, input..., &n), n; };
+    EXPECT_EQ((std::vector<std::int32_t>{count(t.GetTypeCode), count(t.GetInputCount), count(t.GetOutputCount),
+                                         count(t.GetLevelCount, 3), count(t.GetLevelCount, 0)}),
+              (std::vector<std::int32_t>{4, 9, 2, 2, 0}))
+        << "type code, inputs, outputs, levels of an input, no levels for no input";
 
     // The short name cut to the buffer; sizes of 1, 0 and less write nothing
     // before or past it.

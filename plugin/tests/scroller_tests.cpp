@@ -19,7 +19,6 @@ public:
     std::int32_t max[2] = {0, 0}, page[2] = {0, 0}, position[2] = {0, 0};
     Size contentOffset;
     std::function<void()> onSizeChange; // the window forwards size changes
-    int sizeChanges = 0;
 
     bool exists() override { return true; }
     Size clientSize() override {
@@ -32,7 +31,6 @@ public:
     void showBar(Bar b, bool show) override {
         if (shown[b] == show) return;
         shown[b] = show;
-        ++sizeChanges;
         if (onSizeChange) onSizeChange();
     }
     bool setBarInfo(Bar b, std::int32_t m, std::int32_t p) override {
@@ -64,10 +62,12 @@ protected:
         scroller.Attach(&window);
         scroller.SetScrollSizes(CDlgScroller::kPixelMapping, Size{286, 66});
     }
-    void resize(std::int32_t cx, std::int32_t cy) {
+    // The bars showing at that client size: "", "h", "v" or "hv".
+    std::string resize(std::int32_t cx, std::int32_t cy) {
         window.area = {cx, cy};
         scroller.Attach(&window);
         scroller.UpdateBars();
+        return std::string(window.shown[Bar::Horizontal] ? "h" : "") + (window.shown[Bar::Vertical] ? "v" : "");
     }
 };
 
@@ -80,44 +80,34 @@ TEST_F(Scroller, PageAndLineDefaultToTenthsOfTheContent) {
 }
 
 TEST_F(Scroller, BarsAppearWhereTheContentDoesNotFitAndGoAgain) {
-    resize(286, 66);
-    EXPECT_FALSE(window.shown[Bar::Horizontal]);
-    EXPECT_FALSE(window.shown[Bar::Vertical]) << "no bars at the design size";
+    EXPECT_EQ(resize(286, 66), "") << "no bars at the design size";
 
     // Narrower than the content: a horizontal bar, whose height leaves the
     // client shorter than the content: a vertical bar as well.
-    resize(200, 66);
-    EXPECT_TRUE(window.shown[Bar::Horizontal]);
-    EXPECT_TRUE(window.shown[Bar::Vertical]);
+    EXPECT_EQ(resize(200, 66), "hv");
     EXPECT_EQ(window.max[Bar::Horizontal], 285);
     EXPECT_EQ(window.page[Bar::Horizontal], 200 - 18);
 
     // Only narrower, with height to spare: one bar.
-    resize(200, 120);
-    EXPECT_TRUE(window.shown[Bar::Horizontal]);
-    EXPECT_FALSE(window.shown[Bar::Vertical]);
+    EXPECT_EQ(resize(200, 120), "h");
 
     EXPECT_TRUE(scroller.OnScroll(0xFF00 | 3, 0, true)); // page right
     EXPECT_GT(window.position[Bar::Horizontal], 0);
     EXPECT_EQ(window.contentOffset.cx, -window.position[Bar::Horizontal]);
 
     // Large enough again: the bars go and the content is back at its origin.
-    resize(300, 120);
-    EXPECT_FALSE(window.shown[Bar::Horizontal] || window.shown[Bar::Vertical]);
+    EXPECT_EQ(resize(300, 120), "");
     EXPECT_EQ(window.position[Bar::Horizontal], 0);
     EXPECT_EQ(window.contentOffset.cx, 0);
     EXPECT_EQ(window.contentOffset.cy, 0);
 
     // No room for a bar at all: none shows.
-    resize(200, 120);
-    ASSERT_TRUE(window.shown[Bar::Horizontal]);
-    resize(10, 120); // narrower than a bar is wide
-    EXPECT_FALSE(window.shown[Bar::Horizontal] || window.shown[Bar::Vertical]);
+    ASSERT_EQ(resize(200, 120), "h");
+    EXPECT_EQ(resize(10, 120), "") << "narrower than a bar is wide";
 }
 
 TEST_F(Scroller, ScrollCodesStayWithinTheLimits) {
-    resize(150, 120); // a horizontal bar only
-    ASSERT_FALSE(window.shown[Bar::Vertical]);
+    ASSERT_EQ(resize(150, 120), "h");
     const std::int32_t limit = window.scrollLimit(Bar::Horizontal);
     ASSERT_GT(limit, 0);
     EXPECT_TRUE(scroller.OnScroll(0xFF00 | 7, 0, true)); // bottom

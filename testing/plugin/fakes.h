@@ -152,11 +152,13 @@ class FakeDialogs : public Dialogs {
 public:
     std::function<void(FakeDialogView &, DialogHandler &)> user; // what the user does in the dialog
     std::vector<int> templates;
+    HostWindow parent = nullptr; // of the last dialog
     FakeDialogView last;
 
     std::string loadString(int id) override { return id == kVersionStringId ? "5.0.3" : ""; }
-    int runModal(int templateId, HostWindow, DialogHandler &handler) override {
+    int runModal(int templateId, HostWindow owner, DialogHandler &handler) override {
         templates.push_back(templateId);
+        parent = owner;
         last = FakeDialogView{};
         handler.onInit(last);
         if (user) user(last, handler);
@@ -182,7 +184,6 @@ public:
     std::map<int, int> selections;
     std::map<int, bool> enabled;
     std::string title;
-    std::vector<std::string> systemMenu;
     Rect rect{100, 100, 390, 190};
     bool visible = false, alive = true;
 
@@ -217,9 +218,7 @@ public:
     }
     Size clientSize() override { return {rect.width() - 8, rect.height() - 30}; }
     void hideScrollBars() override {}
-    void appendSystemMenu(const std::string &configure, const std::string &about) override {
-        systemMenu = {configure, about};
-    }
+    void appendSystemMenu(const std::string &, const std::string &) override {}
     void focusSelf() override {}
     ScrollWindow &scrolling() override { return *this; }
     // A window without scroll bars of its own: enough for placement.
