@@ -2,6 +2,7 @@
 the load test, the benchmark and scripts/run-remote: a private rendezvous,
 the emulator's commands, the remote's address, interface and event stream."""
 import atexit
+import http.client
 import json
 import os
 import re
@@ -11,7 +12,6 @@ import subprocess
 import sys
 import tempfile
 import time
-import urllib.request
 
 failures = []
 
@@ -35,7 +35,9 @@ def scratch(prefix):
 
 
 def private_rendezvous():
-    return dict(os.environ, XDG_RUNTIME_DIR=scratch("corvil-remote-test-"))
+    """The units' folder: under XDG_RUNTIME_DIR on Linux, LOCALAPPDATA under Wine."""
+    folder = scratch("corvil-remote-test-")
+    return dict(os.environ, XDG_RUNTIME_DIR=folder, LOCALAPPDATA="Z:" + folder.replace("/", "\\"))
 
 
 def wait_for(test, seconds=5, every=0.02):
@@ -53,8 +55,8 @@ def wait_for(test, seconds=5, every=0.02):
 
 
 class Emulator:
-    def __init__(self, program, *args, env=None, wine=None):
-        self.proc = subprocess.Popen(([wine] if wine else []) + [program, *args], stdin=subprocess.PIPE,
+    def __init__(self, program, *args, env=None, runner=()):
+        self.proc = subprocess.Popen([*runner, program, *args], stdin=subprocess.PIPE,
                                      stdout=subprocess.PIPE, text=True, env=env, bufsize=1)
         if self.proc.stdout.readline().strip() != "ready":
             raise RuntimeError("corvil-emulator did not start")
@@ -64,17 +66,23 @@ class Emulator:
         self.proc.stdin.flush()
         return self.proc.stdout.readline().strip()
 
+    def do(self, *lines):
+        for line in lines:
+            if self.command(line) != "ok":
+                raise RuntimeError("corvil-emulator refused " + line)
+
     def stop(self):
         self.command("quit")
         self.proc.wait(30)
 
 
 class Remote:
-    """corvil-remote on a loopback port (a free one unless given); with the
-    access token it printed, if any, on every request."""
+    """corvil-remote on a loopback port (a free one unless given), run by `runner`
+    (Wine, valgrind) if given; with the access token it printed, if any, on
+    every request."""
 
-    def __init__(self, program, *args, port=0, env=None, wine=None):
-        self.proc = subprocess.Popen(([wine] if wine else []) + [program, "--listen", f"127.0.0.1:{port}", *args],
+    def __init__(self, program, *args, port=0, env=None, runner=()):
+        self.proc = subprocess.Popen([*runner, program, "--listen", f"127.0.0.1:{port}", *args],
                                      stdout=subprocess.PIPE, text=True, env=env)
         self.proc.stdout.readline()  # "corvil-remote: open the Corvil remote at"
         self.url = self.proc.stdout.readline().strip()
@@ -83,24 +91,30 @@ class Remote:
         self.token = self.url.partition("#token=")[2]
 
     def request(self, method, path, body=None, headers=None):
-        req = urllib.request.Request(self.base + path, method=method, headers=headers or {},
-                                     data=None if body is None else json.dumps(body).encode())
-        if body is not None:
-            req.add_header("Content-Type", "application/json")
-        if self.token and not req.has_header("Authorization"):
-            req.add_header("Authorization", "Bearer " + self.token)
+        """(status, JSON answer); a body that is a string goes as it is. A header
+        given as None is left out."""
+        headers = {**({"Content-Type": "application/json"} if body is not None else {}),
+                   **({"Authorization": "Bearer " + self.token} if self.token else {}), **(headers or {})}
+        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=10)
         try:
-            with urllib.request.urlopen(req, timeout=10) as r:
-                return r.status, json.loads(r.read())
-        except urllib.error.HTTPError as e:
-            return e.code, json.loads(e.read() or b"null")
+            connection.request(method, path, body if body is None or isinstance(body, str) else json.dumps(body),
+                               {name: value for name, value in headers.items() if value is not None})
+            answer = connection.getresponse()
+            text = answer.read()
+        finally:
+            connection.close()
+        try:
+            return answer.status, json.loads(text or b"null")
+        except ValueError:
+            return answer.status, text
 
     def events(self, timeout=10):
         return Events(self.port, timeout, self.token)
 
     def stop(self):
+        """Its exit status (under valgrind, 99 for a memory error or leak)."""
         self.proc.terminate()
-        self.proc.wait(30)
+        return self.proc.wait(60)
 
 
 class Events:
