@@ -143,6 +143,11 @@ int main(int argc, char **argv) {
     options.names.push_back(asio::ip::host_name());
     options.names.push_back(asio::ip::host_name() + ".local");
 
+    // Stopping is taken from here on: whoever reads the address below may stop
+    // the program at once, and it still shuts down in order.
+    asio::signal_set signals(io, SIGINT, SIGTERM);
+    signals.async_wait([&](const boost::system::error_code &, int) { io.stop(); });
+
     std::optional<corvil::remote::Server> server;
     try {
         server.emplace(io, options);
@@ -169,8 +174,6 @@ int main(int argc, char **argv) {
     }
     std::fflush(stdout);
 
-    asio::signal_set signals(io, SIGINT, SIGTERM);
-    signals.async_wait([&](const boost::system::error_code &, int) { io.stop(); });
     io.run();
     server.reset();
     return 0;

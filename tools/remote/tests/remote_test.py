@@ -198,6 +198,7 @@ def the_program_takes_only_its_options():
     for bad in ("nowhere", "127.0.0.1", "127.0.0.1:70000", "[::1:80"):
         check(run("--listen", bad).returncode == 2, f"--listen {bad}: a usage error")
     check(run("--fly").returncode == 2, "an unknown option: a usage error")
+    stop(start(env=private_rendezvous()))  # stopped as soon as it says its address
 
 
 for case in (reads_the_unit_and_writes_only_what_is_asked, bad_requests_get_a_clear_error_and_change_nothing,
