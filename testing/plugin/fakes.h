@@ -166,12 +166,55 @@ public:
     }
 };
 
-// A unit window that keeps its controls' state, and reports as the real
-// one would when it is destroyed.
-class FakeUnitView : public UnitWindowView, public ScrollWindow {
+// A window whose client area shrinks when a bar shows, as a real one's does.
+class FakeScrollWindow : public ScrollWindow {
+public:
+    Size area{286, 66}; // the client area with no bar showing
+    bool shown[2] = {false, false};
+    std::int32_t max[2] = {0, 0}, page[2] = {0, 0}, position[2] = {0, 0};
+    Size contentOffset;
+    std::function<void()> onSizeChange; // the window forwards size changes
+
+    bool exists() override { return true; }
+    Size clientSize() override {
+        return {area.cx - (shown[Vertical] ? 17 : 0), area.cy - (shown[Horizontal] ? 17 : 0)};
+    }
+    bool hasBorderStyle() override { return false; }
+    bool hasScrollBarControl(Bar) override { return false; }
+    std::int32_t systemBarSize(Bar) override { return 17; }
+    bool barShowing(Bar b) override { return shown[b]; }
+    void showBar(Bar b, bool show) override {
+        if (shown[b] == show) return;
+        shown[b] = show;
+        if (onSizeChange) onSizeChange();
+    }
+    bool setBarInfo(Bar b, std::int32_t m, std::int32_t p) override {
+        max[b] = m;
+        page[b] = p;
+        position[b] = std::clamp(position[b], 0, scrollLimit(b));
+        return true;
+    }
+    void setBarRange(Bar b, std::int32_t m) override { max[b] = m; }
+    std::int32_t barPosition(Bar b) override { return position[b]; }
+    void setBarPosition(Bar b, std::int32_t p) override { position[b] = std::clamp(p, 0, scrollLimit(b)); }
+    std::int32_t scrollLimit(Bar b) override { return std::max(0, max[b] - std::max(page[b] - 1, 0)); }
+    bool barEnabled(Bar b) override { return shown[b]; }
+    void moveContent(std::int32_t dx, std::int32_t dy) override {
+        contentOffset.cx += dx;
+        contentOffset.cy += dy;
+    }
+    void invalidate(bool) override {}
+    void updateNow() override {}
+    Size toDevice(std::int32_t, Size s) override { return s; }
+};
+
+// A unit window that keeps its controls' state, scrolls as a real one, and
+// reports as the real one would when it changes size or is destroyed.
+class FakeUnitView : public UnitWindowView, public FakeScrollWindow {
 public:
     FakeUnitView(UnitWindowEvents &events, std::vector<FakeUnitView *> &live) : events_(events), live_(live) {
         live_.push_back(this);
+        onSizeChange = [this] { events_.onSize(); };
     }
     ~FakeUnitView() override { forget(); }
     void forget() {
@@ -186,6 +229,22 @@ public:
     std::string title;
     Rect rect{100, 100, 390, 190};
     bool visible = false, alive = true;
+
+    // What the window shows: its title, then for each output the inputs whose
+    // option is on and its level, "-" for none, in brackets while the level
+    // list is disabled: "Desk | 5 Line | [-]".
+    std::string display() {
+        std::string text = title;
+        for (int o = 0; o < 2; ++o) {
+            text += " |";
+            for (int k = 0; k <= 8; ++k)
+                if (radios[(o ? kRadioOutput2 : kRadioOutput1) + k]) text += " " + std::to_string(k);
+            const int list = o ? kLevelList2 : kLevelList1, chosen = levelSelection(list);
+            const std::string level = chosen < 0 ? "-" : levels[list].at(static_cast<std::size_t>(chosen));
+            text += enabled[list] ? " " + level : " [" + level + "]";
+        }
+        return text;
+    }
 
     bool exists() override { return alive; }
     void destroy() override {
@@ -216,28 +275,14 @@ public:
         rect.bottom = rect.top + h;
         events_.onSize();
     }
-    Size clientSize() override { return {rect.width() - 8, rect.height() - 30}; }
+    Size clientSize() override {
+        area = {rect.width() - 8, rect.height() - 30};
+        return FakeScrollWindow::clientSize();
+    }
     void hideScrollBars() override {}
     void appendSystemMenu(const std::string &, const std::string &) override {}
     void focusSelf() override {}
     ScrollWindow &scrolling() override { return *this; }
-    // A window without scroll bars of its own: enough for placement.
-    bool hasBorderStyle() override { return false; }
-    bool hasScrollBarControl(Bar) override { return false; }
-    std::int32_t systemBarSize(Bar) override { return 17; }
-    bool barShowing(Bar) override { return false; }
-    void showBar(Bar, bool) override {}
-    bool setBarInfo(Bar, std::int32_t, std::int32_t) override { return true; }
-    void setBarRange(Bar, std::int32_t) override {}
-    std::int32_t barPosition(Bar b) override { return position[b]; }
-    void setBarPosition(Bar b, std::int32_t p) override { position[b] = p; }
-    std::int32_t scrollLimit(Bar) override { return 1000; }
-    bool barEnabled(Bar) override { return false; }
-    void moveContent(std::int32_t, std::int32_t) override {}
-    void invalidate(bool) override {}
-    void updateNow() override {}
-    Size toDevice(std::int32_t, Size s) override { return s; }
-    std::int32_t position[2] = {0, 0};
 
     UnitWindowEvents &events() { return events_; }
 
