@@ -24,15 +24,17 @@ protected:
     std::unique_ptr<CCorvilPlugin> plugin;
     HostWindow hostWindow = reinterpret_cast<HostWindow>(0x1234);
 
-    void start() {
+    FakeUnitView &viewOf(int place) { return *static_cast<FakeUnitView *>(plugin->window(place)->view()); }
+    // Unit AAAAA reporting these settings, and a new object.
+    corvhid::FakeInterface &start(std::vector<std::uint8_t> settings = {3, 1, 2, 0, 0}) {
+        auto &unit = addUnit("AAAAA", std::move(settings));
         plugin = std::make_unique<CCorvilPlugin>(services);
         plugin->SetHost(&host.iface);
+        return unit;
     }
-    FakeUnitView &viewOf(int place) { return *static_cast<FakeUnitView *>(plugin->window(place)->view()); }
-    // Unit AAAAA reporting these settings, and its window "Desk" as unit 7 in a new object.
+    // The same with unit AAAAA's window "Desk" as unit 7.
     corvhid::FakeInterface &openDesk(std::vector<std::uint8_t> settings = {3, 1, 2, 0, 0}) {
-        auto &unit = addUnit("AAAAA", std::move(settings));
-        start();
+        auto &unit = start(std::move(settings));
         EXPECT_EQ(plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "Desk", 7), 0);
         return unit;
     }
@@ -61,7 +63,6 @@ TEST_F(UnitWindows, OpeningShowsTheUnitsSettings) {
 }
 
 TEST_F(UnitWindows, SixteenPlacesInOpeningOrder) {
-    addUnit("AAAAA", {3, 1, 1, 0, 0});
     start();
     windows.refuse = true;
     EXPECT_EQ(plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "U", 1), -1);
@@ -115,8 +116,7 @@ TEST_F(UnitWindows, AClickSendsOnlyItsChangeOverWhatTheUnitHoldsNow) {
 }
 
 TEST_F(UnitWindows, PollPassesCloseEscapedWindowsAndRespectTheDropDown) {
-    auto &unit = addUnit("AAAAA", {3, 1, 2, 0, 0});
-    start();
+    auto &unit = start();
     plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "One", 1);
     plugin->OpenUnitWindow(hostWindow, "SERIAL AAAAA", "Two", 2);
     viewOf(0).events().onEscape();
