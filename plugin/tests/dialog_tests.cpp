@@ -29,6 +29,16 @@ protected:
         return plugin->ConfigureUnit(address, A, name, N, 7, nullptr);
     }
     static void pressOk(FakeDialogView &v, DialogHandler &h) { h.onOk(v); }
+    // The user types that name, or picks that serial, and presses OK.
+    static auto typing(std::string name) {
+        return [name](FakeDialogView &v, DialogHandler &h) { v.texts[kNameEditId] = name; h.onOk(v); };
+    }
+    static auto picking(std::string serial) {
+        return [serial](FakeDialogView &v, DialogHandler &h) {
+            v.listSelect(kSerialListId, v.listFind(kSerialListId, serial));
+            h.onOk(v);
+        };
+    }
 };
 
 TEST_F(ConfigureUnitDialog, ProposesAFreeNameAndListsTheSerialsSorted) {
@@ -61,12 +71,10 @@ TEST_F(ConfigureUnitDialog, TheNameRule) {
     // A used or empty name is refused with the message; the dialog stays open.
     EXPECT_EQ(configure(address, name,
                         [](FakeDialogView &v, DialogHandler &h) {
-                            v.texts[kNameEditId] = "Taken";
-                            h.onOk(v);
-                            EXPECT_EQ(v.result, 0);
-                            v.texts[kNameEditId] = "";
-                            h.onOk(v);
-                            EXPECT_EQ(v.result, 0);
+                            for (const char *refused : {"Taken", ""}) {
+                                typing(refused)(v, h);
+                                EXPECT_EQ(v.result, 0) << refused;
+                            }
                             h.onCancel(v);
                         }),
               -1);
@@ -75,12 +83,7 @@ TEST_F(ConfigureUnitDialog, TheNameRule) {
 
     // A new name that is free; a name buffer of 8 bytes takes seven characters.
     char small[8] = "";
-    EXPECT_EQ(configure(address, small,
-                        [](FakeDialogView &v, DialogHandler &h) {
-                            v.texts[kNameEditId] = "Main room left";
-                            h.onOk(v);
-                        }),
-              0);
+    EXPECT_EQ(configure(address, small, typing("Main room left")), 0);
     EXPECT_STREQ(small, "Main ro");
 
     // A host that reports every name used: the search ends, no name proposed.
@@ -107,20 +110,14 @@ TEST_F(ConfigureUnitDialog, AddressesInAndOut) {
                         [](FakeDialogView &v, DialogHandler &h) {
                             EXPECT_EQ(v.listEntry(kSerialListId, v.listSelection(kSerialListId)), "?????")
                                 << "a serial not attached selects ?????";
-                            v.listSelect(kSerialListId, v.listFind(kSerialListId, "AB002"));
-                            h.onOk(v);
+                            picking("AB002")(v, h);
                         }),
               0);
     EXPECT_STREQ(address, "SERIAL AB002");
 
     // An address buffer of 12 bytes cannot take it: kept, and still success.
     char tight[12] = "SERIAL ?";
-    ASSERT_EQ(configure(tight, name,
-                        [](FakeDialogView &v, DialogHandler &h) {
-                            v.listSelect(kSerialListId, v.listFind(kSerialListId, "AB002"));
-                            h.onOk(v);
-                        }),
-              0);
+    ASSERT_EQ(configure(tight, name, picking("AB002")), 0);
     EXPECT_STREQ(tight, "SERIAL ?");
 }
 

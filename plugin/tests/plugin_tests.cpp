@@ -1,17 +1,13 @@
 // The plug-in object's slots that need no window, called through IEqDevice's
 // table as the host calls them: names and the text-copy rule, counts, the
-// unit list, addresses and routing translation, against fake devices and
-// against emulated units through the compiled-in device code.
+// unit list, addresses and routing translation, against fake devices.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstring>
 
 #include "CCorvilPlugin.h"
-#include "emulator_process.h"
 #include "fake_platform.h"
 #include "fakes.h"
-#include "virtual/virtual_platform.h"
 
 using namespace corvil::plugin;
 using Bytes = std::vector<std::uint8_t>;
@@ -127,34 +123,6 @@ TEST_F(Plugin, RoutingTranslatesLevelsToPads) {
     for (const char *address : {"SERIAL ?????", "serial AAAAA", "SERIALAAAAA", static_cast<const char *>(nullptr)})
         EXPECT_EQ(plugin.GetRouting(address, inputs, reserved, levels, 2), -1) << (address ? address : "null");
     EXPECT_EQ(plugin.GetRouting("SERIAL AAAAA and more", inputs, reserved, levels, 2), 0);
-}
-
-// A unit that stops taking anything for a while: the newest-report read
-// gives up within the bounds of the reads it falls back on, and once the
-// unit goes on it reads the newest of the hundreds of reports sent since.
-TEST(PluginWithEmulator, AStuckUnitsNewestReadGivesUpInTimeThenReadsTheNewest) {
-    corvil::testing::usePrivateRendezvous();
-    corvil::testing::EmulatorProcess emulator({"--serial", "PLG01", "--report-period-ms", "60000"});
-    corvhid::VirtualPlatform platform;
-    corvhid::Library device(platform);
-    std::int16_t unit = -1;
-    ASSERT_EQ(device.findFirst(&unit), corvhid::kSuccess);
-    std::uint8_t in1 = 0, in2, pads1, pads2;
-    emulator.freeze(true);
-    for (bool full : {false, true}) {
-        // Writes fill the connection until one waits its 50 ms.
-        for (int i = 0; full && i < 100000 && device.writeSettings(unit, 1, 1, 0, 0) == corvhid::kSuccess; ++i) {
-        }
-        const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(device.readNewestSettings(unit, &in1, &in2, &pads1, &pads2), corvhid::kFailure);
-        EXPECT_LE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900)) << "ten reads of 50 ms";
-    }
-    emulator.freeze(false);
-    ASSERT_EQ(emulator.command("route 0 1 4"), "ok");
-    EXPECT_EQ(device.readNewestSettings(unit, &in1, &in2, &pads1, &pads2), corvhid::kSuccess);
-    EXPECT_EQ(in1, 4);
-    EXPECT_EQ(device.writeSettings(unit, 2, 2, 0, 0), corvhid::kSuccess);
-    device.cleanup();
 }
 
 } // namespace

@@ -1,61 +1,18 @@
 // The unit window's content scrolling, over a window whose client area
-// shrinks when a bar shows, as a real one does.
+// shrinks when a bar shows, as a real one's does.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <functional>
-
 #include "CDlgScroller.h"
+#include "fakes.h"
 
 using namespace corvil::plugin;
 using Bar = ScrollWindow::Bar;
 
 namespace {
 
-class FakeScrollWindow : public ScrollWindow {
-public:
-    Size area{286, 66}; // the client area with no bar showing
-    bool shown[2] = {false, false};
-    std::int32_t max[2] = {0, 0}, page[2] = {0, 0}, position[2] = {0, 0};
-    Size contentOffset;
-    std::function<void()> onSizeChange; // the window forwards size changes
-
-    bool exists() override { return true; }
-    Size clientSize() override {
-        return {area.cx - (shown[Vertical] ? 17 : 0), area.cy - (shown[Horizontal] ? 17 : 0)};
-    }
-    bool hasBorderStyle() override { return false; }
-    bool hasScrollBarControl(Bar) override { return false; }
-    std::int32_t systemBarSize(Bar) override { return 17; }
-    bool barShowing(Bar b) override { return shown[b]; }
-    void showBar(Bar b, bool show) override {
-        if (shown[b] == show) return;
-        shown[b] = show;
-        if (onSizeChange) onSizeChange();
-    }
-    bool setBarInfo(Bar b, std::int32_t m, std::int32_t p) override {
-        max[b] = m;
-        page[b] = p;
-        position[b] = std::clamp(position[b], 0, scrollLimit(b));
-        return true;
-    }
-    void setBarRange(Bar b, std::int32_t m) override { max[b] = m; }
-    std::int32_t barPosition(Bar b) override { return position[b]; }
-    void setBarPosition(Bar b, std::int32_t p) override { position[b] = std::clamp(p, 0, scrollLimit(b)); }
-    std::int32_t scrollLimit(Bar b) override { return std::max(0, max[b] - std::max(page[b] - 1, 0)); }
-    bool barEnabled(Bar b) override { return shown[b]; }
-    void moveContent(std::int32_t dx, std::int32_t dy) override {
-        contentOffset.cx += dx;
-        contentOffset.cy += dy;
-    }
-    void invalidate(bool) override {}
-    void updateNow() override {}
-    Size toDevice(std::int32_t, Size s) override { return s; }
-};
-
 class Scroller : public ::testing::Test {
 protected:
-    FakeScrollWindow window;
+    fakes::FakeScrollWindow window;
     CDlgScroller scroller;
     void SetUp() override {
         window.onSizeChange = [this] { scroller.UpdateBars(); };
@@ -73,10 +30,8 @@ protected:
 
 TEST_F(Scroller, PageAndLineDefaultToTenthsOfTheContent) {
     scroller.SetScrollSizes(CDlgScroller::kPixelMapping, Size{190, 44});
-    EXPECT_EQ(scroller.pageDev().cx, 19);
-    EXPECT_EQ(scroller.lineDev().cx, 1);
-    EXPECT_EQ(scroller.pageDev().cy, 4);
-    EXPECT_EQ(scroller.lineDev().cy, 0);
+    const Size page = scroller.pageDev(), line = scroller.lineDev();
+    EXPECT_EQ((std::vector<std::int32_t>{page.cx, line.cx, page.cy, line.cy}), (std::vector<std::int32_t>{19, 1, 4, 0}));
 }
 
 TEST_F(Scroller, BarsAppearWhereTheContentDoesNotFitAndGoAgain) {

@@ -2,61 +2,50 @@
 // and values the test sees and can make fail, and a log that keeps its lines.
 #pragma once
 
+#include <algorithm>
 #include <cstdarg>
-#include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <set>
-#include <string>
-#include <vector>
-
-#include <algorithm>
-#include <functional>
 
 #include "CCorvilPlugin.h"
 #include "CUnitDlg.h"
 #include "dialogs.h"
-#include "eq_abi.h"
 #include "fake_host.h"
 #include "fake_platform.h"
-#include "library.h"
-#include "seams.h"
 
 namespace corvil::plugin::fakes {
 
 class FakeRegistry : public Registry {
 public:
     using Values = std::map<std::string, std::string>;       // name -> stored bytes
-    std::map<std::string, Values> keys;                       // HKEY_CURRENT_USER: path -> values
-    std::map<std::string, Values> classes;                    // HKEY_CLASSES_ROOT
+    std::map<std::string, Values> keys, classes;              // HKEY_CURRENT_USER, HKEY_CLASSES_ROOT: path -> values
     std::set<std::string> refuseCreate;                       // paths that cannot be created
     std::set<std::string> refuseSet;                          // "path|name" values that cannot be set
-    long openError = 2, valueError = 2, moreDataError = 234, createError = 5;
     int openKeys = 0;
+    static constexpr long kNotFound = 2, kMoreData = 234, kDenied = 5;
 
     std::map<std::string, Values> &hive(Hive h) { return h == Hive::CurrentUser ? keys : classes; }
     long open(Hive h, const std::string &path, Key &key) override {
         auto it = hive(h).find(path);
-        if (it == hive(h).end()) return openError;
-        return opened(path, it->second, key);
+        return it == hive(h).end() ? kNotFound : opened(path, it->second, key);
     }
     long create(Hive h, const std::string &path, Key &key) override {
-        if (refuseCreate.count(path)) return createError;
-        return opened(path, hive(h)[path], key);
+        return refuseCreate.count(path) ? kDenied : opened(path, hive(h)[path], key);
     }
     long query(Key key, const std::string &name, char *out, std::uint32_t &size) override {
         auto &values = *static_cast<Open *>(key)->values;
         auto it = values.find(name);
-        if (it == values.end()) return valueError;
-        if (it->second.size() > size) return moreDataError;
-        std::memcpy(out, it->second.data(), it->second.size());
-        size = static_cast<std::uint32_t>(it->second.size());
+        if (it == values.end()) return kNotFound;
+        if (it->second.size() > size) return kMoreData;
+        size = static_cast<std::uint32_t>(it->second.copy(out, size));
         return 0;
     }
     long setString(Key key, const std::string &name, const char *text, std::uint32_t bytes) override {
         auto *k = static_cast<Open *>(key);
-        if (refuseSet.count(k->path + "|" + name)) return createError;
+        if (refuseSet.count(k->path + "|" + name)) return kDenied;
         (*k->values)[name] = std::string(text, bytes);
         return 0;
     }
@@ -65,11 +54,11 @@ public:
         --openKeys;
     }
     long remove(Hive h, const std::string &path) override {
-        auto &keysOfHive = hive(h);
-        if (!keysOfHive.count(path)) return openError;
-        for (auto &[other, values] : keysOfHive)
-            if (other.size() > path.size() && other.compare(0, path.size() + 1, path + "\\") == 0) return createError;
-        keysOfHive.erase(path);
+        auto &paths = hive(h);
+        const auto below = paths.lower_bound(path + "\\");
+        if (!paths.count(path)) return kNotFound;
+        if (below != paths.end() && below->first.starts_with(path + "\\")) return kDenied; // a subkey
+        paths.erase(path);
         return 0;
     }
 
@@ -119,8 +108,7 @@ public:
     std::map<int, std::string> texts;
     std::map<int, std::vector<std::string>> lists;
     std::map<int, int> selections;
-    int focused = 0;
-    int result = 0;
+    int focused = 0, result = 0;
 
     void setTitle(const std::string &t) override { title = t; }
     void setItemText(int id, const std::string &text) override { texts[id] = text; }
@@ -130,13 +118,11 @@ public:
         selections[id] = -1;
     }
     void listAdd(int id, const std::string &entry) override {
-        auto &l = lists[id];
-        l.insert(std::upper_bound(l.begin(), l.end(), entry), entry);
+        lists[id].insert(std::upper_bound(lists[id].begin(), lists[id].end(), entry), entry);
     }
     int listFind(int id, const std::string &entry) override {
-        auto &l = lists[id];
-        auto it = std::find(l.begin(), l.end(), entry);
-        return it == l.end() ? -1 : static_cast<int>(it - l.begin());
+        const auto it = std::find(lists[id].begin(), lists[id].end(), entry);
+        return it == lists[id].end() ? -1 : static_cast<int>(it - lists[id].begin());
     }
     void listSelect(int id, int index) override { selections[id] = index; }
     int listSelection(int id) override { return selections.count(id) ? selections[id] : -1; }
@@ -166,18 +152,57 @@ public:
     }
 };
 
-// A unit window that keeps its controls' state, and reports as the real
-// one would when it is destroyed.
-class FakeUnitView : public UnitWindowView, public ScrollWindow {
+// A window whose client area shrinks when a bar shows, as a real one's does.
+class FakeScrollWindow : public ScrollWindow {
+public:
+    Size area{286, 66}; // the client area with no bar showing
+    bool shown[2] = {false, false};
+    std::int32_t max[2] = {0, 0}, page[2] = {0, 0}, position[2] = {0, 0};
+    Size contentOffset;
+    std::function<void()> onSizeChange; // the window forwards size changes
+
+    bool exists() override { return true; }
+    Size clientSize() override {
+        return {area.cx - (shown[Vertical] ? 17 : 0), area.cy - (shown[Horizontal] ? 17 : 0)};
+    }
+    bool hasBorderStyle() override { return false; }
+    bool hasScrollBarControl(Bar) override { return false; }
+    std::int32_t systemBarSize(Bar) override { return 17; }
+    bool barShowing(Bar b) override { return shown[b]; }
+    void showBar(Bar b, bool show) override {
+        if (shown[b] == show) return;
+        shown[b] = show;
+        if (onSizeChange) onSizeChange();
+    }
+    bool setBarInfo(Bar b, std::int32_t m, std::int32_t p) override {
+        max[b] = m;
+        page[b] = p;
+        position[b] = std::clamp(position[b], 0, scrollLimit(b));
+        return true;
+    }
+    void setBarRange(Bar b, std::int32_t m) override { max[b] = m; }
+    std::int32_t barPosition(Bar b) override { return position[b]; }
+    void setBarPosition(Bar b, std::int32_t p) override { position[b] = std::clamp(p, 0, scrollLimit(b)); }
+    std::int32_t scrollLimit(Bar b) override { return std::max(0, max[b] - std::max(page[b] - 1, 0)); }
+    bool barEnabled(Bar b) override { return shown[b]; }
+    void moveContent(std::int32_t dx, std::int32_t dy) override {
+        contentOffset.cx += dx;
+        contentOffset.cy += dy;
+    }
+    void invalidate(bool) override {}
+    void updateNow() override {}
+    Size toDevice(std::int32_t, Size s) override { return s; }
+};
+
+// A unit window that keeps its controls' state, scrolls as a real one, and
+// reports as the real one would when it changes size or is destroyed.
+class FakeUnitView : public UnitWindowView, public FakeScrollWindow {
 public:
     FakeUnitView(UnitWindowEvents &events, std::vector<FakeUnitView *> &live) : events_(events), live_(live) {
         live_.push_back(this);
+        onSizeChange = [this] { events_.onSize(); };
     }
-    ~FakeUnitView() override { forget(); }
-    void forget() {
-        auto it = std::find(live_.begin(), live_.end(), this);
-        if (it != live_.end()) live_.erase(it);
-    }
+    ~FakeUnitView() override { std::erase(live_, this); }
 
     std::map<int, bool> radios;
     std::map<int, std::vector<std::string>> levels;
@@ -187,12 +212,28 @@ public:
     Rect rect{100, 100, 390, 190};
     bool visible = false, alive = true;
 
+    // What the window shows: its title, then for each output the inputs whose
+    // option is on and its level, "-" for none, in brackets while the level
+    // list is disabled: "Desk | 5 Line | [-]".
+    std::string display() {
+        std::string text = title;
+        for (int o = 0; o < 2; ++o) {
+            text += " |";
+            for (int k = 0; k <= 8; ++k)
+                if (radios[(o ? kRadioOutput2 : kRadioOutput1) + k]) text += " " + std::to_string(k);
+            const int list = o ? kLevelList2 : kLevelList1, chosen = levelSelection(list);
+            const std::string level = chosen < 0 ? "-" : levels[list].at(static_cast<std::size_t>(chosen));
+            text += enabled[list] ? " " + level : " [" + level + "]";
+        }
+        return text;
+    }
+
     bool exists() override { return alive; }
     void destroy() override {
         if (!alive) return;
         events_.onDestroy();
         alive = false;
-        forget();
+        std::erase(live_, this);
     }
     void show() override { visible = true; }
     void hide() override { visible = false; }
@@ -216,28 +257,14 @@ public:
         rect.bottom = rect.top + h;
         events_.onSize();
     }
-    Size clientSize() override { return {rect.width() - 8, rect.height() - 30}; }
+    Size clientSize() override {
+        area = {rect.width() - 8, rect.height() - 30};
+        return FakeScrollWindow::clientSize();
+    }
     void hideScrollBars() override {}
     void appendSystemMenu(const std::string &, const std::string &) override {}
     void focusSelf() override {}
     ScrollWindow &scrolling() override { return *this; }
-    // A window without scroll bars of its own: enough for placement.
-    bool hasBorderStyle() override { return false; }
-    bool hasScrollBarControl(Bar) override { return false; }
-    std::int32_t systemBarSize(Bar) override { return 17; }
-    bool barShowing(Bar) override { return false; }
-    void showBar(Bar, bool) override {}
-    bool setBarInfo(Bar, std::int32_t, std::int32_t) override { return true; }
-    void setBarRange(Bar, std::int32_t) override {}
-    std::int32_t barPosition(Bar b) override { return position[b]; }
-    void setBarPosition(Bar b, std::int32_t p) override { position[b] = p; }
-    std::int32_t scrollLimit(Bar) override { return 1000; }
-    bool barEnabled(Bar) override { return false; }
-    void moveContent(std::int32_t, std::int32_t) override {}
-    void invalidate(bool) override {}
-    void updateNow() override {}
-    Size toDevice(std::int32_t, Size s) override { return s; }
-    std::int32_t position[2] = {0, 0};
 
     UnitWindowEvents &events() { return events_; }
 
@@ -275,10 +302,10 @@ struct Surroundings {
     Services services{device, registry, &RecordingLog::entry, &dialogs, &windows};
 };
 
+// The same over scripted devices.
 struct FakeDevices {
     corvhid::FakePlatform fake;
 };
-// The same over scripted devices.
 struct FakeSurroundings : FakeDevices, Surroundings {
     FakeSurroundings() : Surroundings(fake) {}
     // A unit with that serial number reporting these settings.

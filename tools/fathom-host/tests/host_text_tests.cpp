@@ -13,16 +13,7 @@ using namespace fathom_host;
 
 namespace {
 
-std::string tempPath(const char *name) { return (::testing::TempDir() + name); }
-
-void writeFile(const std::string &path, const std::string &text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string readFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-}
+std::string tempPath(const char *name) { return ::testing::TempDir() + name; }
 
 // The whole list as one text: "id:name:address | " a unit.
 std::string listed(const UnitStore &store) {
@@ -56,20 +47,21 @@ TEST(UnitFile, KeepsUnitsAcrossSaveAndLoadAndSaveReplacesTheWholeFile) {
     ASSERT_TRUE(again.remove(3));
     again.find(1)->name = "Renamed";
     ASSERT_TRUE(again.save(error)) << error;
-    EXPECT_EQ(readFile(path),
+    std::ifstream written(path, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}),
               "# fathom-host units: id<TAB>name<TAB>address, one unit a line\n1\tRenamed\tSERIAL EMU01\n");
 }
 
 TEST(UnitFile, SkipsLinesThatHoldNoUnitAndReadsWindowsLineEnds) {
     const std::string path = tempPath("fathom-units-damaged.txt");
-    writeFile(path, "# comment\r\n"
+    std::ofstream(path, std::ios::binary) << "# comment\r\n"
                     "4\tStudio\tSERIAL AB123\r\n"
                     "no tabs at all\n"
                     "x\tName\tSERIAL EMU01\n"
                     "5\tonly one tab\n"
                     "4\tDuplicate id\tSERIAL EMU02\n"
                     "\n"
-                    "-2\tNegative\tSERIAL ?????\n");
+                    "-2\tNegative\tSERIAL ?????\n";
     UnitStore store(path);
     std::string error;
     ASSERT_TRUE(store.load(error)) << error;
