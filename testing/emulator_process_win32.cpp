@@ -53,16 +53,16 @@ void usePrivateRendezvous() {
     _putenv_s("LOCALAPPDATA", dir.c_str());
 }
 
-std::string EmulatorProcess::program() { return CORVIL_EMULATOR_PATH; }
-
 EmulatorProcess::~EmulatorProcess() {
-    if (running()) stop();
+    if (!running()) return;
+    command("quit");
+    child_.finish(std::chrono::milliseconds(kAnswerTimeoutMs));
 }
 
 bool EmulatorProcess::running() const { return child_.running(); }
 
 bool EmulatorProcess::start(const std::vector<std::string> &args) {
-    return child_.start(commandLine(program(), args)) && readLine() == "ready";
+    return child_.start(commandLine(CORVIL_EMULATOR_PATH, args)) && readLine() == "ready";
 }
 
 std::string EmulatorProcess::readLine() { return child_.readLine(std::chrono::milliseconds(kAnswerTimeoutMs)); }
@@ -70,12 +70,6 @@ std::string EmulatorProcess::readLine() { return child_.readLine(std::chrono::mi
 std::string EmulatorProcess::command(const std::string &line) {
     if (!child_.writeLine(line)) return "<closed>";
     return readLine();
-}
-
-int EmulatorProcess::stop() {
-    if (!running()) return -1;
-    command("quit");
-    return child_.finish(std::chrono::milliseconds(kAnswerTimeoutMs));
 }
 
 void EmulatorProcess::kill() { child_.kill(); }
