@@ -30,7 +30,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-TEST(ReportDescriptor, LengthsCountTheLongestReportAndTheIdByte) {
+TEST(ReportDescriptor, LengthsCountTheLongestReportAndTheIdByteAndMalformedOnesAreRefused) {
     ReportLengths l;
     ASSERT_TRUE(parseReportLengths(kCorvilDescriptor.data(), kCorvilDescriptor.size(), l));
     EXPECT_EQ(l.input, 5);
@@ -38,42 +38,17 @@ TEST(ReportDescriptor, LengthsCountTheLongestReportAndTheIdByte) {
 
     // No report ids, 3 + 5 bits of input padded to a byte, a 2-byte field
     // inside push/pop, a long item to skip, and no output report.
-    const std::vector<std::uint8_t> mouse = {0x05, 0x01, 0x09, 0x02, 0xA1, 0x01, 0x75, 0x01, 0x95, 0x03,
-                                             0x81, 0x02, 0x75, 0x05, 0x95, 0x01, 0x81, 0x01, 0xA4, 0x75,
-                                             0x10, 0x95, 0x01, 0x81, 0x06, 0xB4, 0xFE, 0x02, 0x10, 0xAA,
-                                             0xBB, 0x75, 0x08, 0x95, 0x01, 0x81, 0x06, 0xC0};
+    const Bytes mouse = {0x05, 0x01, 0x09, 0x02, 0xA1, 0x01, 0x75, 0x01, 0x95, 0x03, 0x81, 0x02, 0x75,
+                         0x05, 0x95, 0x01, 0x81, 0x01, 0xA4, 0x75, 0x10, 0x95, 0x01, 0x81, 0x06, 0xB4,
+                         0xFE, 0x02, 0x10, 0xAA, 0xBB, 0x75, 0x08, 0x95, 0x01, 0x81, 0x06, 0xC0};
     ASSERT_TRUE(parseReportLengths(mouse.data(), mouse.size(), l));
     EXPECT_EQ(l.input, 1 + 1 + 2 + 1);
     EXPECT_EQ(l.output, 0);
-}
 
-TEST(ReportDescriptor, MalformedDescriptorsAreRefused) {
-    ReportLengths l{9, 9};
-    const std::vector<std::uint8_t> truncated = {0x75, 0x08, 0x96, 0x01};
-    EXPECT_FALSE(parseReportLengths(truncated.data(), truncated.size(), l));
-    const std::vector<std::uint8_t> unbalanced = {0xB4};
-    EXPECT_FALSE(parseReportLengths(unbalanced.data(), unbalanced.size(), l));
-    const std::vector<std::uint8_t> longItem = {0xFE, 0x09, 0x00, 0x01};
-    EXPECT_FALSE(parseReportLengths(longItem.data(), longItem.size(), l));
-    EXPECT_EQ(l.input, 9) << "lengths are left alone";
-}
-
-TEST(Sysfs, InterfacesInNumericOrderWithIdsAndUsbVersion) {
-    SysfsTree tree;
-    tree.add("hidraw10", "0003:00001049:00000001", "0100");
-    tree.add("hidraw2", "0003:0000046D:0000C52B", "1201");
-    tree.add("hidraw3", "0005:00001049:00000001", std::nullopt);
-    EXPECT_EQ(listInterfaces(tree.sys()), (std::vector<std::string>{"hidraw2", "hidraw3", "hidraw10"}));
-
-    auto ids = readIds(tree.sys(), "hidraw10");
-    ASSERT_TRUE(ids);
-    EXPECT_EQ(ids->vendorId, 0x1049);
-    EXPECT_EQ(ids->productId, 1);
-    EXPECT_EQ(readVersion(tree.sys(), "hidraw10"), std::optional<std::uint16_t>(0x0100));
-    EXPECT_EQ(readVersion(tree.sys(), "hidraw2"), std::optional<std::uint16_t>(0x1201));
-    EXPECT_EQ(readVersion(tree.sys(), "hidraw3"), std::nullopt) << "not in a USB device";
-    EXPECT_EQ(readIds(tree.sys(), "hidraw99"), std::nullopt);
-    EXPECT_TRUE(listInterfaces(tree.sys() + "/missing").empty());
+    // Truncated, a pop without its push, a long item running past the end.
+    for (const Bytes &bad : {Bytes{0x75, 0x08, 0x96, 0x01}, Bytes{0xB4}, Bytes{0xFE, 0x09, 0x00, 0x01}})
+        EXPECT_FALSE(parseReportLengths(bad.data(), bad.size(), l));
+    EXPECT_EQ(l.input, 5) << "lengths are left alone";
 }
 
 // ---- the system-call seam --------------------------------------------------
@@ -150,23 +125,28 @@ protected:
     std::shared_ptr<ScriptedIo> io = std::make_shared<ScriptedIo>();
 };
 
-TEST_F(Hidraw, DiscoveryFindsCorvilsAndSkipsWhatItMayNotOpen) {
+// The interfaces in numeric order, their ids and USB version read from sysfs
+// (corvilctl's diagnostics show the values read).
+TEST_F(Hidraw, DiscoveryFindsCorvilsInNumericOrderAndSkipsWhatItMayNotOpen) {
+    tree.add("hidraw10", "0003:00001049:00000001", "0300");
     tree.add("hidraw0", "0003:0000046D:0000C52B", "1201");
-    tree.add("hidraw1", "0003:00001049:00000001", "0100");
-    tree.add("hidraw2", "0003:00001049:00000001", "00ff");
-    tree.add("hidraw3", "0003:00001049:00000001", "0200");
-    tree.add("hidraw4", "0003:00001049:00000001", "0300");
-    io->denied.insert("hidraw3");
+    tree.add("hidraw1", "0005:00001049:00000001", std::nullopt); // not in a USB device: no version
+    tree.add("hidraw2", "0003:00001049:00000001", "0100");
+    tree.add("hidraw3", "0003:00001049:00000001", "00ff");
+    tree.add("hidraw4", "0003:00001049:00000001", "0200");
+    io->denied.insert("hidraw4");
     HidrawPlatform platform(tree.sys(), tree.dev(), io);
     Library lib(platform);
     std::int16_t unit = -1;
     ASSERT_EQ(lib.findFirst(&unit), -1);
-    EXPECT_EQ(lib.unitPath(0), tree.dev() + "/hidraw1");
+    EXPECT_EQ(lib.unitPath(0), tree.dev() + "/hidraw2");
     EXPECT_EQ(LibraryInspector::reportLengths(lib).input, 5);
     EXPECT_EQ(LibraryInspector::reportLengths(lib).output, 5);
     ASSERT_EQ(lib.findNext(&unit), -1);
-    EXPECT_EQ(lib.unitPath(1), tree.dev() + "/hidraw4") << "version 255 and the denied node are skipped";
+    EXPECT_EQ(lib.unitPath(1), tree.dev() + "/hidraw10") << "no version, version 255 and the denied node are skipped";
     EXPECT_EQ(lib.findNext(&unit), 0);
+    EXPECT_EQ(readIds(tree.sys(), "hidraw99"), std::nullopt);
+    EXPECT_TRUE(listInterfaces(tree.sys() + "/missing").empty());
     EXPECT_STREQ(LibraryInspector::lastErrorText(lib), "Corvil not detected!");
 
     char serial[6] = {};
