@@ -147,7 +147,6 @@ TEST_F(Hidraw, DiscoveryFindsCorvilsInNumericOrderAndSkipsWhatItMayNotOpen) {
     EXPECT_EQ(lib.findNext(&unit), 0);
     EXPECT_EQ(readIds(tree.sys(), "hidraw99"), std::nullopt);
     EXPECT_TRUE(listInterfaces(tree.sys() + "/missing").empty());
-    EXPECT_STREQ(LibraryInspector::lastErrorText(lib), "Corvil not detected!");
 
     char serial[6] = {};
     ASSERT_EQ(lib.readSerialNumber(0, serial), -1);
@@ -157,7 +156,7 @@ TEST_F(Hidraw, DiscoveryFindsCorvilsInNumericOrderAndSkipsWhatItMayNotOpen) {
     lib.cleanup();
 }
 
-TEST_F(Hidraw, EachAttemptWaitsFiftyMillisecondsAndAnUnpluggedDeviceDoesNotStart) {
+TEST_F(Hidraw, EachReadAttemptWaitsFiftyMillisecondsAndAnUnpluggedDeviceDoesNotStart) {
     tree.add("hidraw0", "0003:00001049:00000001", "0100");
     HidrawPlatform platform(tree.sys(), tree.dev(), io);
     Library lib(platform);
@@ -179,21 +178,11 @@ TEST_F(Hidraw, EachAttemptWaitsFiftyMillisecondsAndAnUnpluggedDeviceDoesNotStart
     io->pollEvents = POLLHUP;
     EXPECT_EQ(lib.readSettings(0, &v[0], &v[1], &v[2], &v[3]), 0);
     EXPECT_STREQ(LibraryInspector::lastErrorText(lib), "Corvil connected.") << "a read that cannot start";
-    io->pollEvents = 0;
-
-    io->holdWrites = true;
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(lib.writeSettings(0, 1, 1, 0, 0), 0);
-    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    EXPECT_STREQ(LibraryInspector::lastErrorText(lib), "Corvil not responding.");
-    EXPECT_GE(took.count(), 45);
-    EXPECT_LE(took.count(), 400);
-    io->release();
     lib.doneFinding();
     lib.cleanup();
 }
 
-TEST_F(Hidraw, AWriteHeldByTheKernelTimesOutCannotCorruptTheNextAndOutlivesClosing) {
+TEST_F(Hidraw, AWriteHeldByTheKernelTimesOutInFiftyMillisecondsCannotCorruptTheNextAndOutlivesClosing) {
     tree.add("hidraw0", "0003:00001049:00000001", "0100");
     auto platform = std::make_unique<HidrawPlatform>(tree.sys(), tree.dev(), io);
     Handle h = platform->open((tree.dev() + "/hidraw0").c_str());
@@ -201,7 +190,11 @@ TEST_F(Hidraw, AWriteHeldByTheKernelTimesOutCannotCorruptTheNextAndOutlivesClosi
 
     std::uint8_t report[5] = {3, 1, 1, 0, 0};
     io->holdWrites = true;
+    const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(platform->writeOutputReport(h, report, 5), Transfer::TimedOut);
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_GE(took.count(), 45);
+    EXPECT_LE(took.count(), 400);
     // The caller reuses its buffer at once; the held write keeps its own copy.
     report[1] = 2;
     EXPECT_EQ(platform->writeOutputReport(h, report, 5), Transfer::TimedOut) << "the kernel still holds the first write";
