@@ -64,10 +64,8 @@ TEST_F(EmulatedUnits, UnitsAreNumberedInSerialOrderAGoneEmulatorsEntryIsSkippedA
     gone.kill();
     EmulatorProcess emulator({"--serial", "AAA01", "--serial", "BBB02", "--serial", "CCC03", "--report-period-ms", "1"});
     ASSERT_EQ(discoverAll(), (std::vector<short>{0, 1, 2}));
-    EXPECT_EQ(lastError(), "Corvil not detected!");
-    EXPECT_EQ(serialOf(0), "AAA01");
-    EXPECT_EQ(serialOf(1), "BBB02");
-    EXPECT_EQ(serialOf(2), "CCC03");
+    EXPECT_EQ((std::vector<std::string>{serialOf(0), serialOf(1), serialOf(2)}),
+              (std::vector<std::string>{"AAA01", "BBB02", "CCC03"}));
 
     // Found again under the next numbers: a front-panel change reaches both
     // numbers of a unit, each over its own connection. The first numbers'
@@ -113,10 +111,10 @@ TEST_F(EmulatedUnits, AThousandReconnectionsHoldNoMoreThanOne) {
         if (cycle == 1) first = ProcessResources::now();
     }
     const ProcessResources last = ProcessResources::now();
-    EXPECT_EQ(last.descriptors, first.descriptors) << first.describe() << " -> " << last.describe();
+    EXPECT_EQ(last.descriptors, first.descriptors);
     EXPECT_EQ(last.threads, first.threads);
     // Room for the allocator's own bookkeeping, far below 1000 lost records.
-    EXPECT_LE(last.heap, first.heap + 16 * 1024) << first.describe() << " -> " << last.describe();
+    EXPECT_LE(last.heap, first.heap + 16 * 1024);
 }
 
 // Each attempt waits 50 ms: the bounds tell it from 5 or 500 ms on a busy
