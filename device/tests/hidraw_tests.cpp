@@ -61,18 +61,13 @@ public:
     std::mutex mutex;
     std::condition_variable released;
     bool holdWrites = false;
-    std::vector<std::vector<std::uint8_t>> written;
-    std::deque<std::vector<std::uint8_t>> reports;
+    std::vector<Bytes> written;
+    std::deque<Bytes> reports;
     short pollEvents = 0; // extra events to report, e.g. POLLHUP
-    std::vector<std::uint8_t> feature{1, 'H', 'R', 'A', 'W', '1'};
 
     int open(const char *path, int flags) override {
-        std::string p(path);
-        if (denied.count(p.substr(p.rfind('/') + 1))) {
-            errno = EACCES;
-            return -1;
-        }
-        return ::open(path, flags);
+        const std::string p(path);
+        return denied.count(p.substr(p.rfind('/') + 1)) ? (errno = EACCES, -1) : ::open(path, flags);
     }
     std::vector<int> pollTimeouts;
     int poll(pollfd *fds, nfds_t, int timeoutMs) override {
@@ -91,11 +86,10 @@ public:
     }
     ssize_t read(int, void *buffer, size_t size) override {
         std::lock_guard lock(mutex);
-        auto r = reports.front();
+        const Bytes r = reports.front();
         reports.pop_front();
-        std::size_t n = std::min(size, r.size());
-        std::memcpy(buffer, r.data(), n);
-        return static_cast<ssize_t>(n);
+        std::memcpy(buffer, r.data(), std::min(size, r.size()));
+        return static_cast<ssize_t>(std::min(size, r.size()));
     }
     ssize_t write(int, const void *buffer, size_t size) override {
         std::unique_lock lock(mutex);
@@ -106,15 +100,13 @@ public:
     }
     int getFeature(int, void *buffer, size_t size) override {
         if (static_cast<std::uint8_t *>(buffer)[0] != 1 || size != 6) return -1;
-        std::memcpy(buffer, feature.data(), 6);
+        std::memcpy(buffer, "\x01HRAW1", 6);
         return 6;
     }
     int setFeature(int, const void *, size_t) override { return -1; }
     void release() {
-        {
-            std::lock_guard lock(mutex);
-            holdWrites = false;
-        }
+        std::lock_guard lock(mutex);
+        holdWrites = false;
         released.notify_all();
     }
 };
