@@ -34,14 +34,10 @@ HANDLE inheritableFile(const std::string &path, bool write) {
                          write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+// Read in text mode: programs write CR LF on Windows, the tests compare lines.
 std::string slurp(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), {});
-    // Programs write CR LF on Windows; the tests compare lines.
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i)
-        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
-    return out;
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 } // namespace
 
@@ -79,9 +75,7 @@ void EmulatorProcess::freeze(bool frozen) { child_.suspend(frozen); }
 RunResult runProgram(const std::string &program, const std::vector<std::string> &args) {
     RunResult result;
     const std::string outPath = tempName("cvo"), errPath = tempName("cve");
-    HANDLE out = inheritableFile(outPath, true), err = inheritableFile(errPath, true);
-    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-    HANDLE in = ::CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, nullptr);
+    HANDLE in = inheritableFile("NUL", false), out = inheritableFile(outPath, true), err = inheritableFile(errPath, true);
     STARTUPINFOA si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
@@ -98,9 +92,7 @@ RunResult runProgram(const std::string &program, const std::vector<std::string> 
         ::CloseHandle(pi.hThread);
         ::CloseHandle(pi.hProcess);
     }
-    ::CloseHandle(in);
-    ::CloseHandle(out);
-    ::CloseHandle(err);
+    for (HANDLE h : {in, out, err}) ::CloseHandle(h);
     result.out = slurp(outPath);
     result.err = slurp(errPath);
     ::DeleteFileA(outPath.c_str());
