@@ -61,9 +61,7 @@ EmulatorProcess::~EmulatorProcess() {
 
 bool EmulatorProcess::running() const { return pid_ > 0; }
 
-void EmulatorProcess::freeze(bool frozen) {
-    if (pid_ > 0) ::kill(pid_, frozen ? SIGSTOP : SIGCONT);
-}
+void EmulatorProcess::freeze(bool frozen) { if (pid_ > 0) ::kill(pid_, frozen ? SIGSTOP : SIGCONT); }
 
 bool EmulatorProcess::start(const std::vector<std::string> &args) {
     int in[2], out[2];

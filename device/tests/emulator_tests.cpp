@@ -127,8 +127,7 @@ TEST_F(EmulatedUnits, ASilentOrStuckUnitCostsFiftyMillisecondsAnAttemptAndAHandl
     EXPECT_EQ(emulator.command("silence 0 on"), "ok");
     // Reports sent before the silence may still be queued: drain them.
     Settings s;
-    while (readSettings(0, s)) {
-    }
+    while (readSettings(0, s)) continue;
     EXPECT_EQ(lastError(), "Corvil not responding.");
     const auto ten = millisecondsOf([&] { EXPECT_EQ(readSettings(0, s), 0); });
     EXPECT_GE(ten, 10 * 45);

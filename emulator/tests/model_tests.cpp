@@ -53,9 +53,7 @@ TEST(UnitModel, OutputReportsApplyWith255LeavingAChannelAloneAndTheSerialIsFeatu
 }
 
 TEST(UnitModel, AutoSequencingStepsThroughIncludedInputsInRisingOrder) {
-    UnitConfig config;
-    config.reportPeriodMs = 1000000;
-    RecordedUnit r(config);
+    RecordedUnit r(UnitConfig{.reportPeriodMs = 1000000});
     UnitModel &unit = r.unit;
     unit.route(1, 5, 0);
     unit.setSequenceInputs(1, 0b1000'0110, 0); // inputs 2, 3, 8
