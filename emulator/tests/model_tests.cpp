@@ -129,11 +129,8 @@ TEST(Commands, AnswersAndRefusals) {
     bool quit = false;
     auto run = [&](const std::string &line) { return bench.execute(line, 0, quit); };
 
-    EXPECT_EQ(run("route 0 1 8"), "ok");
-    EXPECT_EQ(run("pad 0 2 1 on"), "ok");
-    EXPECT_EQ(run("seq-inputs 0 2 0x81"), "ok");
-    EXPECT_EQ(run("seq-interval 0 2 127"), "ok");
-    EXPECT_EQ(run("seq 0 2 on"), "ok");
+    for (const char *line : {"route 0 1 8", "pad 0 2 1 on", "seq-inputs 0 2 0x81", "seq-interval 0 2 127", "seq 0 2 on"})
+        EXPECT_EQ(run(line), "ok") << line;
     const std::string state = "ok input1=8 input2=0 pads1=0x00 pads2=0x01 seqinputs1=0x00 seqinputs2=0x81 "
                               "seqcontrol1=0x00 seqcontrol2=0xff serial=EMU01";
     EXPECT_EQ(run("state 0"), state);
@@ -153,9 +150,7 @@ TEST(Commands, AnswersAndRefusals) {
     EXPECT_EQ(run("help").rfind("ok route U O I; pad U O I on|off; seq-inputs U O MASK; ", 0), 0u);
     EXPECT_EQ(run("fly"), "error: unknown command \"fly\" (help lists the commands)");
 
-    EXPECT_EQ(run("unplug 0"), "ok");
-    EXPECT_EQ(run("unplug 0"), "ok");
-    EXPECT_EQ(run("plug 0"), "ok");
+    for (const char *line : {"unplug 0", "unplug 0", "plug 0"}) EXPECT_EQ(run(line), "ok") << line;
     EXPECT_EQ(plugs, (std::vector<std::pair<std::size_t, bool>>{{0, false}, {0, true}}));
     EXPECT_FALSE(quit);
     EXPECT_EQ(run("quit"), "ok");
