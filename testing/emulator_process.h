@@ -6,10 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "line_splitter.h"
 #if defined(_WIN32)
 #include "line_child.h"
-#else
-#include "line_splitter.h"
 #endif
 
 namespace corvil::testing {

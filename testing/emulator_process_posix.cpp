@@ -90,9 +90,8 @@ std::string EmulatorProcess::readLine() {
 }
 
 std::string EmulatorProcess::command(const std::string &line) {
-    std::string l = line + "\n";
-    if (::write(toChild_, l.data(), l.size()) != static_cast<ssize_t>(l.size())) return "<closed>";
-    return readLine();
+    const std::string l = line + "\n";
+    return ::write(toChild_, l.data(), l.size()) == static_cast<ssize_t>(l.size()) ? readLine() : "<closed>";
 }
 
 void EmulatorProcess::kill() {
