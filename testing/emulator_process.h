@@ -6,10 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "line_splitter.h"
 #if defined(_WIN32)
 #include "line_child.h"
-#else
-#include "line_splitter.h"
 #endif
 
 namespace corvil::testing {
@@ -22,7 +21,7 @@ class EmulatorProcess {
 public:
     EmulatorProcess() = default;
     explicit EmulatorProcess(const std::vector<std::string> &args) { start(args); }
-    ~EmulatorProcess();
+    ~EmulatorProcess(); // sends "quit" and waits for the exit
     EmulatorProcess(const EmulatorProcess &) = delete;
     EmulatorProcess &operator=(const EmulatorProcess &) = delete;
 
@@ -30,8 +29,6 @@ public:
     bool start(const std::vector<std::string> &args);
     // Sends one command line and returns the answer line.
     std::string command(const std::string &line);
-    // Sends "quit" and waits for the exit; returns the exit code.
-    int stop();
     bool running() const;
     // Ends the emulator at once, as a crash would: its rendezvous entries stay.
     void kill();
@@ -39,18 +36,15 @@ public:
     // nothing), or lets it go on.
     void freeze(bool frozen);
 
-    // The path of the emulator program under test.
-    static std::string program();
-
 private:
     std::string readLine();
 #if defined(_WIN32)
     LineChild child_;
 #else
+    void reap();
     int pid_ = -1, toChild_ = -1, fromChild_ = -1;
     LineSplitter answers_;
 #endif
-    std::string startupError_;
 };
 
 // Runs a program to its end and returns its exit code, with what it printed.

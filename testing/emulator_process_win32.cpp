@@ -34,14 +34,10 @@ HANDLE inheritableFile(const std::string &path, bool write) {
                          write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+// Read in text mode: programs write CR LF on Windows, the tests compare lines.
 std::string slurp(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), {});
-    // Programs write CR LF on Windows; the tests compare lines.
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i)
-        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
-    return out;
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 } // namespace
 
@@ -53,16 +49,16 @@ void usePrivateRendezvous() {
     _putenv_s("LOCALAPPDATA", dir.c_str());
 }
 
-std::string EmulatorProcess::program() { return CORVIL_EMULATOR_PATH; }
-
 EmulatorProcess::~EmulatorProcess() {
-    if (running()) stop();
+    if (!running()) return;
+    command("quit");
+    child_.finish(std::chrono::milliseconds(kAnswerTimeoutMs));
 }
 
 bool EmulatorProcess::running() const { return child_.running(); }
 
 bool EmulatorProcess::start(const std::vector<std::string> &args) {
-    return child_.start(commandLine(program(), args)) && readLine() == "ready";
+    return child_.start(commandLine(CORVIL_EMULATOR_PATH, args)) && readLine() == "ready";
 }
 
 std::string EmulatorProcess::readLine() { return child_.readLine(std::chrono::milliseconds(kAnswerTimeoutMs)); }
@@ -72,12 +68,6 @@ std::string EmulatorProcess::command(const std::string &line) {
     return readLine();
 }
 
-int EmulatorProcess::stop() {
-    if (!running()) return -1;
-    command("quit");
-    return child_.finish(std::chrono::milliseconds(kAnswerTimeoutMs));
-}
-
 void EmulatorProcess::kill() { child_.kill(); }
 
 void EmulatorProcess::freeze(bool frozen) { child_.suspend(frozen); }
@@ -85,9 +75,7 @@ void EmulatorProcess::freeze(bool frozen) { child_.suspend(frozen); }
 RunResult runProgram(const std::string &program, const std::vector<std::string> &args) {
     RunResult result;
     const std::string outPath = tempName("cvo"), errPath = tempName("cve");
-    HANDLE out = inheritableFile(outPath, true), err = inheritableFile(errPath, true);
-    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-    HANDLE in = ::CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, nullptr);
+    HANDLE in = inheritableFile("NUL", false), out = inheritableFile(outPath, true), err = inheritableFile(errPath, true);
     STARTUPINFOA si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
@@ -104,9 +92,7 @@ RunResult runProgram(const std::string &program, const std::vector<std::string> 
         ::CloseHandle(pi.hThread);
         ::CloseHandle(pi.hProcess);
     }
-    ::CloseHandle(in);
-    ::CloseHandle(out);
-    ::CloseHandle(err);
+    for (HANDLE h : {in, out, err}) ::CloseHandle(h);
     result.out = slurp(outPath);
     result.err = slurp(errPath);
     ::DeleteFileA(outPath.c_str());

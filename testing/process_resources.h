@@ -5,12 +5,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
 #if defined(_WIN32)
 #include <windows.h>
 #else
-#include <dirent.h>
+#include <filesystem>
+#include <iterator>
+
 #include <malloc.h>
 #endif
 
@@ -30,30 +31,14 @@ struct ProcessResources {
         for (std::uintptr_t value = 4; value <= 0x10000; value += 4)
             if (::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++r.descriptors;
 #else
-        r.descriptors = entries("/proc/self/fd");
-        r.threads = entries("/proc/self/task");
+        // The listing's own descriptor is counted too: the same each time.
+        using Entries = std::filesystem::directory_iterator;
+        r.descriptors = std::distance(Entries("/proc/self/fd"), Entries());
+        r.threads = std::distance(Entries("/proc/self/task"), Entries());
         r.heap = mallinfo2().uordblks;
 #endif
         return r;
     }
-
-    std::string describe() const {
-        return "descriptors " + std::to_string(descriptors) + ", threads " + std::to_string(threads) + ", heap " +
-               std::to_string(heap);
-    }
-
-private:
-#if !defined(_WIN32)
-    static long entries(const char *dir) {
-        long n = 0;
-        if (DIR *d = ::opendir(dir)) {
-            while (dirent *e = ::readdir(d))
-                if (e->d_name[0] != '.') ++n;
-            ::closedir(d);
-        }
-        return n; // counts the listing's own descriptor too: the same each time
-    }
-#endif
 };
 
 } // namespace corvil::testing
