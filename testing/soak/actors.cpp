@@ -21,10 +21,11 @@ std::optional<Outcome> World::frontPanel() {
     const int u = pick(0, static_cast<int>(units_.size()) - 1), o = pick(0, 1);
     Unit &unit = units_[u];
     const std::string where = cat(u, " ", o + 1, " ");
-    const auto set = [&](const std::string &line, Intents intents) {
-        command(line);
+    const auto set = [&](const std::vector<std::string> &lines, Intents intents) {
+        std::string what;
+        for (const std::string &line : lines) command(line), what += (what.empty() ? "" : ", ") + line;
         ++count("front-panel changes");
-        note("front panel: " + unit.serial + ": " + line);
+        note("front panel: " + unit.serial + ": " + what);
         return std::optional<Outcome>({"the front panel", u, std::move(intents), true});
     };
     const auto sequence = [o](int mask, Intents also) {
@@ -49,44 +50,41 @@ std::optional<Outcome> World::frontPanel() {
         });
     };
     return oneOf({
-        {32, [&] { const int in = pick(0, 8); return set(cat("route ", where, in), {{field::route(o), in}}); }},
+        {32, [&] { const int in = pick(0, 8); return set({cat("route ", where, in)}, {{field::route(o), in}}); }},
         {28, [&] {
              const int in = pick(1, 8), on = chance(50);
-             return set(cat("pad ", where, in, on ? " on" : " off"), {{field::pad(o, in), on}});
+             return set({cat("pad ", where, in, on ? " on" : " off")}, {{field::pad(o, in), on}});
          }},
         {10, [&] {
              const int mask = pick(0, 255) & pick(0, 255);
-             return set(cat("seq-inputs ", where, mask), sequence(mask, {}));
+             return set({cat("seq-inputs ", where, mask)}, sequence(mask, {}));
          }},
         {10, [&] {
              // Mostly steps of 0.5 to 3 s; now and then a code beyond the lists' 18.
              const int code = chance(90) ? pick(0, 6) : pick(19, 127);
-             return set(cat("seq-interval ", where, code), {{field::interval(o), code}});
+             return set({cat("seq-interval ", where, code)}, {{field::interval(o), code}});
          }},
         {8, [&] {
              const int on = chance(40);
-             return set(cat("seq ", where, on ? "on" : "off"), {{field::sequencing(o), on}});
+             return set({cat("seq ", where, on ? "on" : "off")}, {{field::sequencing(o), on}});
          }},
         {3, [&] {
              // Auto-sequencing starts stepping, fast, while the users go on.
              const int mask = pick(1, 255), code = pick(1, 2);
-             const std::string inputs = cat("seq-inputs ", where, mask), interval = cat("seq-interval ", where, code);
-             command(inputs);
-             command(interval);
              ++count("auto-sequencing starts");
-             note("front panel: " + unit.serial + ": " + inputs + ", " + interval);
-             return set("seq " + where + "on", sequence(mask, {{field::interval(o), code}, {field::sequencing(o), 1}}));
+             return set({cat("seq-inputs ", where, mask), cat("seq-interval ", where, code), "seq " + where + "on"},
+                        sequence(mask, {{field::interval(o), code}, {field::sequencing(o), 1}}));
          }},
         {3, ifAnswering([&] {
              // One report with an undefined input; the unit's state stays as it is.
-             const UnitState s = state(u);
-             int input[2] = {s.input[0], s.input[1]};
-             input[o] = pick(9, 254);
+             UnitState s = state(u);
+             s.input[o] = pick(9, 254);
              char raw[64];
-             std::snprintf(raw, sizeof raw, "raw %d 03 %02x %02x %02x %02x", u, input[1], input[0], s.pads[1], s.pads[0]);
+             std::snprintf(raw, sizeof raw, "raw %d 03 %02x %02x %02x %02x", u, s.input[1], s.input[0], s.pads[1],
+                           s.pads[0]);
              command(raw);
              ++count("undefined inputs");
-             note(cat("front panel: ", unit.serial, " reports input ", input[o], " on output ", o + 1, " once"));
+             note(cat("front panel: ", unit.serial, " reports input ", s.input[o], " on output ", o + 1, " once"));
          })},
         {3, away(false)},
         {3, away(true)},

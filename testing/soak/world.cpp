@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iomanip>
 #include <stdexcept>
 #include <thread>
 
@@ -20,17 +21,23 @@ std::string World::command(const std::string &line) {
 
 UnitState World::state(int u) {
     UnitState s;
-    if (const std::string answer = command(cat("state ", u)); !parseState(answer, s))
-        throw std::runtime_error("corvil-emulator: state: " + answer);
+    char serial[32] = "";
+    int end = 0;
+    const std::string answer = command(cat("state ", u));
+    std::sscanf(answer.c_str(),
+                "ok input1=%i input2=%i pads1=%i pads2=%i seqinputs1=%i seqinputs2=%i seqcontrol1=%i seqcontrol2=%i "
+                "serial=%31s%n",
+                &s.input[0], &s.input[1], &s.pads[0], &s.pads[1], &s.seqInputs[0], &s.seqInputs[1], &s.seqControl[0],
+                &s.seqControl[1], serial, &end);
+    if (end == 0) throw std::runtime_error("corvil-emulator: state: " + answer);
+    s.serial = serial;
     return s;
 }
 
 void World::note(const std::string &event) {
-    char stamp[24];
-    std::snprintf(stamp, sizeof stamp, "%9.3f s  ", now());
-    trail_.push_back(stamp + event);
+    trail_.push_back(cat(std::fixed, std::setprecision(3), std::setw(9), now(), " s  ", event));
     if (trail_.size() > kTrail) trail_.pop_front();
-    if (options_.verbose) std::printf("  %s%s\n", stamp, event.c_str());
+    if (options_.verbose) std::printf("  %s\n", trail_.back().c_str());
 }
 
 void World::expect(const std::string &what, const std::string &expected, const std::string &found) {
@@ -38,13 +45,8 @@ void World::expect(const std::string &what, const std::string &expected, const s
     if (expected == found) return;
     ++count("failures");
     failedHere_ = true;
-    const auto printable = [](std::string text) {
-        for (std::size_t at = 0; (at = text.find_first_of("\r\n", at)) != std::string::npos; at += 2)
-            text.replace(at, 1, text[at] == '\r' ? "\\r" : "\\n");
-        return text;
-    };
     std::printf("corvil-soak: FAILED at %.1f s (seed %llu): %s: expected \"%s\", found \"%s\"\n", now(), options_.seed,
-                what.c_str(), printable(expected).c_str(), printable(found).c_str());
+                what.c_str(), expected.c_str(), found.c_str());
 }
 
 void World::printTrail() {
