@@ -32,22 +32,17 @@ std::optional<Outcome> World::frontPanel() {
         for (int input = 1; input <= 8; ++input) also.push_back({field::sequenced(o, input), (mask >> (input - 1)) & 1});
         return also;
     };
-    const auto ifAnswering = [&](std::function<void()> what) -> Action {
-        return [&unit, what] {
-            if (unit.plugged && !unit.silenced) what();
-            return std::nullopt;
-        };
-    };
-    const auto away = [&](bool pull) {
-        return ifAnswering([&, pull] {
-            unit.backAt = now() + between(0.3, 2.5);
-            command(pull ? cat("unplug ", u) : cat("silence ", u, " on"));
-            (pull ? unit.plugged : unit.silenced) = !pull;
-            unit.pulls += pull;
-            ++unit.troubles;
-            ++count(pull ? "unplugs" : "silences");
-            note("front panel: " + unit.serial + (pull ? " pulled out" : " goes silent"));
-        });
+    const bool answering = unit.plugged && !unit.silenced; // else none of the last three
+    const auto away = [&](bool pull) -> std::optional<Outcome> {
+        if (!answering) return std::nullopt;
+        unit.backAt = now() + between(0.3, 2.5);
+        command(pull ? cat("unplug ", u) : cat("silence ", u, " on"));
+        (pull ? unit.plugged : unit.silenced) = !pull;
+        unit.pulls += pull;
+        ++unit.troubles;
+        ++count(pull ? "unplugs" : "silences");
+        note("front panel: " + unit.serial + (pull ? " pulled out" : " goes silent"));
+        return std::nullopt;
     };
     return oneOf({
         {32, [&] { const int in = pick(0, 8); return set({cat("route ", where, in)}, {{field::route(o), in}}); }},
@@ -75,8 +70,9 @@ std::optional<Outcome> World::frontPanel() {
              return set({cat("seq-inputs ", where, mask), cat("seq-interval ", where, code), "seq " + where + "on"},
                         sequence(mask, {{field::interval(o), code}, {field::sequencing(o), 1}}));
          }},
-        {3, ifAnswering([&] {
+        {3, [&]() -> std::optional<Outcome> {
              // One report with an undefined input; the unit's state stays as it is.
+             if (!answering) return std::nullopt;
              UnitState s = state(u);
              s.input[o] = pick(9, 254);
              char raw[64];
@@ -85,9 +81,10 @@ std::optional<Outcome> World::frontPanel() {
              command(raw);
              ++count("undefined inputs");
              note(cat("front panel: ", unit.serial, " reports input ", s.input[o], " on output ", o + 1, " once"));
-         })},
-        {3, away(false)},
-        {3, away(true)},
+             return std::nullopt;
+         }},
+        {3, [&] { return away(false); }},
+        {3, [&] { return away(true); }},
     });
 }
 
@@ -208,8 +205,8 @@ std::optional<Outcome> World::pluginUser() {
              // The analyser sets a unit's routing through its own model: an
              // input and a level (Mic 0, Line 1, the input's pad) per output.
              const HostUnit &to = hostUnits_[pick(0, static_cast<int>(hostUnits_.size()) - 1)];
-             const std::int32_t inputs[2] = {pick(0, 8), pick(0, 8)}, levels[2] = {pick(0, 1), pick(0, 1)};
-             const std::int32_t reserved[2] = {};
+             const std::int32_t inputs[2] = {pick(0, 8), pick(0, 8)}, levels[2] = {pick(0, 1), pick(0, 1)},
+                                reserved[2] = {};
              Intents intents;
              for (int out = 0; out < 2; ++out) {
                  intents.push_back({field::route(out), inputs[out]});

@@ -48,11 +48,6 @@ std::string name(int f) {
     return output((f - 34) % 2) + (f < 36 ? " interval code" : " auto-sequencing switch");
 }
 
-std::string text(int f, int value) {
-    if (value < 0) return "any";
-    return f < 2 || (f >= 34 && f < 36) ? std::to_string(value) : value ? "on" : "off";
-}
-
 } // namespace field
 
 // Why no change of setting f is held across a change of state, or null: an
@@ -77,8 +72,8 @@ std::vector<std::string> Ledger::observe(const UnitState &now, const std::string
             c = {-1, why, at, false};
         } else if (!intended.count(f) && field::value(last, f) != after) {
             if (c.intended && c.value >= 0 && c.value != after)
-                replaced.push_back(field::name(f) + " " + field::text(f, c.value) + " (by " + c.by + ") replaced by " +
-                                   field::text(f, after) + " sent along by " + by);
+                replaced.push_back(
+                    cat(field::name(f), " ", c.value, " (by ", c.by, ") replaced by ", after, " sent along by ", by));
             c = {after, by + ", sent along", at, false};
         }
     }
@@ -149,7 +144,7 @@ void World::checkClaims(const std::string &when) {
             if (const Claim &c = units_[u].ledger.claims[f]; c.value >= 0)
                 expect(cat(units_[u].serial, " ", field::name(f), " ", when, " (last changed by ", c.by, " at ",
                            std::fixed, std::setprecision(3), c.at, " s)"),
-                       field::text(f, c.value), field::text(f, field::value(s, f)));
+                       std::to_string(c.value), std::to_string(field::value(s, f)));
     }
 }
 

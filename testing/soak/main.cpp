@@ -7,7 +7,6 @@
 //
 // The seed fixes the sequence of random choices; which of them meet which
 // poll still depends on timing, so a failure repeats often, not always.
-#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
@@ -41,18 +40,12 @@ int World::run() {
         begin();
         // The last settle ends the run at about the time asked for.
         const double activeUntil = options_.seconds - kSettleSeconds;
-        for (double nextSettle = between(6, 12); now() < activeUntil && (options_.keepGoing || !count("failures"));) {
-            if (now() < nextSettle || now() > activeUntil - 3) {
-                step(true);
-            } else {
-                settle();
-                nextSettle = now() + between(6, 12);
-            }
-        }
+        for (double nextSettle = between(6, 12); now() < activeUntil && (options_.keepGoing || !count("failures"));)
+            if (now() < nextSettle || now() > activeUntil - 3) step(true);
+            else settle(), nextSettle = now() + between(6, 12);
         if (options_.keepGoing || count("failures") == 0) settle();
     } catch (const std::exception &e) {
-        ++count("failures");
-        std::printf("corvil-soak: FAILED at %.1f s (seed %llu): %s\n", now(), options_.seed, e.what());
+        expect("the run", "no error", e.what());
         printTrail();
     }
     count("user changes") = count("switcher") + count("plug-in");

@@ -8,7 +8,6 @@
 
 namespace corvil::soak {
 
-const char *const kSerials[] = {"SOAK1", "SOAK2"};
 constexpr double kSwitcherTickSeconds = 0.1; // the main window's timer
 constexpr double kHostTickSeconds = 0.05;    // the host's Tick timer
 constexpr std::size_t kTrail = 40;           // events shown with a failure
@@ -55,13 +54,10 @@ void World::printTrail() {
 }
 
 void World::begin() {
-    std::vector<std::string> args;
-    for (const char *serial : kSerials) args.insert(args.end(), {"--serial", serial});
-    if (!emulator_.start(args)) throw std::runtime_error("corvil-emulator did not start");
-    for (const char *serial : kSerials) {
-        units_.push_back({serial, {}});
-        units_.back().ledger.baseline(state(static_cast<int>(units_.size()) - 1), 0);
-    }
+    if (!emulator_.start({"--serial", "SOAK1", "--serial", "SOAK2"}))
+        throw std::runtime_error("corvil-emulator did not start");
+    for (const char *serial : {"SOAK1", "SOAK2"}) units_.push_back({serial, {}});
+    for (int u = 0; u < 2; ++u) units_[u].ledger.baseline(state(u), 0);
     // The host's message box keeps its window's messages going: Tick goes on
     // while it is shown.
     surroundings_.host.duringMessage = [this] {

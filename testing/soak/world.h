@@ -25,9 +25,6 @@
 
 namespace corvil::soak {
 
-// What the soak knows of each emulated unit: its state as corvil-emulator
-// reports it, and for every setting the last change the unit should still hold.
-
 // One unit's state, from the emulator's `state` command.
 struct UnitState {
     int input[2] = {0, 0}, pads[2] = {0, 0}, seqInputs[2] = {0, 0}, seqControl[2] = {0, 0};
@@ -48,10 +45,9 @@ constexpr int sequencing(int o) { return 36 + o; }
 constexpr int kCount = 38;
 int value(const UnitState &state, int f);
 std::string name(int f);
-std::string text(int f, int value);
 } // namespace field
 
-// The latest change of one setting.
+// For every setting of a unit, the latest change it should still hold.
 struct Claim {
     int value = -1;        // -1: nothing the unit must hold
     std::string by;        // who changed it
@@ -119,8 +115,7 @@ inline FakeUnitView *shownView(plugin::CUnitDlg *w) {
     return view && view->visible ? view : nullptr;
 }
 
-// A check-box grid of the switcher's as its 16 boxes, input 1 first, output 1
-// then output 2.
+// A check-box grid of the switcher's as text (see checks.cpp).
 std::string boxes(Form &form);
 
 class World {
