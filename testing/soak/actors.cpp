@@ -2,6 +2,7 @@
 // its user and its analyser; each picks its action from a table by weight.
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "world.h"
 
@@ -277,8 +278,7 @@ bool World::hostOpensWindows() {
         const Unit &unit = units_[h.unit];
         if (windowOf(h) || !unit.plugged || unit.silenced) continue;
         plugin::CCorvilPlugin &object = *plugins_[h.object];
-        if (!enumerated[h.object]) object.EnumerateUnits();
-        enumerated[h.object] = true;
+        if (!std::exchange(enumerated[h.object], true)) object.EnumerateUnits();
         note("plug-in: host opens window \"" + h.name + "\"");
         h.troublesAtOpen = unit.troubles;
         object.OpenUnitWindow(hostWindow_, ("SERIAL " + unit.serial).c_str(), h.name.c_str(), h.id);

@@ -120,8 +120,7 @@ void World::settle() {
     std::vector<UnitState> states;
     for (std::size_t u = 0; u < units_.size(); ++u) states.push_back(state(static_cast<int>(u)));
     checkClaims("after the settle");
-    checkSwitcher(states);
-    checkWindows(states);
+    checkDisplays(states);
     std::string shown;
     for (const auto *list : {&toolkit_.messages, &toolkit_.stops})
         for (const std::string &m : *list) shown += m;
@@ -129,9 +128,7 @@ void World::settle() {
     for (std::size_t u = 0; u < units_.size(); ++u) units_[u].ledger.baseline(states[u], now());
     surroundings_.host.messages.clear();
     if (failedHere_) printTrail();
-    if (options_.verbose)
-        std::printf("corvil-soak: settle %ld at %.1f s: %ld checks, %ld failures\n", count("settles"), now(),
-                    count("checks"), count("failures"));
+    note(cat("settle ", count("settles"), " done: ", count("checks"), " checks, ", count("failures"), " failures"));
     std::fflush(stdout);
 }
 
@@ -148,15 +145,38 @@ void World::checkClaims(const std::string &when) {
     }
 }
 
-void World::checkSwitcher(const std::vector<UnitState> &states) {
+// Per output of the switcher's main window: the display (the input, a point
+// for its pad, "-" for none), the option button on (row 9 for none) and the
+// auto-sequencing box. Per output of each unit window: the radio button on (0
+// for none) and the level list, offering the chosen input's pad as Mic or Line.
+void World::checkDisplays(const std::vector<UnitState> &states) {
+    const auto output = [](int o, const std::string &radio, bool enabled, int selection) {
+        return cat("; output ", o + 1, ": input ", radio, ", ", ability(enabled), ", ",
+                   selection < 0 ? "none" : selection == 0 ? "Mic" : selection == 1 ? "Line" : "?");
+    };
+    for (const HostUnit &h : hostUnits_) {
+        const UnitState &s = states[h.unit];
+        plugin::CUnitDlg *w = windowOf(h);
+        FakeUnitView *view = shownView(w);
+        const bool shown = view && !w->closePending;
+        std::string expected = "shown \"" + h.name + "\"";
+        std::string found = shown ? "shown \"" + view->title + "\"" : w ? "closing" : "closed";
+        for (int o = 0; o < 2; ++o) {
+            const int radios = o ? plugin::kRadioOutput2 : plugin::kRadioOutput1;
+            const int list = o ? plugin::kLevelList2 : plugin::kLevelList1, in = s.input[o];
+            expected += output(o, std::to_string(in), in, in ? (s.pads[o] >> (in - 1)) & 1 : -1);
+            if (shown)
+                found += output(o, onesOn(0, 8, [&](int k) { return view->radio(radios + k); }), view->enabled[list],
+                                view->levelSelection(list));
+        }
+        expect("plug-in window \"" + h.name + "\" (" + units_[h.unit].serial + ")", expected, found);
+    }
     Form &main = app_.mainForm(), &pads = app_.attenuatorForm(), &sequencing = app_.autoSequencingForm();
     const int u = switcherUnit();
     if (u < 0)
         return expect("switcher status Label4", "Connected to Corvil\r\nSerial No. <a unit's>", main.at("Label4").text());
     const UnitState &s = states[u];
-    const std::string of = "switcher (" + s.serial + ") ";
-    // Per output: the display (the input, a point for its pad, "-" for none),
-    // the option button on (row 9 for none) and the auto-sequencing box.
+    const std::string of = "switcher (" + units_[u].serial + ") ";
     for (int o = 0; o < 2; ++o) {
         const int in = s.input[o];
         const Control &c = main.at(o ? "cAutoSeq2" : "cAutoSeq1");
@@ -184,32 +204,6 @@ void World::checkSwitcher(const std::vector<UnitState> &states) {
         found += cat(", ", list.name(), " ", list.listIndex(), ": ", list.editText());
     }
     expect(of + "auto-sequencing window", expected, found);
-}
-
-// Per output of each unit window: the radio button on (0 for none) and the
-// level list, offering the chosen input's pad as Mic or Line.
-void World::checkWindows(const std::vector<UnitState> &states) {
-    const auto output = [](int o, const std::string &radio, bool enabled, int selection) {
-        return cat("; output ", o + 1, ": input ", radio, ", ", ability(enabled), ", ",
-                   selection < 0 ? "none" : selection == 0 ? "Mic" : selection == 1 ? "Line" : "?");
-    };
-    for (const HostUnit &h : hostUnits_) {
-        const UnitState &s = states[h.unit];
-        plugin::CUnitDlg *w = windowOf(h);
-        FakeUnitView *view = shownView(w);
-        const bool shown = view && !w->closePending;
-        std::string expected = "shown \"" + h.name + "\"";
-        std::string found = shown ? "shown \"" + view->title + "\"" : w ? "closing" : "closed";
-        for (int o = 0; o < 2; ++o) {
-            const int radios = o ? plugin::kRadioOutput2 : plugin::kRadioOutput1;
-            const int list = o ? plugin::kLevelList2 : plugin::kLevelList1, in = s.input[o];
-            expected += output(o, std::to_string(in), in, in ? (s.pads[o] >> (in - 1)) & 1 : -1);
-            if (shown)
-                found += output(o, onesOn(0, 8, [&](int k) { return view->radio(radios + k); }), view->enabled[list],
-                                view->levelSelection(list));
-        }
-        expect("plug-in window \"" + h.name + "\" (" + s.serial + ")", expected, found);
-    }
 }
 
 } // namespace corvil::soak

@@ -20,16 +20,13 @@ std::string World::command(const std::string &line) {
 
 UnitState World::state(int u) {
     UnitState s;
-    char serial[32] = "";
     int end = 0;
     const std::string answer = command(cat("state ", u));
     std::sscanf(answer.c_str(),
-                "ok input1=%i input2=%i pads1=%i pads2=%i seqinputs1=%i seqinputs2=%i seqcontrol1=%i seqcontrol2=%i "
-                "serial=%31s%n",
+                "ok input1=%i input2=%i pads1=%i pads2=%i seqinputs1=%i seqinputs2=%i seqcontrol1=%i seqcontrol2=%i%n",
                 &s.input[0], &s.input[1], &s.pads[0], &s.pads[1], &s.seqInputs[0], &s.seqInputs[1], &s.seqControl[0],
-                &s.seqControl[1], serial, &end);
+                &s.seqControl[1], &end);
     if (end == 0) throw std::runtime_error("corvil-emulator: state: " + answer);
-    s.serial = serial;
     return s;
 }
 

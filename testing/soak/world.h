@@ -28,7 +28,6 @@ namespace corvil::soak {
 // One unit's state, from the emulator's `state` command.
 struct UnitState {
     int input[2] = {0, 0}, pads[2] = {0, 0}, seqInputs[2] = {0, 0}, seqControl[2] = {0, 0};
-    std::string serial;
     // The unit steps the input of output o (0, 1) by itself.
     bool stepping(int o) const { return (seqControl[o] & 0x80) && (seqControl[o] & 0x7F) && seqInputs[o]; }
 };
@@ -60,10 +59,8 @@ struct Ledger {
     std::array<Claim, field::kCount> claims;
 
     // The state after an action by `by`, whose intended settings are already
-    // claimed: every other setting it changed was sent along with the change
-    // (the plug-in writes a whole settings record, the switcher the pads and
-    // the auto-sequencing record whole). Returns the intended changes of
-    // others that this replaced.
+    // claimed: every other setting it changed was sent along with them (in a
+    // whole record). Returns the intended changes of others this replaced.
     std::vector<std::string> observe(const UnitState &now, const std::string &by, const std::set<int> &intended,
                                      double at);
     // After a settle: the unit holds what it holds.
@@ -102,14 +99,12 @@ struct HostUnit { std::int32_t id; std::string name; int unit, object, troublesA
 struct Outcome { std::string by; int target = -1; Intents intents; bool reached = false, blind = false; };
 using Action = std::function<std::optional<Outcome>()>; // none: no change to look at
 
-// The parts, as text.
 template <typename... Parts> std::string cat(const Parts &...parts) {
     std::ostringstream text;
     (text << ... << parts);
     return text.str();
 }
 
-// A unit window's view when the window is up and shown; null otherwise.
 inline FakeUnitView *shownView(plugin::CUnitDlg *w) {
     auto *view = w && w->hasWindow() ? static_cast<FakeUnitView *>(w->view()) : nullptr;
     return view && view->visible ? view : nullptr;
@@ -150,8 +145,7 @@ private:
     bool hostOpensWindows();
     void settle();
     void checkClaims(const std::string &when);
-    void checkSwitcher(const std::vector<UnitState> &states);
-    void checkWindows(const std::vector<UnitState> &states);
+    void checkDisplays(const std::vector<UnitState> &states);
 
     Options options_;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
