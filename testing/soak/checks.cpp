@@ -73,7 +73,7 @@ std::vector<std::string> Ledger::observe(const UnitState &now, const std::string
         } else if (!intended.count(f) && field::value(last, f) != after) {
             if (c.intended && c.value >= 0 && c.value != after)
                 replaced.push_back(
-                    cat(field::name(f), " ", c.value, " (by ", c.by, ") replaced by ", after, " sent along by ", by));
+                    cat(field::name(f), " = ", c.value, " (by ", c.by, ") replaced by ", after, " sent along by ", by));
             c = {after, by + ", sent along", at, false};
         }
     }
