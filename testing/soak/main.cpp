@@ -2,9 +2,6 @@
 // the same emulated units for minutes while the units' front panels change
 // (see world.h). No writer may put back a change it could have seen: a
 // replaced change fails the run at once; the other checks come at settles.
-//
-//   corvil-soak [--seconds N] [--seed S] [--keep-going] [--verbose]
-//
 // The seed fixes the sequence of random choices; which of them meet which
 // poll still depends on timing, so a failure repeats often, not always.
 #include <cstdio>
