@@ -96,7 +96,6 @@ std::string boxes(Form &form) { return gridText([&form](int k) { return form.at(
 // every display is checked against its unit, and the ledgers start afresh.
 void World::settle() {
     note("settle");
-    failedHere_ = false;
     checkClaims("before the settle");
     bringUnitsBack(true);
     for (int u = 0; u < static_cast<int>(units_.size()); ++u) {
@@ -127,7 +126,6 @@ void World::settle() {
     expect("switcher message boxes", "", shown);
     for (std::size_t u = 0; u < units_.size(); ++u) units_[u].ledger.baseline(states[u], now());
     surroundings_.host.messages.clear();
-    if (failedHere_) printTrail();
     note(cat("settle ", count("settles"), " done: ", count("checks"), " checks, ", count("failures"), " failures"));
     std::fflush(stdout);
 }

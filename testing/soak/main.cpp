@@ -43,7 +43,6 @@ int World::run() {
         if (options_.keepGoing || count("failures") == 0) settle();
     } catch (const std::exception &e) {
         expect("the run", "no error", e.what());
-        printTrail();
     }
     count("user changes") = count("switcher") + count("plug-in");
     std::printf("corvil-soak: ");

@@ -5,6 +5,7 @@
 #include <iomanip>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 namespace corvil::soak {
 
@@ -33,6 +34,7 @@ UnitState World::state(int u) {
 void World::note(const std::string &event) {
     trail_.push_back(cat(std::fixed, std::setprecision(3), std::setw(9), now(), " s  ", event));
     if (trail_.size() > kTrail) trail_.pop_front();
+    trailShown_ = false;
     if (options_.verbose) std::printf("  %s\n", trail_.back().c_str());
 }
 
@@ -40,12 +42,9 @@ void World::expect(const std::string &what, const std::string &expected, const s
     ++count("checks");
     if (expected == found) return;
     ++count("failures");
-    failedHere_ = true;
     std::printf("corvil-soak: FAILED at %.1f s (seed %llu): %s: expected \"%s\", found \"%s\"\n", now(), options_.seed,
                 what.c_str(), expected.c_str(), found.c_str());
-}
-
-void World::printTrail() {
+    if (std::exchange(trailShown_, true)) return;
     std::printf("corvil-soak: the last events before it:\n");
     for (const std::string &event : trail_) std::printf("  %s\n", event.c_str());
 }
@@ -146,7 +145,6 @@ void World::afterAction(const Outcome &done) {
             note(unit.serial + (blind ? ": not yet shown to its writer: " : ": ") + what);
             if (blind) continue;
             expect(unit.serial + " change kept", "kept", what);
-            printTrail();
         }
     }
 }

@@ -46,13 +46,10 @@ int value(const UnitState &state, int f);
 std::string name(int f);
 } // namespace field
 
-// For every setting of a unit, the latest change it should still hold.
-struct Claim {
-    int value = -1;        // -1: nothing the unit must hold
-    std::string by;        // who changed it
-    double at = 0;         // seconds into the run
-    bool intended = false; // what its maker meant to change, not a value sent along with it
-};
+// For every setting of a unit, the latest change it should still hold (-1:
+// nothing), who made it and when (seconds into the run), and whether its
+// maker meant it, rather than sent it along with another.
+struct Claim { int value = -1; std::string by; double at = 0; bool intended = false; };
 
 struct Ledger {
     UnitState last; // the state after the latest action
@@ -94,8 +91,7 @@ struct HostUnit { std::int32_t id; std::string name; int unit, object, troublesA
 
 // What an action did: the settings `by` meant to change on unit `target`,
 // and whether the change reached it. `blind`: the writer sent a whole record
-// (the switcher's pads or auto-sequencing) from a view that did not yet show
-// the unit's state.
+// (the switcher's pads or auto-sequencing) from a view behind the unit.
 struct Outcome { std::string by; int target = -1; Intents intents; bool reached = false, blind = false; };
 using Action = std::function<std::optional<Outcome>()>; // none: no change to look at
 
@@ -130,8 +126,8 @@ private:
     std::string command(const std::string &line);
     UnitState state(int u);
     void note(const std::string &event);
+    // A check; a failure shows the last events too, once until the next one.
     void expect(const std::string &what, const std::string &expected, const std::string &found);
-    void printTrail();
     void begin();
     void step(bool act);
     void bringUnitsBack(bool atOnce);
@@ -170,7 +166,7 @@ private:
     double nextSwitcherTick_ = 0, nextHostTick_ = 0, lastHostTick_ = 0;
     double nextFrontPanel_ = 0, nextSwitcherUser_ = 0, nextPluginUser_ = 0, lastWindowChange_ = -10;
     std::deque<std::string> trail_;
-    bool failedHere_ = false;
+    bool trailShown_ = false; // since its last event
     std::map<std::string, long> counts_;
 };
 
