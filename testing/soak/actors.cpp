@@ -2,6 +2,7 @@
 // its user and its analyser; each picks its action from a table by weight.
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "world.h"
 
@@ -21,75 +22,70 @@ std::optional<Outcome> World::frontPanel() {
     const int u = pick(0, static_cast<int>(units_.size()) - 1), o = pick(0, 1);
     Unit &unit = units_[u];
     const std::string where = cat(u, " ", o + 1, " ");
-    const auto set = [&](const std::string &line, Intents intents) {
-        command(line);
+    const auto set = [&](const std::vector<std::string> &lines, Intents intents) {
+        std::string what;
+        for (const std::string &line : lines) command(line), what += (what.empty() ? "" : ", ") + line;
         ++count("front-panel changes");
-        note("front panel: " + unit.serial + ": " + line);
+        note("front panel: " + unit.serial + ": " + what);
         return std::optional<Outcome>({"the front panel", u, std::move(intents), true});
     };
     const auto sequence = [o](int mask, Intents also) {
         for (int input = 1; input <= 8; ++input) also.push_back({field::sequenced(o, input), (mask >> (input - 1)) & 1});
         return also;
     };
-    const auto ifAnswering = [&](std::function<void()> what) -> Action {
-        return [&unit, what] {
-            if (unit.plugged && !unit.silenced) what();
-            return std::nullopt;
-        };
-    };
-    const auto away = [&](bool pull) {
-        return ifAnswering([&, pull] {
-            unit.backAt = now() + between(0.3, 2.5);
-            command(pull ? cat("unplug ", u) : cat("silence ", u, " on"));
-            (pull ? unit.plugged : unit.silenced) = !pull;
-            unit.pulls += pull;
-            ++unit.troubles;
-            ++count(pull ? "unplugs" : "silences");
-            note("front panel: " + unit.serial + (pull ? " pulled out" : " goes silent"));
-        });
+    const bool answering = unit.plugged && !unit.silenced; // else none of the last three
+    const auto away = [&](bool pull) -> std::optional<Outcome> {
+        if (!answering) return std::nullopt;
+        unit.backAt = now() + between(0.3, 2.5);
+        command(pull ? cat("unplug ", u) : cat("silence ", u, " on"));
+        (pull ? unit.plugged : unit.silenced) = !pull;
+        unit.pulls += pull;
+        ++unit.troubles;
+        ++count(pull ? "unplugs" : "silences");
+        note("front panel: " + unit.serial + (pull ? " pulled out" : " goes silent"));
+        return std::nullopt;
     };
     return oneOf({
-        {32, [&] { const int in = pick(0, 8); return set(cat("route ", where, in), {{field::route(o), in}}); }},
+        {32, [&] { const int in = pick(0, 8); return set({cat("route ", where, in)}, {{field::route(o), in}}); }},
         {28, [&] {
              const int in = pick(1, 8), on = chance(50);
-             return set(cat("pad ", where, in, on ? " on" : " off"), {{field::pad(o, in), on}});
+             return set({cat("pad ", where, in, on ? " on" : " off")}, {{field::pad(o, in), on}});
          }},
         {10, [&] {
              const int mask = pick(0, 255) & pick(0, 255);
-             return set(cat("seq-inputs ", where, mask), sequence(mask, {}));
+             return set({cat("seq-inputs ", where, mask)}, sequence(mask, {}));
          }},
         {10, [&] {
              // Mostly steps of 0.5 to 3 s; now and then a code beyond the lists' 18.
              const int code = chance(90) ? pick(0, 6) : pick(19, 127);
-             return set(cat("seq-interval ", where, code), {{field::interval(o), code}});
+             return set({cat("seq-interval ", where, code)}, {{field::interval(o), code}});
          }},
         {8, [&] {
              const int on = chance(40);
-             return set(cat("seq ", where, on ? "on" : "off"), {{field::sequencing(o), on}});
+             return set({cat("seq ", where, on ? "on" : "off")}, {{field::sequencing(o), on}});
          }},
         {3, [&] {
              // Auto-sequencing starts stepping, fast, while the users go on.
              const int mask = pick(1, 255), code = pick(1, 2);
-             const std::string inputs = cat("seq-inputs ", where, mask), interval = cat("seq-interval ", where, code);
-             command(inputs);
-             command(interval);
              ++count("auto-sequencing starts");
-             note("front panel: " + unit.serial + ": " + inputs + ", " + interval);
-             return set("seq " + where + "on", sequence(mask, {{field::interval(o), code}, {field::sequencing(o), 1}}));
+             return set({cat("seq-inputs ", where, mask), cat("seq-interval ", where, code), "seq " + where + "on"},
+                        sequence(mask, {{field::interval(o), code}, {field::sequencing(o), 1}}));
          }},
-        {3, ifAnswering([&] {
+        {3, [&]() -> std::optional<Outcome> {
              // One report with an undefined input; the unit's state stays as it is.
-             const UnitState s = state(u);
-             int input[2] = {s.input[0], s.input[1]};
-             input[o] = pick(9, 254);
+             if (!answering) return std::nullopt;
+             UnitState s = state(u);
+             s.input[o] = pick(9, 254);
              char raw[64];
-             std::snprintf(raw, sizeof raw, "raw %d 03 %02x %02x %02x %02x", u, input[1], input[0], s.pads[1], s.pads[0]);
+             std::snprintf(raw, sizeof raw, "raw %d 03 %02x %02x %02x %02x", u, s.input[1], s.input[0], s.pads[1],
+                           s.pads[0]);
              command(raw);
              ++count("undefined inputs");
-             note(cat("front panel: ", unit.serial, " reports input ", input[o], " on output ", o + 1, " once"));
-         })},
-        {3, away(false)},
-        {3, away(true)},
+             note(cat("front panel: ", unit.serial, " reports input ", s.input[o], " on output ", o + 1, " once"));
+             return std::nullopt;
+         }},
+        {3, [&] { return away(false); }},
+        {3, [&] { return away(true); }},
     });
 }
 
@@ -210,8 +206,8 @@ std::optional<Outcome> World::pluginUser() {
              // The analyser sets a unit's routing through its own model: an
              // input and a level (Mic 0, Line 1, the input's pad) per output.
              const HostUnit &to = hostUnits_[pick(0, static_cast<int>(hostUnits_.size()) - 1)];
-             const std::int32_t inputs[2] = {pick(0, 8), pick(0, 8)}, levels[2] = {pick(0, 1), pick(0, 1)};
-             const std::int32_t reserved[2] = {};
+             const std::int32_t inputs[2] = {pick(0, 8), pick(0, 8)}, levels[2] = {pick(0, 1), pick(0, 1)},
+                                reserved[2] = {};
              Intents intents;
              for (int out = 0; out < 2; ++out) {
                  intents.push_back({field::route(out), inputs[out]});
@@ -282,8 +278,7 @@ bool World::hostOpensWindows() {
         const Unit &unit = units_[h.unit];
         if (windowOf(h) || !unit.plugged || unit.silenced) continue;
         plugin::CCorvilPlugin &object = *plugins_[h.object];
-        if (!enumerated[h.object]) object.EnumerateUnits();
-        enumerated[h.object] = true;
+        if (!std::exchange(enumerated[h.object], true)) object.EnumerateUnits();
         note("plug-in: host opens window \"" + h.name + "\"");
         h.troublesAtOpen = unit.troubles;
         object.OpenUnitWindow(hostWindow_, ("SERIAL " + unit.serial).c_str(), h.name.c_str(), h.id);

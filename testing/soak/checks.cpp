@@ -1,18 +1,15 @@
 // The checks: after a settle every display shows what its unit holds, and
 // every change a user meant is still on the unit unless a later one replaced
-// it.
+// it (the ledgers). Each display is compared whole, as text built from the
+// unit's state and from the controls in the same shape.
 #include <algorithm>
 #include <cstdio>
+#include <iomanip>
 
 #include "world.h"
 
 namespace corvil::soak {
 namespace {
-
-std::string expectedDisplay(int input, int pads) {
-    return input ? cat(input, (pads >> (input - 1)) & 1 ? "." : "") : "-";
-}
-std::string intervalText(int code) { return code ? cat(code / 2, code % 2 ? ".5" : ".0", " seconds") : "Disabled"; }
 
 // A check-box grid as its 16 boxes, input 1 first, output 1 then output 2.
 std::string gridText(const std::function<bool(int)> &box) {
@@ -20,8 +17,6 @@ std::string gridText(const std::function<bool(int)> &box) {
     for (int k = 0; k < 16; ++k) text += std::string(k == 8 ? " " : "") + (box(k) ? '1' : '0');
     return text;
 }
-
-std::string maskGrid(const int masks[2]) { return gridText([masks](int k) { return (masks[k / 8] >> (k % 8)) & 1; }); }
 
 // Which of a group of option buttons, numbered first to last, are on.
 std::string onesOn(int first, int last, const std::function<bool(int)> &on) {
@@ -31,7 +26,68 @@ std::string onesOn(int first, int last, const std::function<bool(int)> &on) {
     return text;
 }
 
+std::string intervalText(int code) { return code ? cat(code / 2, code % 2 ? ".5" : ".0", " seconds") : "Disabled"; }
+std::string ability(bool enabled) { return enabled ? "enabled" : "disabled"; }
+
 } // namespace
+
+namespace field {
+
+int value(const UnitState &s, int f) {
+    if (f < 2) return s.input[f];
+    if (f < 18) return (s.pads[(f - 2) / 8] >> ((f - 2) % 8)) & 1;
+    if (f < 34) return (s.seqInputs[(f - 18) / 8] >> ((f - 18) % 8)) & 1;
+    return f < 36 ? s.seqControl[f - 34] & 0x7F : s.seqControl[f - 36] >> 7;
+}
+
+std::string name(int f) {
+    auto output = [](int o) { return "output " + std::to_string(o + 1); };
+    if (f < 2) return output(f) + " input";
+    if (f < 18) return output((f - 2) / 8) + " pad of input " + std::to_string((f - 2) % 8 + 1);
+    if (f < 34) return output((f - 18) / 8) + " auto-sequence input " + std::to_string((f - 18) % 8 + 1);
+    return output((f - 34) % 2) + (f < 36 ? " interval code" : " auto-sequencing switch");
+}
+
+} // namespace field
+
+// Why no change of setting f is held across a change of state, or null: an
+// output that steps through its inputs holds no input anyone chose, and one
+// that includes no input has no switch that means anything (the unit does
+// not step it, and the switcher never sends it on).
+static const char *unclaimable(int f, const UnitState &before, const UnitState &after) {
+    for (int o = 0; o < 2; ++o) {
+        if (f == field::route(o) && (before.stepping(o) || after.stepping(o))) return "the unit's auto-sequencing";
+        if (f == field::sequencing(o) && after.seqInputs[o] == 0) return "no auto-sequence inputs";
+    }
+    return nullptr;
+}
+
+std::vector<std::string> Ledger::observe(const UnitState &now, const std::string &by, const std::set<int> &intended,
+                                         double at) {
+    std::vector<std::string> replaced;
+    for (int f = 0; f < field::kCount; ++f) {
+        Claim &c = claims[f];
+        const int after = field::value(now, f);
+        if (const char *why = unclaimable(f, last, now)) {
+            c = {-1, why, at, false};
+        } else if (!intended.count(f) && field::value(last, f) != after) {
+            if (c.intended && c.value >= 0 && c.value != after)
+                replaced.push_back(
+                    cat(field::name(f), " = ", c.value, " (by ", c.by, ") replaced by ", after, " sent along by ", by));
+            c = {after, by + ", sent along", at, false};
+        }
+    }
+    last = now;
+    return replaced;
+}
+
+void Ledger::baseline(const UnitState &state, double at) {
+    last = state;
+    for (int f = 0; f < field::kCount; ++f) {
+        const char *why = unclaimable(f, state, state);
+        claims[f] = {why ? -1 : field::value(state, f), why ? why : "the last settle", at, false};
+    }
+}
 
 std::string boxes(Form &form) { return gridText([&form](int k) { return form.at("Check1", k).value() != 0; }); }
 
@@ -40,7 +96,6 @@ std::string boxes(Form &form) { return gridText([&form](int k) { return form.at(
 // every display is checked against its unit, and the ledgers start afresh.
 void World::settle() {
     note("settle");
-    failedHere_ = false;
     checkClaims("before the settle");
     bringUnitsBack(true);
     for (int u = 0; u < static_cast<int>(units_.size()); ++u) {
@@ -64,102 +119,89 @@ void World::settle() {
     std::vector<UnitState> states;
     for (std::size_t u = 0; u < units_.size(); ++u) states.push_back(state(static_cast<int>(u)));
     checkClaims("after the settle");
-    checkSwitcher(states);
-    checkWindows(states);
-    std::string boxes;
-    for (const std::string &m : toolkit_.messages) boxes += m;
-    for (const std::string &m : toolkit_.stops) boxes += m;
-    expect("switcher message boxes", "", boxes);
+    checkDisplays(states);
+    std::string shown;
+    for (const auto *list : {&toolkit_.messages, &toolkit_.stops})
+        for (const std::string &m : *list) shown += m;
+    expect("switcher message boxes", "", shown);
     for (std::size_t u = 0; u < units_.size(); ++u) units_[u].ledger.baseline(states[u], now());
     surroundings_.host.messages.clear();
-    if (failedHere_) {
-        const switcher::SwitcherApp0100 &a = app_;
-        std::printf("corvil-soak: switcher state: connected %d synced %d writePending %d holdoff %d padsLoaded %d "
-                    "autoSeqLoaded %d selected %u/%u known %u/%u shown %u/%u pads %02x/%02x sent %02x/%02x "
-                    "autoseq %02x/%02x %02x/%02x sent %02x/%02x %02x/%02x\n",
-                    a.unitConnected, a.syncComplete, a.writePending, a.writeHoldoff, a.padsLoaded, a.autoSeqLoaded,
-                    a.selectedInput1, a.selectedInput2, a.knownInput1, a.knownInput2, a.shownInput1, a.shownInput2,
-                    a.padMask1, a.padMask2, a.sentPadMask1, a.sentPadMask2, a.autoSeqInputs1, a.autoSeqInputs2,
-                    a.autoSeqControl1, a.autoSeqControl2, a.sentAutoSeqInputs1, a.sentAutoSeqInputs2,
-                    a.sentAutoSeqControl1, a.sentAutoSeqControl2);
-        printTrail();
-    }
-    if (options_.verbose)
-        std::printf("corvil-soak: settle %ld at %.1f s: %ld checks, %ld failures\n", count("settles"), now(),
-                    count("checks"), count("failures"));
+    note(cat("settle ", count("settles"), " done: ", count("checks"), " checks, ", count("failures"), " failures"));
     std::fflush(stdout);
 }
 
 // Every change whose maker meant it is on the unit, unless a later one
 // replaced it.
 void World::checkClaims(const std::string &when) {
-    char at[32];
     for (std::size_t u = 0; u < units_.size(); ++u) {
         const UnitState s = state(static_cast<int>(u));
-        for (int f = 0; f < field::kCount; ++f) {
-            const Claim &c = units_[u].ledger.claims[f];
-            if (c.value < 0) continue;
-            std::snprintf(at, sizeof at, "%.3f s", c.at);
-            expect(units_[u].serial + " " + field::name(f) + " " + when + " (last changed by " + c.by + " at " + at + ")",
-                   field::text(f, c.value), field::text(f, field::value(s, f)));
-        }
+        for (int f = 0; f < field::kCount; ++f)
+            if (const Claim &c = units_[u].ledger.claims[f]; c.value >= 0)
+                expect(cat(units_[u].serial, " ", field::name(f), " ", when, " (last changed by ", c.by, " at ",
+                           std::fixed, std::setprecision(3), c.at, " s)"),
+                       std::to_string(c.value), std::to_string(field::value(s, f)));
     }
 }
 
-void World::checkSwitcher(const std::vector<UnitState> &states) {
-    Form &main = app_.mainForm();
-    const int u = switcherUnit();
-    if (u < 0) {
-        expect("switcher status Label4", "Connected to Corvil\r\nSerial No. <a unit's>", main.at("Label4").text());
-        return;
-    }
-    const UnitState &s = states[u];
-    const std::string of = "switcher (" + s.serial + ") ";
-    const auto box = [](bool ticked, bool enabled) {
-        return std::string(ticked ? "ticked" : "unticked") + (enabled ? ", enabled" : ", disabled");
-    };
-    for (int o = 0; o < 2; ++o) {
-        expect(cat(of, "Text1(", o, ")"), expectedDisplay(s.input[o], s.pads[o]), main.at("Text1", o).text());
-        expect(cat(of, "option button on in column ", o), std::to_string(s.input[o] ? s.input[o] : 9),
-               onesOn(1, 9, [&](int row) { return main.at(cat("Option", row), o).value() != 0; }));
-        const Control &c = main.at(o ? "cAutoSeq2" : "cAutoSeq1");
-        expect(of + c.name(), box(s.stepping(o), (s.seqControl[o] & 0x7F) != 0), box(c.value(), c.enabled()));
-    }
-    Form &pads = app_.attenuatorForm(), &sequencing = app_.autoSequencingForm();
-    if (pads.loaded()) expect(of + "attenuator window Check1", maskGrid(s.pads), boxes(pads));
-    if (!sequencing.loaded()) return;
-    expect(of + "auto-sequencing window Check1", maskGrid(s.seqInputs), boxes(sequencing));
-    for (int o = 0; o < 2 && sequencing.isVisible(); ++o) {
-        const Control &list = sequencing.at(o ? "cChan2Time" : "cChan1Time");
-        const int index = std::min(s.seqControl[o] & 0x7F, 18);
-        expect(of + list.name(), std::to_string(index) + ": " + intervalText(index),
-               std::to_string(list.listIndex()) + ": " + list.editText());
-    }
-}
-
-void World::checkWindows(const std::vector<UnitState> &states) {
-    const auto level = [](bool enabled, int selection) {
-        return std::string(enabled ? "enabled, " : "disabled, ") +
-               (selection < 0 ? "none" : selection == 0 ? "Mic" : selection == 1 ? "Line" : "?");
+// Per output of the switcher's main window: the display (the input, a point
+// for its pad, "-" for none), the option button on (row 9 for none) and the
+// auto-sequencing box. Per output of each unit window: the radio button on (0
+// for none) and the level list, offering the chosen input's pad as Mic or Line.
+void World::checkDisplays(const std::vector<UnitState> &states) {
+    const auto output = [](int o, const std::string &radio, bool enabled, int selection) {
+        return cat("; output ", o + 1, ": input ", radio, ", ", ability(enabled), ", ",
+                   selection < 0 ? "none" : selection == 0 ? "Mic" : selection == 1 ? "Line" : "?");
     };
     for (const HostUnit &h : hostUnits_) {
         const UnitState &s = states[h.unit];
-        const std::string of = "plug-in window \"" + h.name + "\" (" + s.serial + ") ";
         plugin::CUnitDlg *w = windowOf(h);
         FakeUnitView *view = shownView(w);
         const bool shown = view && !w->closePending;
-        expect(of + "open", "shown", shown ? "shown" : w ? "closing" : "closed");
-        if (!shown) continue;
-        expect(of + "title", h.name, view->title);
+        std::string expected = "shown \"" + h.name + "\"";
+        std::string found = shown ? "shown \"" + view->title + "\"" : w ? "closing" : "closed";
         for (int o = 0; o < 2; ++o) {
             const int radios = o ? plugin::kRadioOutput2 : plugin::kRadioOutput1;
-            const int list = o ? plugin::kLevelList2 : plugin::kLevelList1, input = s.input[o];
-            expect(cat(of, "output ", o + 1, " radio button on"), std::to_string(input),
-                   onesOn(0, 8, [&](int k) { return view->radio(radios + k); }));
-            expect(cat(of, "output ", o + 1, " level list"), level(input, input ? (s.pads[o] >> (input - 1)) & 1 : -1),
-                   level(view->enabled[list], view->levelSelection(list)));
+            const int list = o ? plugin::kLevelList2 : plugin::kLevelList1, in = s.input[o];
+            expected += output(o, std::to_string(in), in, in ? (s.pads[o] >> (in - 1)) & 1 : -1);
+            if (shown)
+                found += output(o, onesOn(0, 8, [&](int k) { return view->radio(radios + k); }), view->enabled[list],
+                                view->levelSelection(list));
         }
+        expect("plug-in window \"" + h.name + "\" (" + units_[h.unit].serial + ")", expected, found);
     }
+    Form &main = app_.mainForm(), &pads = app_.attenuatorForm(), &sequencing = app_.autoSequencingForm();
+    const int u = switcherUnit();
+    if (u < 0)
+        return expect("switcher status Label4", "Connected to Corvil\r\nSerial No. <a unit's>", main.at("Label4").text());
+    const UnitState &s = states[u];
+    const std::string of = "switcher (" + units_[u].serial + ") ";
+    for (int o = 0; o < 2; ++o) {
+        const int in = s.input[o];
+        const Control &c = main.at(o ? "cAutoSeq2" : "cAutoSeq1");
+        const auto shows = [&](const std::string &display, const std::string &row, bool ticked, bool enabled) {
+            return cat("Text1 \"", display, "\", option ", row, ", ", c.name(), ticked ? " ticked, " : " unticked, ",
+                       ability(enabled));
+        };
+        expect(cat(of, "output ", o + 1),
+               shows(in ? cat(in, (s.pads[o] >> (in - 1)) & 1 ? "." : "") : "-", std::to_string(in ? in : 9),
+                     s.stepping(o), (s.seqControl[o] & 0x7F) != 0),
+               shows(main.at("Text1", o).text(),
+                     onesOn(1, 9, [&](int row) { return main.at(cat("Option", row), o).value(); }),
+                     c.value(), c.enabled()));
+    }
+    const auto grid = [](const int masks[2]) { return gridText([masks](int k) { return masks[k / 8] >> k % 8 & 1; }); };
+    if (pads.loaded()) expect(of + "attenuator window Check1", grid(s.pads), boxes(pads));
+    if (!sequencing.loaded()) return;
+    // The interval lists, when the window is shown, as "index: entry"; a code
+    // beyond the lists' 18 shows as the last entry.
+    std::string expected = grid(s.seqInputs), found = boxes(sequencing);
+    for (int o = 0; o < 2 && sequencing.isVisible(); ++o) {
+        const Control &list = sequencing.at(o ? "cChan2Time" : "cChan1Time");
+        const int index = std::min(s.seqControl[o] & 0x7F, 18);
+        expected += cat(", ", list.name(), " ", index, ": ", intervalText(index));
+        found += cat(", ", list.name(), " ", list.listIndex(), ": ", list.editText());
+    }
+    expect(of + "auto-sequencing window", expected, found);
 }
 
 } // namespace corvil::soak

@@ -1,18 +1,9 @@
 // corvil-soak: Corvil Switcher and two FathomLive plug-in objects at work on
-// the same emulated units for minutes, while the units' front panels change
-// (auto-sequencing running among them), now and then report an undefined
-// input, go silent, and are pulled out and plugged in again, and the host
-// closes and opens unit windows. Every so often the front panels rest and
-// every user's polling catches up; then every display must show what its unit
-// holds, and every change a user made must still be on the unit unless a
-// later change replaced it. No writer may put back a change it could have
-// seen: a replaced change fails the run at once.
-//
-//   corvil-soak [--seconds N] [--seed S] [--keep-going] [--verbose]
-//
+// the same emulated units for minutes while the units' front panels change
+// (see world.h). No writer may put back a change it could have seen: a
+// replaced change fails the run at once; the other checks come at settles.
 // The seed fixes the sequence of random choices; which of them meet which
 // poll still depends on timing, so a failure repeats often, not always.
-#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
@@ -46,19 +37,12 @@ int World::run() {
         begin();
         // The last settle ends the run at about the time asked for.
         const double activeUntil = options_.seconds - kSettleSeconds;
-        for (double nextSettle = between(6, 12); now() < activeUntil && (options_.keepGoing || !count("failures"));) {
-            if (now() < nextSettle || now() > activeUntil - 3) {
-                step(true);
-            } else {
-                settle();
-                nextSettle = now() + between(6, 12);
-            }
-        }
+        for (double nextSettle = between(6, 12); now() < activeUntil && (options_.keepGoing || !count("failures"));)
+            if (now() < nextSettle || now() > activeUntil - 3) step(true);
+            else settle(), nextSettle = now() + between(6, 12);
         if (options_.keepGoing || count("failures") == 0) settle();
     } catch (const std::exception &e) {
-        ++count("failures");
-        std::printf("corvil-soak: FAILED at %.1f s (seed %llu): %s\n", now(), options_.seed, e.what());
-        printTrail();
+        expect("the run", "no error", e.what());
     }
     count("user changes") = count("switcher") + count("plug-in");
     std::printf("corvil-soak: ");
@@ -74,25 +58,19 @@ int main(int argc, char **argv) {
     using namespace corvil::soak;
     Options options;
     options.seed = std::chrono::system_clock::now().time_since_epoch().count() % 1000000000;
-    // Each option, whether a value follows it, and what it sets.
-    const struct { std::string name; bool valued; std::function<void(const char *)> set; } known[] = {
-        {"--seconds", true, [&](const char *v) { options.seconds = std::stod(v); }},
-        {"--seed", true, [&](const char *v) { options.seed = std::stoull(v); }},
-        {"--keep-going", false, [&](const char *) { options.keepGoing = true; }},
-        {"--verbose", false, [&](const char *) { options.verbose = true; }}};
-    const auto usage = [](const std::string &why) {
-        std::fprintf(stderr, "corvil-soak: %s\nusage: corvil-soak [--seconds N] [--seed S] [--keep-going] [--verbose]\n",
-                     why.c_str());
-        return 2;
-    };
     for (int i = 1; i < argc; ++i) {
-        const auto option = std::find_if(std::begin(known), std::end(known), [&](auto &k) { return k.name == argv[i]; });
-        if (option == std::end(known)) return usage("unknown option " + std::string(argv[i]));
-        if (option->valued && ++i >= argc) return usage("missing value");
+        const std::string option = argv[i];
+        const char *value = i + 1 < argc ? argv[i + 1] : "";
         try {
-            option->set(argv[i]);
-        } catch (const std::exception &) {
-            return usage("not a number: " + std::string(argv[i]));
+            if (option == "--seconds") options.seconds = std::stod(value), ++i;
+            else if (option == "--seed") options.seed = std::stoull(value), ++i;
+            else if (option == "--keep-going") options.keepGoing = true;
+            else if (option == "--verbose") options.verbose = true;
+            else throw std::invalid_argument(option);
+        } catch (const std::exception &) { // an unknown option, or no number after one
+            std::fprintf(stderr, "corvil-soak: cannot take %s\n%s\n", option.c_str(),
+                         "usage: corvil-soak [--seconds N] [--seed S] [--keep-going] [--verbose]");
+            return 2;
         }
     }
     std::printf("corvil-soak: seed %llu, %.0f s\n", options.seed, options.seconds);

@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iomanip>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 namespace corvil::soak {
 
-const char *const kSerials[] = {"SOAK1", "SOAK2"};
 constexpr double kSwitcherTickSeconds = 0.1; // the main window's timer
 constexpr double kHostTickSeconds = 0.05;    // the host's Tick timer
 constexpr std::size_t kTrail = 40;           // events shown with a failure
@@ -20,46 +21,39 @@ std::string World::command(const std::string &line) {
 
 UnitState World::state(int u) {
     UnitState s;
-    if (const std::string answer = command(cat("state ", u)); !parseState(answer, s))
-        throw std::runtime_error("corvil-emulator: state: " + answer);
+    int end = 0;
+    const std::string answer = command(cat("state ", u));
+    std::sscanf(answer.c_str(),
+                "ok input1=%i input2=%i pads1=%i pads2=%i seqinputs1=%i seqinputs2=%i seqcontrol1=%i seqcontrol2=%i%n",
+                &s.input[0], &s.input[1], &s.pads[0], &s.pads[1], &s.seqInputs[0], &s.seqInputs[1], &s.seqControl[0],
+                &s.seqControl[1], &end);
+    if (end == 0) throw std::runtime_error("corvil-emulator: state: " + answer);
     return s;
 }
 
 void World::note(const std::string &event) {
-    char stamp[24];
-    std::snprintf(stamp, sizeof stamp, "%9.3f s  ", now());
-    trail_.push_back(stamp + event);
+    trail_.push_back(cat(std::fixed, std::setprecision(3), std::setw(9), now(), " s  ", event));
     if (trail_.size() > kTrail) trail_.pop_front();
-    if (options_.verbose) std::printf("  %s%s\n", stamp, event.c_str());
+    trailShown_ = false;
+    if (options_.verbose) std::printf("  %s\n", trail_.back().c_str());
 }
 
 void World::expect(const std::string &what, const std::string &expected, const std::string &found) {
     ++count("checks");
     if (expected == found) return;
     ++count("failures");
-    failedHere_ = true;
-    const auto printable = [](std::string text) {
-        for (std::size_t at = 0; (at = text.find_first_of("\r\n", at)) != std::string::npos; at += 2)
-            text.replace(at, 1, text[at] == '\r' ? "\\r" : "\\n");
-        return text;
-    };
     std::printf("corvil-soak: FAILED at %.1f s (seed %llu): %s: expected \"%s\", found \"%s\"\n", now(), options_.seed,
-                what.c_str(), printable(expected).c_str(), printable(found).c_str());
-}
-
-void World::printTrail() {
+                what.c_str(), expected.c_str(), found.c_str());
+    if (std::exchange(trailShown_, true)) return;
     std::printf("corvil-soak: the last events before it:\n");
     for (const std::string &event : trail_) std::printf("  %s\n", event.c_str());
 }
 
 void World::begin() {
-    std::vector<std::string> args;
-    for (const char *serial : kSerials) args.insert(args.end(), {"--serial", serial});
-    if (!emulator_.start(args)) throw std::runtime_error("corvil-emulator did not start");
-    for (const char *serial : kSerials) {
-        units_.push_back({serial, {}});
-        units_.back().ledger.baseline(state(static_cast<int>(units_.size()) - 1), 0);
-    }
+    if (!emulator_.start({"--serial", "SOAK1", "--serial", "SOAK2"}))
+        throw std::runtime_error("corvil-emulator did not start");
+    for (const char *serial : {"SOAK1", "SOAK2"}) units_.push_back({serial, {}});
+    for (int u = 0; u < 2; ++u) units_[u].ledger.baseline(state(u), 0);
     // The host's message box keeps its window's messages going: Tick goes on
     // while it is shown.
     surroundings_.host.duringMessage = [this] {
@@ -151,7 +145,6 @@ void World::afterAction(const Outcome &done) {
             note(unit.serial + (blind ? ": not yet shown to its writer: " : ": ") + what);
             if (blind) continue;
             expect(unit.serial + " change kept", "kept", what);
-            printTrail();
         }
     }
 }

@@ -4,6 +4,7 @@
 // change it; the checks (checks.cpp) look at it.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <deque>
 #include <functional>
@@ -11,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <set>
 #include <sstream>
 
 #include "CCorvilPlugin.h"
@@ -19,10 +21,48 @@
 #include "emulator_process.h"
 #include "fakes.h"
 #include "headless_toolkit.h"
-#include "ledger.h"
 #include "virtual/virtual_platform.h"
 
 namespace corvil::soak {
+
+// One unit's state, from the emulator's `state` command.
+struct UnitState {
+    int input[2] = {0, 0}, pads[2] = {0, 0}, seqInputs[2] = {0, 0}, seqControl[2] = {0, 0};
+    // The unit steps the input of output o (0, 1) by itself.
+    bool stepping(int o) const { return (seqControl[o] & 0x80) && (seqControl[o] & 0x7F) && seqInputs[o]; }
+};
+
+// The settings a change can be about, each with one value: an output's
+// input, one pad, one input of an auto-sequence, an output's interval code
+// and its auto-sequencing switch. Outputs o are 0 and 1, inputs 1 to 8.
+namespace field {
+constexpr int route(int o) { return o; }
+constexpr int pad(int o, int input) { return 2 + o * 8 + input - 1; }
+constexpr int sequenced(int o, int input) { return 18 + o * 8 + input - 1; }
+constexpr int interval(int o) { return 34 + o; }
+constexpr int sequencing(int o) { return 36 + o; }
+constexpr int kCount = 38;
+int value(const UnitState &state, int f);
+std::string name(int f);
+} // namespace field
+
+// For every setting of a unit, the latest change it should still hold (-1:
+// nothing), who made it and when (seconds into the run), and whether its
+// maker meant it, rather than sent it along with another.
+struct Claim { int value = -1; std::string by; double at = 0; bool intended = false; };
+
+struct Ledger {
+    UnitState last; // the state after the latest action
+    std::array<Claim, field::kCount> claims;
+
+    // The state after an action by `by`, whose intended settings are already
+    // claimed: every other setting it changed was sent along with them (in a
+    // whole record). Returns the intended changes of others this replaced.
+    std::vector<std::string> observe(const UnitState &now, const std::string &by, const std::set<int> &intended,
+                                     double at);
+    // After a settle: the unit holds what it holds.
+    void baseline(const UnitState &state, double at);
+};
 
 using form::Control;
 using form::Form;
@@ -51,26 +91,22 @@ struct HostUnit { std::int32_t id; std::string name; int unit, object, troublesA
 
 // What an action did: the settings `by` meant to change on unit `target`,
 // and whether the change reached it. `blind`: the writer sent a whole record
-// (the switcher's pads or auto-sequencing) from a view that did not yet show
-// the unit's state.
+// (the switcher's pads or auto-sequencing) from a view behind the unit.
 struct Outcome { std::string by; int target = -1; Intents intents; bool reached = false, blind = false; };
 using Action = std::function<std::optional<Outcome>()>; // none: no change to look at
 
-// The parts, as text.
 template <typename... Parts> std::string cat(const Parts &...parts) {
     std::ostringstream text;
     (text << ... << parts);
     return text.str();
 }
 
-// A unit window's view when the window is up and shown; null otherwise.
 inline FakeUnitView *shownView(plugin::CUnitDlg *w) {
     auto *view = w && w->hasWindow() ? static_cast<FakeUnitView *>(w->view()) : nullptr;
     return view && view->visible ? view : nullptr;
 }
 
-// A check-box grid of the switcher's as its 16 boxes, input 1 first, output 1
-// then output 2.
+// A check-box grid of the switcher's as text (see checks.cpp).
 std::string boxes(Form &form);
 
 class World {
@@ -87,29 +123,25 @@ private:
     // A counter by its name in the summary line; any other name throws.
     long &count(const std::string &name) { return counts_.at(name); }
 
-    // world.cpp
     std::string command(const std::string &line);
     UnitState state(int u);
     void note(const std::string &event);
+    // A check; a failure shows the last events too, once until the next one.
     void expect(const std::string &what, const std::string &expected, const std::string &found);
-    void printTrail();
     void begin();
     void step(bool act);
     void bringUnitsBack(bool atOnce);
     void afterAction(const Outcome &done);
     int switcherUnit();
     plugin::CUnitDlg *windowOf(const HostUnit &h) const;
-    // actors.cpp
     std::optional<Outcome> oneOf(std::initializer_list<std::pair<int, Action>> table);
     std::optional<Outcome> frontPanel();
     std::optional<Outcome> switcherUser();
     std::optional<Outcome> pluginUser();
     bool hostOpensWindows();
-    // checks.cpp
     void settle();
     void checkClaims(const std::string &when);
-    void checkSwitcher(const std::vector<UnitState> &states);
-    void checkWindows(const std::vector<UnitState> &states);
+    void checkDisplays(const std::vector<UnitState> &states);
 
     Options options_;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
@@ -134,7 +166,7 @@ private:
     double nextSwitcherTick_ = 0, nextHostTick_ = 0, lastHostTick_ = 0;
     double nextFrontPanel_ = 0, nextSwitcherUser_ = 0, nextPluginUser_ = 0, lastWindowChange_ = -10;
     std::deque<std::string> trail_;
-    bool failedHere_ = false;
+    bool trailShown_ = false; // since its last event
     std::map<std::string, long> counts_;
 };
 
