@@ -13,6 +13,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import traceback
 
 failures = []
 
@@ -26,6 +27,23 @@ def check(ok, what):
 def finish(name):
     print(f"{name}: {len(failures)} failed")
     sys.exit(1 if failures else 0)
+
+
+def run_cases(name, *cases, after=lambda: None):
+    """Each case in turn, then `after`; one that raises fails, and the next still runs."""
+    for case in cases:
+        print("--", case.__name__, flush=True)
+        try:
+            case()
+        except Exception:
+            check(False, f"{case.__name__} ran to its end: {traceback.format_exc()}")
+        after()
+    finish(name)
+
+
+def windows_path(path):
+    """A path of this side as a program under Wine names it: on drive Z:."""
+    return "Z:" + path.replace("/", "\\")
 
 
 def scratch(prefix):

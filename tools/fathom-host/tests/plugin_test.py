@@ -4,19 +4,19 @@ way an analyser's user drives it, against units served by corvil-emulator.
 Both programs meet the emulator at a private rendezvous.
 usage: plugin_test.py WINE_RUN FATHOM_HOST CORVIL_DLL EMULATOR SCREENSHOTS"""
 import os
+import pathlib
 import re
 import subprocess
 import sys
-import traceback
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "..", "testing"))
-from harness import Emulator, check, finish, private_rendezvous, scratch  # noqa: E402
+from harness import Emulator, check, private_rendezvous, run_cases, scratch, windows_path  # noqa: E402
 
-wine, host_program, dll, emulator_program, shots = sys.argv[1:6]
+wine, host_exe, dll, emulator_exe, shots = sys.argv[1:6]
 ROOT = r"Software\Orlo\FathomHostTest"
 SECTION = "100%"  # a "%" the plug-in's log lines keep as text
 folder = scratch("fathom-host-test-")
-env = dict(private_rendezvous(), FMLOG_FILE="Z:" + folder.replace("/", "\\") + "\\fmlog.txt")
+env = dict(private_rendezvous(), FMLOG_FILE=windows_path(folder + "/fmlog.txt"))
 started = []  # ended when a case stops half-way
 
 
@@ -31,11 +31,7 @@ def expect(got, want, what):
 
 
 def read(path):
-    try:
-        with open(path, "rb") as f:
-            return f.read()
-    except FileNotFoundError:
-        return b""
+    return pathlib.Path(path).read_bytes() if os.path.exists(path) else b""
 
 
 def field(line, key):
@@ -48,17 +44,15 @@ class Host:
     """fathom-host --script -: one command line in, its result line out, the
     "message: " lines printed meanwhile kept apart; started with "create"."""
 
-    def __init__(self, units, *args, env=env):
-        self.proc = subprocess.Popen([wine, host_program, "--script", "-", *units, "--root", ROOT, "--section",
-                                      SECTION, *args], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
-                                     env=env, bufsize=1)
+    def __init__(self, units, env=env):
+        self.proc = subprocess.Popen([wine, host_exe, "--script", "-", *units, "--root", ROOT, "--section", SECTION],
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, env=env, bufsize=1)
         started.append(self.proc)
         self.messages = []
         expect(self.command("create"), "ok", "the host creates the plug-in")
 
     def command(self, line):
-        self.proc.stdin.write(line + "\n")
-        self.proc.stdin.flush()
+        self.proc.stdin.write(line + "\n")  # sent at once: line-buffered
         while (answer := self.proc.stdout.readline().rstrip("\r\n")).startswith("message: "):
             self.messages.append(answer[9:])
         return answer
@@ -72,25 +66,21 @@ class Host:
         expect(self.proc.wait(60), 0, "the host ends cleanly")
 
 
-def emulator(*serials):
-    started.append((unit := Emulator(emulator_program, *[a for s in serials for a in ("--serial", s)], env=env,
-                                     runner=[wine])).proc)
+def emulator(*args):
+    started.append((unit := Emulator(emulator_exe, *args, env=env, runner=[wine])).proc)
     return unit
 
 
 def units(name, text=None):
-    """A fresh unit file for one case, with `text` if given: the host's --units option."""
-    path = f"{folder}/units-{name}.txt"
-    if text is not None:
-        with open(path, "w") as f:
-            f.write(text)
-    return ["--units", "Z:" + path.replace("/", "\\")]
+    """A unit file of one case's own (with `text` if given), as the host's --units option."""
+    if text:
+        pathlib.Path(f"{folder}/units-{name}.txt").write_text(text)
+    return ["--units", windows_path(f"{folder}/units-{name}.txt")]
 
 
 def binds_units_by_serial_through_the_configuration_dialog_and_routes_them():
-    unit = emulator("EMU02", "EMU01")
-    file = units("bind")
-    host = Host(file)
+    unit = emulator("--serial", "EMU02", "--serial", "EMU01")
+    host = Host(file := units("bind"))
     expect(host.command("add"), 'ok id=1 name="" address="SERIAL ?????"', "a new unit")
     # A new unit gets the first free name proposed and is bound by serial; the
     # serials are offered sorted, unlike discovery.
@@ -109,9 +99,9 @@ def binds_units_by_serial_through_the_configuration_dialog_and_routes_them():
     expect(host.command("configure Desk serial=EMU09"), 'ok result=-1 name="Desk" address="SERIAL EMU01"' + dialog
            + '"Desk" selected="EMU01"' + offered + " serial-not-offered", "reopened, a serial not offered")
     # Routing through the host's model: input choice and level per output.
-    expect(host.command("set-routing 1 3 Line 5 Mic"), "ok result=0", "set-routing")
-    expect(unit.command("state 0"), "ok input1=3 input2=5 pads1=0x04 pads2=0x00 seqinputs1=0x00 seqinputs2=0x00 "
-           "seqcontrol1=0x00 seqcontrol2=0x00 serial=EMU02", "the routing at the unit")
+    expect([host.command("set-routing 1 3 Line 5 Mic"), unit.command("state 0")], ["ok result=0", "ok input1=3 "
+           "input2=5 pads1=0x04 pads2=0x00 seqinputs1=0x00 seqinputs2=0x00 seqcontrol1=0x00 seqcontrol2=0x00 "
+           "serial=EMU02"], "the routing at the unit")
     unit.do("pad 0 2 5 on")
     expect(host.command("routing 1"), 'ok result=0 in1=3 level1=1 in2=5 level2=1 out1="Out 1: In 3 Line" '
            'out2="Out 2: In 5 Line"', "the routing read back with the unit's pads")
@@ -119,65 +109,57 @@ def binds_units_by_serial_through_the_configuration_dialog_and_routes_them():
     host.quit()
     # The host's units are kept across runs.
     host = Host(file)
-    expect(host.command("units"), 'ok count=2 1:"TL Corvil 1","SERIAL EMU02" 2:"Desk","SERIAL EMU01"', "units kept")
-    expect(host.command("routing Desk"), 'ok result=0 in1=8 level1=1 in2=0 level2=0 out1="Out 1: In 8 Line" '
-           'out2="Out 2: No In"', "the second unit's routing")
+    expect([host.command("units"), host.command("routing Desk")],
+           ['ok count=2 1:"TL Corvil 1","SERIAL EMU02" 2:"Desk","SERIAL EMU01"', 'ok result=0 in1=8 level1=1 in2=0 '
+            'level2=0 out1="Out 1: In 8 Line" out2="Out 2: No In"'], "the units and the second one's routing kept")
     host.quit()
     unit.stop()
 
 
 def unit_window_follows_the_unit_and_goes_when_contact_is_lost():
-    unit = emulator("EMU01")
+    unit = emulator("--serial", "EMU01")
     unit.do("route 0 1 2")
     host = Host(units("window", "7\tDesk\tSERIAL EMU01\n"))
-    expect(host.command("open Desk"), "ok result=0", "open")
-    expect(host.command("info 7"), 'ok result=0 address="SERIAL EMU01" name="Desk"', "info")
+    expect([host.command("open Desk"), host.command("info 7")],
+           ["ok result=0", 'ok result=0 address="SERIAL EMU01" name="Desk"'], "open, info")
     expect(host.command("show Desk").partition(" rect=")[0],
            'ok visible=1 title="Desk" in1=2 level1=Mic enabled1=1 in2=0 level2=- enabled2=0', "the window's controls")
     # A front-panel change shows with the next poll: one Tick of 500 ms ...
     unit.do("route 0 1 6")
-    expect(host.command("tick 500"), "ok result=0", "tick")
-    expect(field(host.command("show Desk"), "in1"), "6", "a front-panel change at the next tick")
+    expect([host.command("tick 500"), field(host.command("show Desk"), "in1")], ["ok result=0", "6"],
+           "a front-panel change at the next tick")
     # ... and with the host's own timer running.
     unit.do("route 0 2 4")
-    s = host.command("wait 1500")
-    check(int(field(s, "reported") or 0) >= 500, "the timer reports at least 500 ms: " + s)
+    check(int(field(s := host.command("wait 1500"), "reported") or 0) >= 500, "the timer reports at least 500 ms: " + s)
     expect(field(host.command("show Desk"), "in2"), "4", "a front-panel change by the timer")
     # The user's clicks reach the unit.
-    expect(host.command("click Desk 1 5"), "ok", "click")
-    expect(field(unit.command("state 0"), "input1"), "5", "a click's input at the unit")
-    expect(host.command("level Desk 2 Line"), "ok", "level")
-    expect(field(unit.command("state 0"), "pads2"), "0x08", "a level's pad at the unit")
-    s = host.command("show Desk")
-    expect((field(s, "in1"), field(s, "level2")), ("5", "Line"), "the window after the clicks")
+    expect([host.command("click Desk 1 5"), field(unit.command("state 0"), "input1"), host.command("level Desk 2 Line"),
+            field(unit.command("state 0"), "pads2")], ["ok", "5", "ok", "0x08"], "a click and a level at the unit")
+    expect((field(s := host.command("show Desk"), "in1"), field(s, "level2")), ("5", "Line"), "shown in the window")
     # Its system menu: About, and Configure through the host.
     expect(host.command("menu Desk about"), 'ok title="About Orlo Fathom DLL For Tolvane Corvil" '
            'version="DLL Version 5.0.3" product="Tolvane Corvil"', "About")
-    s = host.command("menu Desk configure name=Studio")
-    expect((field(s, "result"), field(s, "proposed")), ("0", "Desk"), "Configure from the menu: " + s)
-    expect(field(host.command("show Studio"), "title"), "Studio", "the window's new title")
-    expect(host.command("info 7"), 'ok result=0 address="SERIAL EMU01" name="Studio"', "the new name")
+    expect((field(s := host.command("menu Desk configure name=Studio"), "result"), field(s, "proposed")), ("0", "Desk"),
+           "Configure from the menu: " + s)
+    expect([field(host.command("show Studio"), "title"), host.command("info 7")],
+           ["Studio", 'ok result=0 address="SERIAL EMU01" name="Studio"'], "the window's and the unit's new name")
     os.makedirs(shots, exist_ok=True)
     for window, shot in (("host", "fathom-host-main.bmp"), ("Studio", "fathom-host-unit-window.bmp")):
         expect(host.command(f'shot {window} "Z:{shots}/{shot}"'), f'ok file="Z:{shots}/{shot}"', "shot " + window)
-        bytes = read(f"{shots}/{shot}")
-        check(bytes[:2] == b"BM" and len(bytes) > 54 + 3 * 100 * 40, f"{shot}: a bitmap of {len(bytes)} bytes")
+        check((b := read(f"{shots}/{shot}"))[:2] == b"BM" and len(b) > 54 + 3 * 100 * 40, f"{shot}: {len(b)} bytes")
     # Unplugged: the next poll reports it through the host, and the window goes.
     unit.do("unplug 0")
-    lost = ["Contact was lost with unit Studio."]
-    expect(host.command("tick 500"), "ok result=0", "tick")
-    expect(host.take_messages(), lost, "unplugged: the host says so")
+    lost = ["ok result=0", ["Contact was lost with unit Studio."]]
+    expect([host.command("tick 500"), host.take_messages()], lost, "unplugged: the host says so")
     expect([host.command("tick 500"), host.command("windows"), host.command("info 7")],
            ["ok result=0", "ok count=0", "ok result=-1"], "unplugged: the window gone")
     # Opened while unplugged: the first read already finds the contact lost.
-    expect(host.command("open Studio"), "ok result=0", "open while unplugged")
-    expect(host.take_messages(), lost, "opened while unplugged: the host says so")
+    expect([host.command("open Studio"), host.take_messages()], lost, "opened while unplugged: the host says so")
     expect([host.command("tick 500"), host.command("windows")], ["ok result=0", "ok count=0"], "and the window goes")
     # Plugged in again: the window opens as before.
     unit.do("plug 0")
-    expect(host.command("open Studio"), "ok result=0", "open when plugged in again")
-    s = host.command("show Studio")
-    expect((field(s, "visible"), field(s, "in1")), ("1", "5"), "the window as before")
+    expect([host.command("open Studio"), field(s := host.command("show Studio"), "visible"), field(s, "in1")],
+           ["ok result=0", "1", "5"], "plugged in again: the window as before")
     # Escape, through the host's plain message loop: hidden at once, gone at the next poll.
     expect([host.command("key Studio escape"), host.command("windows"), host.command("tick 500"),
             host.command("windows")], ["ok", 'ok count=1 "Studio":hidden', "ok result=0", "ok count=0"], "Escape")
@@ -187,14 +169,12 @@ def unit_window_follows_the_unit_and_goes_when_contact_is_lost():
 
 
 def unit_window_placement_and_scrolling_come_back_in_the_next_run():
-    unit = emulator("EMU01")
-    file = units("placement", "1\tDesk\tSERIAL EMU01\n")
-    host = Host(file)
-    expect(host.command("open Desk"), "ok result=0", "open")
+    unit = emulator("--serial", "EMU01")
+    host = Host(file := units("placement", "1\tDesk\tSERIAL EMU01\n"))
     # Made smaller than its content, and scrolled.
-    expect(host.command("move Desk 100 120 150 70"), "ok rect=100,120,250,190", "move")
-    scroll = field(host.command("scroll Desk h 3"), "scroll")
-    check(not scroll.startswith("0,"), "scrolled: " + scroll)
+    expect([host.command("open Desk"), host.command("move Desk 100 120 150 70")],
+           ["ok result=0", "ok rect=100,120,250,190"], "open, move")
+    check(not (scroll := field(host.command("scroll Desk h 3"), "scroll")).startswith("0,"), "scrolled: " + scroll)
     s = host.command("show Desk")
     expect((field(s, "rect"), field(s, "scroll")), ("100,120,250,190", scroll), "the window moved and scrolled")
     host.quit()  # the window closed, the settings saved
@@ -203,9 +183,8 @@ def unit_window_placement_and_scrolling_come_back_in_the_next_run():
         _, out = run("reg", "query", rf"HKCU\{ROOT}\{SECTION}\TL Corvil", "/v", name)
         expect(out.partition("REG_SZ")[2].strip(), want, "the registry's " + name)
     host = Host(file)
-    expect(host.command("open Desk"), "ok result=0", "open in the next run")
-    s = host.command("show Desk")
-    expect((field(s, "rect"), field(s, "scroll")), ("100,120,250,190", scroll), "placement and scrolling back")
+    expect([host.command("open Desk"), field(s := host.command("show Desk"), "rect"), field(s, "scroll")],
+           ["ok result=0", "100,120,250,190", scroll], "placement and scrolling back in the next run")
     host.quit()
     unit.stop()
     # The plug-in's log lines reach the host's FMLOG.dll at level 128, the key path as text.
@@ -216,10 +195,9 @@ def unit_window_placement_and_scrolling_come_back_in_the_next_run():
 def keeps_its_units_and_the_stand_in_log_in_the_users_application_data():
     # As installed under Program Files, where it may not write beside itself.
     data = run("cmd", "/c", "winepath", "-u", "%APPDATA%")[1].strip() + "/Tolvane/fathom-host"
-    beside = os.path.join(os.path.dirname(host_program), "FMLOG.log")
+    beside = os.path.join(os.path.dirname(host_exe), "FMLOG.log")
     for path in (f"{data}/units.txt", f"{data}/FMLOG.log", beside):
-        if os.path.exists(path):
-            os.remove(path)
+        pathlib.Path(path).unlink(missing_ok=True)
     host = Host([], env={k: v for k, v in env.items() if k != "FMLOG_FILE"})
     expect(field(host.command("add Desk"), "name"), "Desk", "a unit added")
     host.quit()
@@ -228,22 +206,22 @@ def keeps_its_units_and_the_stand_in_log_in_the_users_application_data():
     expect(read(beside), b"", "no log beside the program")
 
 
+def tidy():
+    """What a case that stopped half-way left running ended; the host's key path removed."""
+    while started:
+        started.pop().kill()
+    run("reg", "delete", "HKCU\\" + ROOT, "/f")
+
+
 # Without a window manager, Wine's own window frames close promptly.
 run("reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f")
 # Registered as a user registers it: the host finds it only through the registry.
 # With backslashes: the DLL's own folder is searched for FMLOG.dll only for a path written so.
-expect(run("regsvr32", "/s", "Z:" + dll.replace("/", "\\"))[0], 0, "regsvr32 registers Corvil.dll")
-for case in (binds_units_by_serial_through_the_configuration_dialog_and_routes_them,
-             unit_window_follows_the_unit_and_goes_when_contact_is_lost,
-             unit_window_placement_and_scrolling_come_back_in_the_next_run,
-             keeps_its_units_and_the_stand_in_log_in_the_users_application_data):
-    print("--", case.__name__, flush=True)
-    run("reg", "delete", "HKCU\\" + ROOT, "/f")
-    try:
-        case()
-    except Exception:
-        check(False, f"{case.__name__} ran to its end: {traceback.format_exc()}")
-    for proc in started:
-        proc.kill()
-    started.clear()
-finish("fathom-host")
+expect(run("regsvr32", "/s", windows_path(dll))[0], 0, "regsvr32 registers Corvil.dll")
+
+
+tidy()
+run_cases("fathom-host", binds_units_by_serial_through_the_configuration_dialog_and_routes_them,
+          unit_window_follows_the_unit_and_goes_when_contact_is_lost,
+          unit_window_placement_and_scrolling_come_back_in_the_next_run,
+          keeps_its_units_and_the_stand_in_log_in_the_users_application_data, after=tidy)
