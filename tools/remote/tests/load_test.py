@@ -3,12 +3,14 @@ second (four in five of them changes) for SECONDS (default 60). Every stream
 must receive every change, in order; the unit exactly the writes asked for;
 the program's memory and threads must be flat afterwards.
 usage: load_test.py REMOTE EMULATOR [SECONDS]"""
+import os
 import random
 import sys
 import threading
 import time
 
-from harness import Emulator, Remote, check, finish, private_rendezvous
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "..", "testing"))
+from harness import Emulator, Remote, check, finish, private_rendezvous  # noqa: E402
 
 remote_program, emulator_program = sys.argv[1:3]
 seconds = float(sys.argv[3]) if len(sys.argv) > 3 else 60

@@ -9,7 +9,8 @@ import time
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import Select
 
-from harness import Emulator, Remote, browser, check, finish, private_rendezvous, scratch, screenshots, wait_for
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "..", "testing"))
+from harness import Emulator, Remote, browser, check, finish, private_rendezvous, scratch, screenshots, wait_for  # noqa: E402
 
 remote_program, emulator_program, shots = sys.argv[1:4]
 os.makedirs(shots, exist_ok=True)

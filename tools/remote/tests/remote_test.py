@@ -10,18 +10,14 @@ import socket
 import subprocess
 import sys
 import time
-import traceback
 
-from harness import Emulator, Events, Remote, check, finish, private_rendezvous, scratch
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "..", "testing"))
+from harness import Emulator, Events, Remote, check, private_rendezvous, run_cases, scratch, windows_path  # noqa: E402
 
 remote_program, emulator_program, version = sys.argv[1:4]
 wine = sys.argv[5] if sys.argv[4:5] == ["--wine"] else None
 runner = [wine] if wine else sys.argv[4:]
 slow = 60 if wine else 5  # Wine takes its time to start a program and find its units
-
-
-def windows_path(path):
-    return "Z:" + path.replace("/", "\\")
 
 
 def start(*args, env):
@@ -201,13 +197,8 @@ def the_program_takes_only_its_options():
     stop(start(env=private_rendezvous()))  # stopped as soon as it says its address
 
 
-for case in (reads_the_unit_and_writes_only_what_is_asked, bad_requests_get_a_clear_error_and_change_nothing,
-             a_change_only_ever_carries_records_the_unit_sent_after_it, events_follow_front_panel_loss_and_return,
-             the_token_is_made_once_kept_for_the_user_and_asked_for_everywhere_but_the_page,
-             the_program_takes_only_its_options):
-    print("--", case.__name__, flush=True)
-    try:
-        case()
-    except Exception:
-        check(False, f"{case.__name__} ran to its end: {traceback.format_exc()}")
-finish("corvil-remote")
+run_cases("corvil-remote", reads_the_unit_and_writes_only_what_is_asked,
+          bad_requests_get_a_clear_error_and_change_nothing, a_change_only_ever_carries_records_the_unit_sent_after_it,
+          events_follow_front_panel_loss_and_return,
+          the_token_is_made_once_kept_for_the_user_and_asked_for_everywhere_but_the_page,
+          the_program_takes_only_its_options)

@@ -1,6 +1,7 @@
-"""corvil-remote and corvil-emulator as child processes for the Python tests,
-the load test, the benchmark and scripts/run-remote: a private rendezvous,
-the emulator's commands, the remote's address, interface and event stream."""
+"""corvil-emulator and corvil-remote as child processes for the Python tests
+(corvil-remote's, fathom-host's), the load test, the benchmark and
+scripts/run-remote: a private rendezvous, the emulator's commands, the
+remote's address, interface and event stream."""
 import atexit
 import http.client
 import json
@@ -12,6 +13,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import traceback
 
 failures = []
 
@@ -25,6 +27,23 @@ def check(ok, what):
 def finish(name):
     print(f"{name}: {len(failures)} failed")
     sys.exit(1 if failures else 0)
+
+
+def run_cases(name, *cases, after=lambda: None):
+    """Each case in turn, then `after`; one that raises fails, and the next still runs."""
+    for case in cases:
+        print("--", case.__name__, flush=True)
+        try:
+            case()
+        except Exception:
+            check(False, f"{case.__name__} ran to its end: {traceback.format_exc()}")
+        after()
+    finish(name)
+
+
+def windows_path(path):
+    """A path of this side as a program under Wine names it: on drive Z:."""
+    return "Z:" + path.replace("/", "\\")
 
 
 def scratch(prefix):
