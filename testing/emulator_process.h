@@ -47,11 +47,13 @@ private:
 #endif
 };
 
+#if defined(_WIN32)
 // Runs a program to its end and returns its exit code, with what it printed.
 struct RunResult {
     int exitCode = -1;
     std::string out, err;
 };
 RunResult runProgram(const std::string &program, const std::vector<std::string> &args);
+#endif
 
 } // namespace corvil::testing

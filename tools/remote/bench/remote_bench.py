@@ -9,7 +9,7 @@ import sys
 import threading
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests"))
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "..", "testing"))
 from harness import Emulator, Remote, private_rendezvous  # noqa: E402
 
 remote_program, emulator_program = sys.argv[1:3]

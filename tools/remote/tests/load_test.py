@@ -8,7 +8,8 @@ import sys
 import threading
 import time
 
-from harness import Emulator, Remote, check, finish, private_rendezvous
+sys.path.insert(0, sys.path[0] + "/../../../testing")  # the shared harness
+from harness import Emulator, Remote, check, finish, private_rendezvous  # noqa: E402
 
 remote_program, emulator_program = sys.argv[1:3]
 seconds = float(sys.argv[3]) if len(sys.argv) > 3 else 60

@@ -12,7 +12,8 @@ import sys
 import time
 import traceback
 
-from harness import Emulator, Events, Remote, check, finish, private_rendezvous, scratch
+sys.path.insert(0, sys.path[0] + "/../../../testing")  # the shared harness
+from harness import Emulator, Events, Remote, check, finish, private_rendezvous, scratch  # noqa: E402
 
 remote_program, emulator_program, version = sys.argv[1:4]
 wine = sys.argv[5] if sys.argv[4:5] == ["--wine"] else None
