@@ -13,6 +13,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import traceback
 
 failures = []
 
@@ -26,6 +27,17 @@ def check(ok, what):
 def finish(name):
     print(f"{name}: {len(failures)} failed")
     sys.exit(1 if failures else 0)
+
+
+def run(name, *cases):
+    """Each case in turn (one that raises fails, and the next runs), then the verdict."""
+    for case in cases:
+        print("--", case.__name__, flush=True)
+        try:
+            case()
+        except Exception:
+            check(False, f"{case.__name__} ran to its end: {traceback.format_exc()}")
+    finish(name)
 
 
 def scratch(prefix):

@@ -10,8 +10,7 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import Select
 
 sys.path.insert(0, sys.path[0] + "/../../../testing")  # the shared harness
-from harness import (Emulator, Remote, browser, check, finish, private_rendezvous, scratch, screenshots,  # noqa: E402
-                     wait_for)
+from harness import Emulator, Remote, browser, check, finish, private_rendezvous, scratch, screenshots, wait_for  # noqa: E402
 
 remote_program, emulator_program, shots = sys.argv[1:4]
 os.makedirs(shots, exist_ok=True)

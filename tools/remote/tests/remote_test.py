@@ -10,10 +10,9 @@ import socket
 import subprocess
 import sys
 import time
-import traceback
 
 sys.path.insert(0, sys.path[0] + "/../../../testing")  # the shared harness
-from harness import Emulator, Events, Remote, check, finish, private_rendezvous, scratch  # noqa: E402
+from harness import Emulator, Events, Remote, check, private_rendezvous, run, scratch  # noqa: E402
 
 remote_program, emulator_program, version = sys.argv[1:4]
 wine = sys.argv[5] if sys.argv[4:5] == ["--wine"] else None
@@ -202,13 +201,6 @@ def the_program_takes_only_its_options():
     stop(start(env=private_rendezvous()))  # stopped as soon as it says its address
 
 
-for case in (reads_the_unit_and_writes_only_what_is_asked, bad_requests_get_a_clear_error_and_change_nothing,
-             a_change_only_ever_carries_records_the_unit_sent_after_it, events_follow_front_panel_loss_and_return,
-             the_token_is_made_once_kept_for_the_user_and_asked_for_everywhere_but_the_page,
-             the_program_takes_only_its_options):
-    print("--", case.__name__, flush=True)
-    try:
-        case()
-    except Exception:
-        check(False, f"{case.__name__} ran to its end: {traceback.format_exc()}")
-finish("corvil-remote")
+run("corvil-remote", reads_the_unit_and_writes_only_what_is_asked, bad_requests_get_a_clear_error_and_change_nothing,
+    a_change_only_ever_carries_records_the_unit_sent_after_it, events_follow_front_panel_loss_and_return,
+    the_token_is_made_once_kept_for_the_user_and_asked_for_everywhere_but_the_page, the_program_takes_only_its_options)
