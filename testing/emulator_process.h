@@ -47,7 +47,8 @@ private:
 #endif
 };
 
-// Runs a program to its end and returns its exit code, with what it printed.
+// Runs a program to its end and returns its exit code, with what it printed
+// (on Windows: the tests that register the plug-in).
 struct RunResult {
     int exitCode = -1;
     std::string out, err;

@@ -20,30 +20,20 @@ namespace {
 // Generous: a busy 2-core machine under sanitizers can be slow to start.
 constexpr int kAnswerTimeoutMs = 20000;
 
-// Starts `program` with `out` as its standard output and `in` as its input
-// (or /dev/null), `err` as its errors (or ours); -1 when it did not start.
-pid_t spawn(const std::string &program, const std::vector<std::string> &args, int in, int out, int err) {
+// Starts `program` with `in` as its standard input and `out` as its output;
+// -1 when it did not start.
+pid_t spawn(const std::string &program, const std::vector<std::string> &args, int in, int out) {
     std::vector<char *> argv{const_cast<char *>(program.c_str())};
     for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    if (in >= 0) posix_spawn_file_actions_adddup2(&actions, in, 0);
-    else posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, in, 0);
     posix_spawn_file_actions_adddup2(&actions, out, 1);
-    if (err >= 0) posix_spawn_file_actions_adddup2(&actions, err, 2);
     pid_t pid = -1;
     if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = -1;
     posix_spawn_file_actions_destroy(&actions);
     return pid;
-}
-
-std::string drain(int fd) {
-    std::string out;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) out.append(buffer, static_cast<std::size_t>(n));
-    ::close(fd);
-    return out;
 }
 } // namespace
 
@@ -66,7 +56,7 @@ void EmulatorProcess::freeze(bool frozen) { if (pid_ > 0) ::kill(pid_, frozen ? 
 bool EmulatorProcess::start(const std::vector<std::string> &args) {
     int in[2], out[2];
     if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return false;
-    pid_ = spawn(CORVIL_EMULATOR_PATH, args, in[0], out[1], -1);
+    pid_ = spawn(CORVIL_EMULATOR_PATH, args, in[0], out[1]);
     ::close(in[0]);
     ::close(out[1]);
     toChild_ = in[1];
@@ -105,21 +95,6 @@ void EmulatorProcess::reap() {
     ::close(fromChild_);
     ::waitpid(pid_, nullptr, 0);
     pid_ = -1;
-}
-
-RunResult runProgram(const std::string &program, const std::vector<std::string> &args) {
-    RunResult result;
-    int out[2], err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return result;
-    const pid_t pid = spawn(program, args, -1, out[1], err[1]);
-    ::close(out[1]);
-    ::close(err[1]);
-    // The outputs are small: read one to its end, then the other.
-    result.out = drain(out[0]);
-    result.err = drain(err[0]);
-    int status = 0;
-    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
-    return result;
 }
 
 } // namespace corvil::testing

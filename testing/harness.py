@@ -1,7 +1,7 @@
-"""corvil-emulator and corvil-remote as child processes for the Python tests
-(corvil-remote's, fathom-host's), the load test, the benchmark and
-scripts/run-remote: a private rendezvous, the emulator's commands, the
-remote's address, interface and event stream."""
+"""corvil-emulator, corvil-remote and corvilctl as child processes for the
+Python tests (corvil-remote's, corvilctl's, fathom-host's), the load test,
+the benchmark and scripts/run-remote: a private rendezvous, the emulator's
+commands, the remote's address, interface and event stream."""
 import atexit
 import http.client
 import json
