@@ -74,10 +74,10 @@ private:
     }
 };
 
-// The host's log: each call's format and the line it formats to.
+// The host's log: the lines it was handed, formatted.
 class RecordingLog {
 public:
-    std::vector<std::string> lines, formats;
+    std::vector<std::string> lines;
     RecordingLog() { current() = this; }
     ~RecordingLog() { current() = nullptr; }
     RecordingLog(const RecordingLog &) = delete;
@@ -87,10 +87,8 @@ public:
         va_start(args, format);
         std::vsnprintf(line, sizeof line, format, args);
         va_end(args);
-        if (RecordingLog *log = current()) {
-            log->formats.push_back(format);
+        if (RecordingLog *log = current())
             log->lines.push_back((level == kLogLevel ? "" : "level " + std::to_string(level) + ": ") + line);
-        }
     }
 
 private:
