@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include <cstring>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <utility>
@@ -56,10 +56,10 @@ Value readValue(const std::string &key) {
 }
 
 void click(HWND dialog, int id) { ::SendMessageA(::GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
-RECT windowRect(HWND w) {
+std::pair<LONG, LONG> windowSize(HWND w) {
     RECT r{};
     ::GetWindowRect(w, &r);
-    return r;
+    return {r.right - r.left, r.bottom - r.top};
 }
 
 // What the user does in the configuration dialog, once it is up: run from a
@@ -186,13 +186,11 @@ TEST_F(CorvilDll, AUnitWindowIsOwnedByTheHostAndKeepsItsDesignSize) {
     EXPECT_TRUE(corvil::screenshot::save(w, screenshotPath("unit-window"), true));
 
     // Maximize restores the design size instead, low four bits or not.
-    const RECT design = windowRect(w);
+    const auto design = windowSize(w);
     for (WPARAM command : {WPARAM{SC_MAXIMIZE}, WPARAM{SC_MAXIMIZE | 2}}) {
         ::SetWindowPos(w, nullptr, 0, 0, 200, 90, SWP_NOMOVE | SWP_NOZORDER);
         ::SendMessageA(w, WM_SYSCOMMAND, command, 0);
-        const RECT r = windowRect(w);
-        EXPECT_EQ(r.right - r.left, design.right - design.left);
-        EXPECT_EQ(r.bottom - r.top, design.bottom - design.top);
+        EXPECT_EQ(windowSize(w), design);
         EXPECT_FALSE(::IsZoomed(w));
     }
 
@@ -235,8 +233,8 @@ TEST_F(CorvilDll, TheConfigurationDialogSelectsTheSerialExactly) {
     ASSERT_TRUE(emulator.start({"--serial", "EMU02", "--serial", "EMU01", "--serial", "emu01"}));
     device = create();
     for (const std::string serial : {"EMU01", "emu01"}) {
-        char address[32] = {};
-        std::strcpy(address, ("SERIAL " + serial).c_str());
+        char address[32];
+        std::snprintf(address, sizeof address, "SERIAL %s", serial.c_str());
         char name[8] = "";
         bool shown = false;
         gDialogStep = [&](HWND d) {
