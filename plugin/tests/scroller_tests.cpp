@@ -28,12 +28,6 @@ protected:
     }
 };
 
-TEST_F(Scroller, PageAndLineDefaultToTenthsOfTheContent) {
-    scroller.SetScrollSizes(CDlgScroller::kPixelMapping, Size{190, 44});
-    const Size page = scroller.pageDev(), line = scroller.lineDev();
-    EXPECT_EQ((std::vector<std::int32_t>{page.cx, line.cx, page.cy, line.cy}), (std::vector<std::int32_t>{19, 1, 4, 0}));
-}
-
 TEST_F(Scroller, BarsAppearWhereTheContentDoesNotFitAndGoAgain) {
     EXPECT_EQ(resize(286, 66), "") << "no bars at the design size";
 
@@ -47,8 +41,7 @@ TEST_F(Scroller, BarsAppearWhereTheContentDoesNotFitAndGoAgain) {
     EXPECT_EQ(resize(200, 120), "h");
 
     EXPECT_TRUE(scroller.OnScroll(0xFF00 | 3, 0, true)); // page right
-    EXPECT_GT(window.position[Bar::Horizontal], 0);
-    EXPECT_EQ(window.contentOffset.cx, -window.position[Bar::Horizontal]);
+    EXPECT_EQ((std::pair{window.position[Bar::Horizontal], window.contentOffset.cx}), (std::pair{28, -28}));
 
     // Large enough again: the bars go and the content is back at its origin.
     EXPECT_EQ(resize(300, 120), "");
@@ -61,21 +54,30 @@ TEST_F(Scroller, BarsAppearWhereTheContentDoesNotFitAndGoAgain) {
     EXPECT_EQ(resize(10, 120), "") << "narrower than a bar is wide";
 }
 
-TEST_F(Scroller, ScrollCodesStayWithinTheLimits) {
+// A page is a tenth of the content (286 x 66: 28 x 6), a line a tenth of a page.
+TEST_F(Scroller, ScrollCodesStepByTenthsAndStayWithinTheLimits) {
     ASSERT_EQ(resize(150, 120), "h");
     const std::int32_t limit = window.scrollLimit(Bar::Horizontal);
-    ASSERT_GT(limit, 0);
-    EXPECT_TRUE(scroller.OnScroll(0xFF00 | 7, 0, true)); // bottom
-    EXPECT_EQ(window.position[Bar::Horizontal], limit) << "to the limit, never beyond";
-    EXPECT_FALSE(scroller.OnScroll(0xFF00 | 1, 0, true)) << "a line further does not move";
-    EXPECT_TRUE(scroller.OnScroll(0xFF00 | 6, 0, true)); // top
-    EXPECT_EQ(window.position[Bar::Horizontal], 0);
-    EXPECT_TRUE(scroller.OnScroll(0xFF00 | 5, 30, true)); // thumb track
-    EXPECT_EQ(window.position[Bar::Horizontal], 30);
-    EXPECT_FALSE(scroller.OnScroll(0xFF00 | 4, 90, true)) << "thumb position keeps the position";
+    // A horizontal code: whether it moved, and the position it left.
+    const auto step = [&](std::uint32_t code, std::int32_t thumb = 0) {
+        const bool moved = scroller.OnScroll(0xFF00 | code, thumb, true);
+        return std::pair{moved, window.position[Bar::Horizontal]};
+    };
+    EXPECT_EQ(step(3), (std::pair{true, 28})) << "page right";
+    EXPECT_EQ(step(1), (std::pair{true, 30})) << "line right";
+    EXPECT_EQ(step(7), (std::pair{true, limit})) << "bottom: to the limit, never beyond";
+    EXPECT_EQ(step(1), (std::pair{false, limit})) << "a line further does not move";
+    EXPECT_EQ(step(6), (std::pair{true, 0})) << "top";
+    EXPECT_EQ(step(5, 30), (std::pair{true, 30})) << "thumb track";
+    EXPECT_EQ(step(4, 90), (std::pair{false, 30})) << "thumb position keeps the position";
     EXPECT_TRUE(scroller.OnScroll(0xFF00 | 0, 0, false)) << "would move";
     EXPECT_EQ(window.position[Bar::Horizontal], 30) << "but does not without do scroll";
     EXPECT_FALSE(scroller.ScrollBy(0, 50, true)) << "no vertical bar: no vertical scrolling";
+
+    ASSERT_EQ(resize(320, 40), "v");
+    EXPECT_TRUE(scroller.OnScroll(0x03FF, 0, true)); // page down
+    EXPECT_EQ(window.position[Bar::Vertical], 6);
+    EXPECT_FALSE(scroller.OnScroll(0x01FF, 0, true)) << "a line down, a tenth of 6, is no pixel";
 }
 
 } // namespace

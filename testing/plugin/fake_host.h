@@ -14,7 +14,6 @@
 
 namespace corvil::plugin::fakes {
 
-// The analyser host's callback interface, as a table the plug-in calls.
 struct FakeHost;
 // What the plug-in holds: the interface, and beside it the way back to the host.
 struct HostInterface {

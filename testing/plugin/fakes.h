@@ -74,10 +74,10 @@ private:
     }
 };
 
-// The host's log: each call's format and the line it formats to.
+// The host's log: the lines it was handed, formatted.
 class RecordingLog {
 public:
-    std::vector<std::string> lines, formats;
+    std::vector<std::string> lines;
     RecordingLog() { current() = this; }
     ~RecordingLog() { current() = nullptr; }
     RecordingLog(const RecordingLog &) = delete;
@@ -87,10 +87,8 @@ public:
         va_start(args, format);
         std::vsnprintf(line, sizeof line, format, args);
         va_end(args);
-        if (RecordingLog *log = current()) {
-            log->formats.push_back(format);
+        if (RecordingLog *log = current())
             log->lines.push_back((level == kLogLevel ? "" : "level " + std::to_string(level) + ": ") + line);
-        }
     }
 
 private:
@@ -113,10 +111,7 @@ public:
     void setTitle(const std::string &t) override { title = t; }
     void setItemText(int id, const std::string &text) override { texts[id] = text; }
     std::string itemText(int id) override { return texts[id]; }
-    void listClear(int id) override {
-        lists[id].clear();
-        selections[id] = -1;
-    }
+    void listClear(int id) override { lists[id].clear(), selections[id] = -1; }
     void listAdd(int id, const std::string &entry) override {
         lists[id].insert(std::upper_bound(lists[id].begin(), lists[id].end(), entry), entry);
     }
@@ -127,8 +122,7 @@ public:
     void listSelect(int id, int index) override { selections[id] = index; }
     int listSelection(int id) override { return selections.count(id) ? selections[id] : -1; }
     std::string listEntry(int id, int index) override {
-        auto &l = lists[id];
-        return index >= 0 && index < static_cast<int>(l.size()) ? l[static_cast<std::size_t>(index)] : std::string();
+        return index >= 0 && index < static_cast<int>(lists[id].size()) ? lists[id][std::size_t(index)] : "";
     }
     void focus(int id) override { focused = id; }
     void end(int r) override { result = r; }
@@ -175,9 +169,8 @@ public:
         if (onSizeChange) onSizeChange();
     }
     bool setBarInfo(Bar b, std::int32_t m, std::int32_t p) override {
-        max[b] = m;
-        page[b] = p;
-        position[b] = std::clamp(position[b], 0, scrollLimit(b));
+        max[b] = m, page[b] = p;
+        setBarPosition(b, position[b]); // the position kept within the new limit
         return true;
     }
     void setBarRange(Bar b, std::int32_t m) override { max[b] = m; }
@@ -185,10 +178,7 @@ public:
     void setBarPosition(Bar b, std::int32_t p) override { position[b] = std::clamp(p, 0, scrollLimit(b)); }
     std::int32_t scrollLimit(Bar b) override { return std::max(0, max[b] - std::max(page[b] - 1, 0)); }
     bool barEnabled(Bar b) override { return shown[b]; }
-    void moveContent(std::int32_t dx, std::int32_t dy) override {
-        contentOffset.cx += dx;
-        contentOffset.cy += dy;
-    }
+    void moveContent(std::int32_t dx, std::int32_t dy) override { contentOffset.cx += dx, contentOffset.cy += dy; }
     void invalidate(bool) override {}
     void updateNow() override {}
     Size toDevice(std::int32_t, Size s) override { return s; }
@@ -247,15 +237,10 @@ public:
     int levelSelection(int id) override { return selections.count(id) ? selections[id] : -1; }
     void enable(int id, bool on) override { enabled[id] = on; }
     Rect windowRect() override { return rect; }
-    void place(const Rect &r) override {
-        rect = r;
-        events_.onSize(); // as a real window reports its new size at once
-    }
+    void place(const Rect &r) override { rect = r, events_.onSize(); } // a real window reports its new size at once
     void moveTo(std::int32_t l, std::int32_t t) override { rect = Rect{l, t, l + rect.width(), t + rect.height()}; }
     void resizeNotTopmost(std::int32_t w, std::int32_t h) override {
-        rect.right = rect.left + w;
-        rect.bottom = rect.top + h;
-        events_.onSize();
+        place({rect.left, rect.top, rect.left + w, rect.top + h});
     }
     Size clientSize() override {
         area = {rect.width() - 8, rect.height() - 30};

@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include <cstring>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <utility>
@@ -56,10 +56,10 @@ Value readValue(const std::string &key) {
 }
 
 void click(HWND dialog, int id) { ::SendMessageA(::GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
-RECT windowRect(HWND w) {
+std::pair<LONG, LONG> windowSize(HWND w) {
     RECT r{};
     ::GetWindowRect(w, &r);
-    return r;
+    return {r.right - r.left, r.bottom - r.top};
 }
 
 // What the user does in the configuration dialog, once it is up: run from a
@@ -146,38 +146,27 @@ TEST_F(CorvilDll, RegistrationWritesTheClassWithTheModulesFullPath) {
     EXPECT_EQ(regsvr32({"/u", "/s", kBin + "\\Corvil.dll"}), 0);
     EXPECT_EQ(readValue(kClassKey).type, 0u);
 
-    // A copy under another file name is not the module "Corvil.dll":
-    // registration fails without a server path.
-    const std::string copy = kBin + "\\CorvilCopy.dll";
-    ASSERT_TRUE(::CopyFileA((kBin + "\\Corvil.dll").c_str(), copy.c_str(), FALSE));
-    EXPECT_NE(regsvr32({"/s", copy}), 0);
-    EXPECT_EQ(readValue(kClassKey + "\\InprocServer32").type, 0u);
-    EXPECT_EQ(regsvr32({"/u", "/s", copy}), 0);
-    ::DeleteFileA(copy.c_str());
-
-    // "Corvil.dll" in a folder whose path is longer than the 260 characters
-    // the module path is read into: the path would come back cut and name
-    // another file, so registration fails and writes no server path.
-    std::wstring deep = L"\\\\?\\";
-    {
-        wchar_t bin[MAX_PATH];
-        ::GetFullPathNameW(std::wstring(kBin.begin(), kBin.end()).c_str(), MAX_PATH, bin, nullptr);
-        deep += bin;
+    // A copy under another file name is not the module "Corvil.dll"; in a
+    // folder whose path is longer than the 260 characters the module path is
+    // read into, the path would come back cut and name another file. Either
+    // way registration fails and writes no server path, and the copy, loaded
+    // and run, takes back what it wrote.
+    wchar_t bin[MAX_PATH];
+    ::GetFullPathNameW(std::wstring(kBin.begin(), kBin.end()).c_str(), MAX_PATH, bin, nullptr);
+    std::vector<std::wstring> folders{L"\\\\?\\" + std::wstring(bin)};
+    while (folders.back().size() < 300) {
+        folders.push_back(folders.back() + L"\\" + std::wstring(60, L'd'));
+        ASSERT_TRUE(::CreateDirectoryW(folders.back().c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
     }
-    std::vector<std::wstring> folders;
-    while (deep.size() < 300) {
-        deep += L"\\" + std::wstring(60, L'd');
-        ASSERT_TRUE(::CreateDirectoryW(deep.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
-        folders.push_back(deep);
+    for (const std::wstring &copy : {folders.front() + L"\\CorvilCopy.dll", folders.back() + L"\\Corvil.dll"}) {
+        ASSERT_TRUE(::CopyFileW((folders.front() + L"\\Corvil.dll").c_str(), copy.c_str(), FALSE));
+        const std::string path(copy.begin() + 4, copy.end()); // without "\\?\"
+        EXPECT_NE(regsvr32({"/s", path}), 0) << path;
+        EXPECT_EQ(readValue(kClassKey + "\\InprocServer32").type, 0u) << path;
+        EXPECT_EQ(regsvr32({"/u", "/s", path}), 0) << path;
+        ::DeleteFileW(copy.c_str());
     }
-    const std::wstring deepDll = deep + L"\\Corvil.dll";
-    const std::string deepPath(deepDll.begin() + 4, deepDll.end()); // without "\\?\"
-    ASSERT_TRUE(::CopyFileW(std::wstring(kBin.begin(), kBin.end()).append(L"\\Corvil.dll").c_str(), deepDll.c_str(), FALSE));
-    EXPECT_NE(regsvr32({"/s", deepPath}), 0);
-    EXPECT_EQ(readValue(kClassKey + "\\InprocServer32").type, 0u);
-    regsvr32({"/u", "/s", deepPath});
-    ::DeleteFileW(deepDll.c_str());
-    for (auto f = folders.rbegin(); f != folders.rend(); ++f) ::RemoveDirectoryW(f->c_str());
+    for (auto f = folders.rbegin(); f + 1 != folders.rend(); ++f) ::RemoveDirectoryW(f->c_str());
 }
 
 // What a host's user sees of a unit window that only real windows show
@@ -197,13 +186,11 @@ TEST_F(CorvilDll, AUnitWindowIsOwnedByTheHostAndKeepsItsDesignSize) {
     EXPECT_TRUE(corvil::screenshot::save(w, screenshotPath("unit-window"), true));
 
     // Maximize restores the design size instead, low four bits or not.
-    const RECT design = windowRect(w);
+    const auto design = windowSize(w);
     for (WPARAM command : {WPARAM{SC_MAXIMIZE}, WPARAM{SC_MAXIMIZE | 2}}) {
         ::SetWindowPos(w, nullptr, 0, 0, 200, 90, SWP_NOMOVE | SWP_NOZORDER);
         ::SendMessageA(w, WM_SYSCOMMAND, command, 0);
-        const RECT r = windowRect(w);
-        EXPECT_EQ(r.right - r.left, design.right - design.left);
-        EXPECT_EQ(r.bottom - r.top, design.bottom - design.top);
+        EXPECT_EQ(windowSize(w), design);
         EXPECT_FALSE(::IsZoomed(w));
     }
 
@@ -246,8 +233,8 @@ TEST_F(CorvilDll, TheConfigurationDialogSelectsTheSerialExactly) {
     ASSERT_TRUE(emulator.start({"--serial", "EMU02", "--serial", "EMU01", "--serial", "emu01"}));
     device = create();
     for (const std::string serial : {"EMU01", "emu01"}) {
-        char address[32] = {};
-        std::strcpy(address, ("SERIAL " + serial).c_str());
+        char address[32];
+        std::snprintf(address, sizeof address, "SERIAL %s", serial.c_str());
         char name[8] = "";
         bool shown = false;
         gDialogStep = [&](HWND d) {

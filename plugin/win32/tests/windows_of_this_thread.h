@@ -6,26 +6,25 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
 inline std::vector<HWND> threadWindows(const std::string &title) {
-    struct Search {
-        std::string title;
-        std::vector<HWND> found;
-    } search{title, {}};
+    using Search = std::pair<std::string, std::vector<HWND>>; // the title, the windows found
+    Search search{title, {}};
     ::EnumThreadWindows(
         ::GetCurrentThreadId(),
         [](HWND w, LPARAM p) -> BOOL {
             auto *s = reinterpret_cast<Search *>(p);
             char text[256] = {};
             ::GetWindowTextA(w, text, sizeof text);
-            if (s->title == text) s->found.push_back(w);
+            if (s->first == text) s->second.push_back(w);
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return search.second;
 }
 
 // Dispatches this thread's messages for a while, as a host's loop does.
