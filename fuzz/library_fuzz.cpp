@@ -47,9 +47,7 @@ void describeInterface(FuzzedDataProvider &in, FakeInterface &i) {
     i.namesNoDevice = flags & 0x80;
     i.readFailure = transfer(in);
     i.writeOutcome = transfer(in);
-    // At least one byte: the fake copies its answer with memcpy.
     i.feature = bytes(in, 10);
-    if (i.feature.empty()) i.feature.push_back(kSerialReportId);
     if (in.ConsumeBool()) i.standing = bytes(in, 10);
     for (int n = in.ConsumeIntegralInRange<int>(0, 24); n > 0 && in.remaining_bytes(); --n)
         i.inputQueue.push_back(bytes(in, 12));

@@ -39,7 +39,8 @@ protected:
     }
 
     std::string text() { return LibraryInspector::lastErrorText(lib); }
-    int reads() { return fake.count("read"); }
+    // The reads since the last look.
+    int reads() { const int n = fake.count("read"); return fake.calls.clear(), n; }
 
     // A read's out-parameters in the order they are passed, each starting as
     // 0xAA; nothing when the read fails, which must leave them untouched.
@@ -69,18 +70,15 @@ TEST_F(Operations, ReadsPlaceChannelOneFirstAndPassOverOtherReportsForTenAttempt
     // Only auto-sequencing reports: ten attempts, then failure with the text
     // of the last transfer, which did succeed.
     for (int i = 0; i < 12; ++i) device().inputQueue.push_back({4, 0, 0, 0, 0});
-    fake.calls.clear();
     EXPECT_EQ(settings(), std::nullopt);
     EXPECT_EQ(reads(), 10);
     EXPECT_EQ(text(), "Corvil connected.");
 
     // A silent unit is asked ten times for one record and three for both.
     device().inputQueue.clear();
-    fake.calls.clear();
     EXPECT_EQ(settings(0, kAutoSequencing), std::nullopt);
     EXPECT_EQ(reads(), 10);
     EXPECT_EQ(text(), "Corvil not responding.");
-    fake.calls.clear();
     EXPECT_EQ(all(), std::nullopt);
     EXPECT_EQ(reads(), 3);
 }
