@@ -21,11 +21,8 @@ std::vector<std::uint8_t> bytes(FuzzedDataProvider &in, std::size_t most) {
 }
 
 Transfer transfer(FuzzedDataProvider &in) {
-    switch (in.ConsumeIntegralInRange<int>(0, 7)) {
-    case 0: return Transfer::TimedOut;
-    case 1: return Transfer::NotStarted;
-    default: return Transfer::Completed;
-    }
+    const int pick = in.ConsumeIntegralInRange<int>(0, 7); // mostly completed
+    return pick == 0 ? Transfer::TimedOut : pick == 1 ? Transfer::NotStarted : Transfer::Completed;
 }
 
 void describeInterface(FuzzedDataProvider &in, FakeInterface &i) {

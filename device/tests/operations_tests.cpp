@@ -60,7 +60,7 @@ protected:
     }
 };
 
-TEST_F(Operations, ReadsPlaceChannelOneFirstAndPassOverOtherReportsForTenAttemptsOrThreeForBothRecords) {
+TEST_F(Operations, ReadsPlaceChannelOneFirstPassOverOtherReportsAndFillOnlyTheRecordThatCame) {
     device().inputQueue.push_back({4, 1, 1, 1, 1});
     device().inputQueue.push_back({3, 5, 2, 0x80, 0x05});
     EXPECT_EQ(settings(), (Bytes{2, 5, 0x05, 0x80}));
@@ -81,6 +81,13 @@ TEST_F(Operations, ReadsPlaceChannelOneFirstAndPassOverOtherReportsForTenAttempt
     EXPECT_EQ(text(), "Corvil not responding.");
     EXPECT_EQ(all(), std::nullopt);
     EXPECT_EQ(reads(), 3);
+
+    // Both records: only the one that came is filled.
+    device().inputQueue.push_back({9, 9, 9, 9, 9});
+    device().inputQueue.push_back({4, 0x22, 0x11, 0x04, 0x84});
+    EXPECT_EQ(all(), (Bytes{0xAA, 0xAA, 0xAA, 0xAA, 0x11, 0x22, 0x84, 0x04}));
+    device().inputQueue.push_back({3, 6, 5, 0x20, 0x10});
+    EXPECT_EQ(all(), (Bytes{5, 6, 0x10, 0x20, 0xAA, 0xAA, 0xAA, 0xAA}));
 }
 
 TEST_F(Operations, AReadThatCannotStartLeavesTheTextAndAnEmptyOneDoesNotReplayThePreviousReport) {
@@ -100,14 +107,6 @@ TEST_F(Operations, AReadThatCannotStartLeavesTheTextAndAnEmptyOneDoesNotReplayTh
     EXPECT_EQ(settings(), std::nullopt);
 }
 
-TEST_F(Operations, ReadAllSettingsFillsOnlyTheRecordThatCame) {
-    device().inputQueue.push_back({9, 9, 9, 9, 9});
-    device().inputQueue.push_back({4, 0x22, 0x11, 0x04, 0x84});
-    EXPECT_EQ(all(), (Bytes{0xAA, 0xAA, 0xAA, 0xAA, 0x11, 0x22, 0x84, 0x04}));
-    device().inputQueue.push_back({3, 6, 5, 0x20, 0x10});
-    EXPECT_EQ(all(), (Bytes{5, 6, 0x10, 0x20, 0xAA, 0xAA, 0xAA, 0xAA}));
-}
-
 // The bytes on the wire are corvilctl's tests' (the whole path, exactly).
 TEST_F(Operations, AWriteIsNotRetried) {
     device().writeOutcome = Transfer::TimedOut;
@@ -121,10 +120,8 @@ TEST_F(Operations, UnitNumbersOutOfRangeFailWithoutATransfer) {
     fake.calls.clear();
     char serial[6] = "xxxxx";
     for (std::int16_t bad : {-1, 1, -32768, 32767}) {
-        EXPECT_EQ(settings(bad), std::nullopt);
+        for (Read4 read : {Read4(&Library::readSettings), kNewest, kAutoSequencing}) EXPECT_EQ(settings(bad, read), std::nullopt);
         EXPECT_EQ(all(bad), std::nullopt);
-        EXPECT_EQ(settings(bad, kAutoSequencing), std::nullopt);
-        EXPECT_EQ(settings(bad, kNewest), std::nullopt);
         EXPECT_EQ(lib.writeSettings(bad, 1, 1, 0, 0), 0);
         EXPECT_EQ(lib.writeAutoSequencing(bad, 1, 1, 0, 0), 0);
         EXPECT_EQ(lib.readSerialNumber(bad, serial), 0);

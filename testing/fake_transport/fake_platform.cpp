@@ -96,10 +96,9 @@ Transfer FakePlatform::writeOutputReport(Handle main, const std::uint8_t *buffer
     return fi.writeOutcome;
 }
 Transfer FakePlatform::readQueuedInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) {
-    auto it = openHandles.find(input);
-    if (it == openHandles.end()) return Transfer::NotStarted;
-    if (interfaces[it->second].inputQueue.empty()) return Transfer::TimedOut;
-    return readInputReport(input, buffer, length);
+    const auto it = openHandles.find(input);
+    if (it != openHandles.end() && interfaces[it->second].inputQueue.empty()) return Transfer::TimedOut;
+    return readInputReport(input, buffer, length); // or NotStarted, on a handle not open
 }
 
 bool FakePlatform::getFeature(Handle main, std::uint8_t *buffer, std::uint32_t length) {
