@@ -7,11 +7,10 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "fake_platform.h"
-#include "library.h"
+#include "library_operations.h"
 
 using namespace corvhid;
 
@@ -22,11 +21,8 @@ std::vector<std::uint8_t> bytes(FuzzedDataProvider &in, std::size_t most) {
 }
 
 Transfer transfer(FuzzedDataProvider &in) {
-    switch (in.ConsumeIntegralInRange<int>(0, 7)) {
-    case 0: return Transfer::TimedOut;
-    case 1: return Transfer::NotStarted;
-    default: return Transfer::Completed;
-    }
+    const int pick = in.ConsumeIntegralInRange<int>(0, 7); // mostly completed
+    return pick == 0 ? Transfer::TimedOut : pick == 1 ? Transfer::NotStarted : Transfer::Completed;
 }
 
 void describeInterface(FuzzedDataProvider &in, FakeInterface &i) {
@@ -48,45 +44,10 @@ void describeInterface(FuzzedDataProvider &in, FakeInterface &i) {
     i.namesNoDevice = flags & 0x80;
     i.readFailure = transfer(in);
     i.writeOutcome = transfer(in);
-    // At least one byte: the fake copies its answer with memcpy.
     i.feature = bytes(in, 10);
-    if (i.feature.empty()) i.feature.push_back(kSerialReportId);
     if (in.ConsumeBool()) i.standing = bytes(in, 10);
     for (int n = in.ConsumeIntegralInRange<int>(0, 24); n > 0 && in.remaining_bytes(); --n)
         i.inputQueue.push_back(bytes(in, 12));
-}
-
-void readEverything(FuzzedDataProvider &in, Library &lib, std::int16_t unit) {
-    std::uint8_t v[8];
-    char serial[6];
-    for (int round = in.ConsumeIntegralInRange<int>(1, 3); round > 0; --round) {
-        switch (in.ConsumeIntegralInRange<int>(0, 7)) {
-        case 0: lib.readSettings(unit, &v[0], &v[1], &v[2], &v[3]); break;
-        case 1: lib.readAllSettings(unit, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7]); break;
-        case 2: lib.readAutoSequencing(unit, &v[0], &v[1], &v[2], &v[3]); break;
-        case 3: lib.readNewestSettings(unit, &v[0], &v[1], &v[2], &v[3]); break;
-        case 4: lib.readSerialNumber(unit, serial); break;
-        case 5: {
-            const auto b = in.ConsumeBytes<std::uint8_t>(4);
-            if (b.size() == 4) lib.writeSettings(unit, b[0], b[1], b[2], b[3]);
-            break;
-        }
-        case 6: {
-            const auto b = in.ConsumeBytes<std::uint8_t>(4);
-            if (b.size() == 4) lib.writeAutoSequencing(unit, b[0], b[1], b[2], b[3]);
-            break;
-        }
-        case 7: {
-            char text[6] = {};
-            const auto b = in.ConsumeBytes<char>(5);
-            if (!b.empty()) std::memcpy(text, b.data(), b.size());
-            lib.writeSerialNumber(unit, text);
-            break;
-        }
-        }
-    }
-    char errorText[kErrorTextSize];
-    lib.getErrorText(errorText);
 }
 
 } // namespace
@@ -104,7 +65,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (Result found = lib.findFirst(&unit); found == kSuccess; found = lib.findNext(&unit)) units.push_back(unit);
     lib.doneFinding();
     units.push_back(static_cast<std::int16_t>(in.ConsumeIntegralInRange<int>(-2, 4))); // perhaps not a unit
-    for (std::int16_t u : units) readEverything(in, lib, u);
+    char errorText[kErrorTextSize];
+    for (std::int16_t u : units) {
+        for (int round = in.ConsumeIntegralInRange<int>(1, 3); round > 0; --round) runOperation(in, lib, u);
+        lib.getErrorText(errorText);
+    }
     lib.cleanup();
     // Whatever the units said, nothing the library took stays taken.
     if (!fake.openHandles.empty() || fake.liveAllocations != 0 || fake.listing || fake.devicesReady)

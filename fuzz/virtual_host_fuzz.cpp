@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "library.h"
+#include "library_operations.h"
 #include "virtual/channel.h"
 #include "virtual/virtual_platform.h"
 #include "wire.h"
@@ -69,21 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::int16_t unit = -1;
     const bool found = lib.findFirst(&unit) == corvhid::kSuccess;
     lib.doneFinding();
-    if (found) {
-        std::uint8_t v[8];
-        char serial[6];
-        while (in.remaining_bytes()) {
-            switch (in.ConsumeIntegralInRange<int>(0, 6)) {
-            case 0: lib.readSettings(unit, &v[0], &v[1], &v[2], &v[3]); break;
-            case 1: lib.readAllSettings(unit, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7]); break;
-            case 2: lib.readAutoSequencing(unit, &v[0], &v[1], &v[2], &v[3]); break;
-            case 3: lib.readNewestSettings(unit, &v[0], &v[1], &v[2], &v[3]); break;
-            case 4: lib.readSerialNumber(unit, serial); break;
-            case 5: lib.writeSettings(unit, 1, 2, 0, 0); break;
-            case 6: lib.writeSerialNumber(unit, "FUZZ1"); break;
-            }
-        }
-    }
+    if (found)
+        while (in.remaining_bytes()) runOperation(in, lib, unit);
     lib.cleanup();
     gInput = nullptr;
     return 0;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <stdexcept>
 
 namespace corvhid {
@@ -66,9 +65,7 @@ void FakePlatform::close(Handle handle) {
 bool FakePlatform::getAttributes(Handle handle, Attributes &attributes) {
     FakeInterface &fi = at(handle);
     if (!fi.attributesReadable) return false;
-    attributes.vendorId = fi.vendorId;
-    attributes.productId = fi.productId;
-    attributes.versionNumber = fi.versionNumber;
+    attributes = {fi.vendorId, fi.productId, fi.versionNumber};
     return true;
 }
 bool FakePlatform::readReportLengths(Handle handle, ReportLengths &lengths) {
@@ -85,12 +82,9 @@ Transfer FakePlatform::readInputReport(Handle input, std::uint8_t *buffer, std::
     FakeInterface &fi = interfaces[it->second];
     if (fi.readFailure != Transfer::Completed) return fi.readFailure;
     if (fi.inputQueue.empty() && fi.standing.empty()) return Transfer::TimedOut;
-    std::vector<std::uint8_t> report = fi.standing;
-    if (!fi.inputQueue.empty()) {
-        report = std::move(fi.inputQueue.front());
-        fi.inputQueue.pop_front();
-    }
-    if (!report.empty()) std::memcpy(buffer, report.data(), std::min<std::size_t>(length, report.size()));
+    const std::vector<std::uint8_t> report = fi.inputQueue.empty() ? fi.standing : fi.inputQueue.front();
+    if (!fi.inputQueue.empty()) fi.inputQueue.pop_front();
+    std::copy_n(report.begin(), std::min<std::size_t>(length, report.size()), buffer);
     return Transfer::Completed;
 }
 Transfer FakePlatform::writeOutputReport(Handle main, const std::uint8_t *buffer, std::uint32_t length) {
@@ -102,10 +96,9 @@ Transfer FakePlatform::writeOutputReport(Handle main, const std::uint8_t *buffer
     return fi.writeOutcome;
 }
 Transfer FakePlatform::readQueuedInputReport(Handle input, std::uint8_t *buffer, std::uint32_t length) {
-    auto it = openHandles.find(input);
-    if (it == openHandles.end()) return Transfer::NotStarted;
-    if (interfaces[it->second].inputQueue.empty()) return Transfer::TimedOut;
-    return readInputReport(input, buffer, length);
+    const auto it = openHandles.find(input);
+    if (it != openHandles.end() && interfaces[it->second].inputQueue.empty()) return Transfer::TimedOut;
+    return readInputReport(input, buffer, length); // or NotStarted, on a handle not open
 }
 
 bool FakePlatform::getFeature(Handle main, std::uint8_t *buffer, std::uint32_t length) {
@@ -113,7 +106,7 @@ bool FakePlatform::getFeature(Handle main, std::uint8_t *buffer, std::uint32_t l
         std::to_string(buffer[0]));
     FakeInterface &fi = at(main);
     if (!fi.featureGetOk) return false;
-    std::memcpy(buffer, fi.feature.data(), std::min<std::size_t>(length, fi.feature.size()));
+    std::copy_n(fi.feature.begin(), std::min<std::size_t>(length, fi.feature.size()), buffer);
     return true;
 }
 bool FakePlatform::setFeature(Handle main, const std::uint8_t *buffer, std::uint32_t length) {
@@ -124,15 +117,9 @@ bool FakePlatform::setFeature(Handle main, const std::uint8_t *buffer, std::uint
     return true;
 }
 void *FakePlatform::allocate(std::size_t bytes) {
-    if (allocationsUntilFailure == 0) {
-        log("allocate failed");
-        allocationsUntilFailure = -1;
-        return nullptr;
-    }
-    if (allocationsUntilFailure > 0) --allocationsUntilFailure;
-    void *block = std::malloc(bytes ? bytes : 1);
-    if (block) ++liveAllocations;
-    return block;
+    if (allocationsUntilFailure >= 0 && allocationsUntilFailure-- == 0) return nullptr; // then never again
+    ++liveAllocations;
+    return std::malloc(bytes ? bytes : 1);
 }
 void FakePlatform::deallocate(void *block) {
     if (block) --liveAllocations;

@@ -76,24 +76,18 @@ typedef struct {
 
 STANDIN void WINAPI HidD_GetHidGuid(GUID *guid) { *guid = kHidClass; }
 
+/* The unit answers with the ids little-endian, as they lie in the structure. */
 STANDIN BOOLEAN WINAPI HidD_GetAttributes(HANDLE h, Attributes *attributes) {
-    BYTE b[6] = {0};
-    if (attributes->Size != sizeof *attributes || !ask(h, 'A', b, sizeof b)) return FALSE;
-    attributes->VendorID = (USHORT)(b[0] | b[1] << 8);
-    attributes->ProductID = (USHORT)(b[2] | b[3] << 8);
-    attributes->VersionNumber = (USHORT)(b[4] | b[5] << 8);
-    return TRUE;
+    return attributes->Size == sizeof *attributes && ask(h, 'A', (BYTE *)&attributes->VendorID, 6);
 }
 
 STANDIN BOOLEAN WINAPI HidD_GetPreparsedData(HANDLE h, Preparsed **data) {
-    BYTE b[4] = {0};
-    Preparsed *p;
-    if (!ask(h, 'P', b, sizeof b)) return FALSE;
-    p = (Preparsed *)malloc(sizeof *p);
-    if (!p) return FALSE;
+    Preparsed *p = (Preparsed *)calloc(1, sizeof *p);
+    if (!p || !ask(h, 'P', (BYTE *)&p->inputLength, 4)) {
+        free(p);
+        return FALSE;
+    }
     p->magic = PREPARSED_MAGIC;
-    p->inputLength = (USHORT)(b[0] | b[1] << 8);
-    p->outputLength = (USHORT)(b[2] | b[3] << 8);
     InterlockedIncrement(&outstanding);
     *data = p;
     return TRUE;

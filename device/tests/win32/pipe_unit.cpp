@@ -47,10 +47,12 @@ struct PipeUnit::Connection {
     std::thread incoming, outgoing;
     std::atomic<int> serving{2}; // threads not yet done
 
+    void join() {
+        incoming.join();
+        outgoing.join();
+    }
     ~Connection() {
-        ::CloseHandle(pipe);
-        ::CloseHandle(queued);
-        ::CloseHandle(ended);
+        for (HANDLE h : {pipe, queued, ended}) ::CloseHandle(h);
     }
 };
 
@@ -95,10 +97,7 @@ void PipeUnit::stopAndJoin() {
         all.swap(connections_);
         roles_.clear();
     }
-    for (auto &c : all) {
-        c->incoming.join();
-        c->outgoing.join();
-    }
+    for (auto &c : all) c->join();
 }
 
 void PipeUnit::forgetEnded() {
@@ -112,10 +111,7 @@ void PipeUnit::forgetEnded() {
         ended.assign(live, connections_.end());
         connections_.erase(live, connections_.end());
     }
-    for (auto &c : ended) {
-        c->incoming.join();
-        c->outgoing.join();
-    }
+    for (auto &c : ended) c->join();
 }
 
 void PipeUnit::holdIncoming(bool hold) {
@@ -209,17 +205,13 @@ bool PipeUnit::answer(Connection &c, const std::vector<std::uint8_t> &m) {
             requests_.push_back(std::to_string(c.number) + kind);
             reply = {'h', 'i', 'd', 'd', m[4], 1};
             const auto &config = model_.config();
-            auto put16 = [&](std::uint16_t v) {
-                reply.push_back(static_cast<std::uint8_t>(v & 0xFF));
-                reply.push_back(static_cast<std::uint8_t>(v >> 8));
+            auto put16 = [&](std::initializer_list<std::uint16_t> values) { // little-endian
+                for (std::uint16_t v : values) reply.insert(reply.end(), {std::uint8_t(v & 0xFF), std::uint8_t(v >> 8)});
             };
             if (kind == 'A') {
-                put16(config.vendorId);
-                put16(config.productId);
-                put16(config.versionNumber);
+                put16({config.vendorId, config.productId, config.versionNumber});
             } else if (kind == 'P') {
-                put16(config.inputLength);
-                put16(config.outputLength);
+                put16({config.inputLength, config.outputLength});
             } else if (kind == 'G' && m.size() == 5 + 6) {
                 if (auto feature = model_.getFeature(m[5]))
                     reply.insert(reply.end(), feature->begin(), feature->end());

@@ -27,8 +27,6 @@ public:
 
     explicit PipeUnit(emulator::UnitConfig config);
     ~PipeUnit();
-    PipeUnit(const PipeUnit &) = delete;
-    PipeUnit &operator=(const PipeUnit &) = delete;
 
     const std::string &path() const { return path_; }
 
