@@ -1,5 +1,7 @@
 // A window toolkit without windows, through which tests and the soak drive
-// the switcher as a user would; and what every switcher suite drives it with.
+// the switcher as a user would: events are queued functions, timer ticks come
+// when asked for, and a window's showing makes it the active window. Below
+// it, what every switcher suite drives the program with.
 #pragma once
 
 #include <chrono>
@@ -14,9 +16,6 @@
 
 namespace corvil::switcher {
 
-// A toolkit without windows: events are queued functions, timer ticks come
-// when asked for, and a window's showing makes it the active window. Tests
-// drive the program through it as a user would.
 class HeadlessToolkit : public Toolkit, public form::FormObserver {
 public:
     form::FormObserver *observer() override { return this; }
