@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "SwitcherApp0100.h"
@@ -19,20 +20,31 @@ namespace corvil::switcher {
 class HeadlessToolkit : public Toolkit, public form::FormObserver {
 public:
     form::FormObserver *observer() override { return this; }
-    void processPendingEvents() override;
+    void processPendingEvents() override {
+        // Events that handlers post meanwhile are run in the same call.
+        while (!events_.empty()) {
+            auto event = std::move(events_.front());
+            events_.pop_front();
+            event();
+        }
+    }
     void waitForEvent() override { ++waits; }
     void messageBox(const std::string &text, const std::string &title) override {
         messages.push_back(title + ": " + text);
     }
     // Like a real box's own event loop, the stop message runs whatever
     // events are still pending while it is shown.
-    void stopMessage(const std::string &text) override;
+    void stopMessage(const std::string &text) override {
+        stops.push_back(text);
+        processPendingEvents();
+    }
 
     // Queues a window event (a user's action, a timer tick).
     void post(std::function<void()> event) { events_.push_back(std::move(event)); }
 
     void controlChanged(form::Control &) override { ++controlChanges; }
-    void formShown(form::Form &form) override;
+    // A window that is shown becomes the active window once its showing is done.
+    void formShown(form::Form &form) override { post([&form] { form.activated(); }); }
     void formHidden(form::Form &) override {}
     void formCreated(form::Form &) override {}
     void formDestroyed(form::Form &) override {}
