@@ -56,7 +56,12 @@ protected:
         user([&] { main("Command1").click(); });
         user([&] { main("Command2").click(); });
     }
-    int optionOn(int column) { return corvil::switcher::testing::optionOn(app, column); }
+    // The row (1..9) whose option button is on in a column of the main window; -1 when none.
+    int optionOn(int column) {
+        int on = -1;
+        for (int r = 1; r <= 9; ++r) on = main("Option" + std::to_string(r), column).value() ? r : on;
+        return on;
+    }
     // Per output channel: the display, the option button on, the auto-sequence box.
     std::string shown() {
         std::string s;

@@ -76,13 +76,5 @@ inline bool runUntil(SwitcherApp0100 &app, const std::function<bool()> &done, in
     return false;
 }
 
-// The row (1..9) whose option button is on in a column of the main window; -1 when none.
-inline int optionOn(SwitcherApp0100 &app, int column) {
-    int on = -1;
-    for (int r = 1; r <= 9; ++r)
-        if (app.mainForm().at("Option" + std::to_string(r), column).value()) on = r;
-    return on;
-}
-
 } // namespace testing
 } // namespace corvil::switcher
