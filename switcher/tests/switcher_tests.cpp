@@ -50,11 +50,38 @@ protected:
         toolkit.processPendingEvents();
     }
     void tick() { user([&] { mainForm().tick(); }); }
+    // The writes sent since the last look.
+    Strings newWrites() { Strings w = unit.writes(); unit.calls.clear(); return w; }
     void openBothConfigurationWindows() {
         user([&] { main("Command1").click(); });
         user([&] { main("Command2").click(); });
     }
-    int optionOn(int column) { return corvil::switcher::testing::optionOn(app, column); }
+    // The row (1..9) whose option button is on in a column of the main window; -1 when none.
+    int optionOn(int column) {
+        int on = -1;
+        for (int r = 1; r <= 9; ++r) on = main("Option" + std::to_string(r), column).value() ? r : on;
+        return on;
+    }
+    // Per output channel: the display, the option button on, the auto-sequence box.
+    std::string shown() {
+        std::string s;
+        for (int c = 0; c < 2; ++c) {
+            Control &box = main(c ? "cAutoSeq2" : "cAutoSeq1");
+            s += (c ? ", \"" : "\"") + main("Text1", c).text() + "\" " + std::to_string(optionOn(c)) +
+                 (box.value() ? " on" : " off") + (box.enabled() ? "" : " disabled");
+        }
+        return s;
+    }
+    // A configuration window's sixteen boxes: output channel 1's inputs, then 2's.
+    static std::string boxes(Form &form) {
+        std::string s;
+        for (int k = 0; k < 16; ++k) s += (k == 8 ? " " : "") + std::to_string(form.at("Check1", k).value());
+        return s;
+    }
+    // The status lines of the main window and both configuration windows.
+    std::string statuses() {
+        return status() + " | " + pads().at("Label1", 0).text() + " | " + sequencing().at("Label1", 0).text();
+    }
 };
 
 TEST_F(Switcher, StartsWithoutAUnitAndSaysWhy) {
@@ -65,8 +92,7 @@ TEST_F(Switcher, StartsWithoutAUnitAndSaysWhy) {
 
     // Both configuration windows show the reason in their status lines.
     openBothConfigurationWindows();
-    EXPECT_EQ(pads().at("Label1", 0).text(), "Corvil not detected!");
-    EXPECT_EQ(sequencing().at("Label1", 0).text(), "Corvil not detected!");
+    EXPECT_EQ(statuses(), "Corvil not detected! | Corvil not detected! | Corvil not detected!");
 
     EXPECT_TRUE(sequencing().at("cChan1Time").entries().empty()) << "activation without a unit empties the lists";
 
@@ -91,18 +117,11 @@ TEST_F(Switcher, FirstPollsShowTheSerialAndEveryDisplay) {
     EXPECT_EQ(status(), std::string("Connected to Corvil\r\nSerial No. A\0CDE", 37));
     EXPECT_EQ(main("Text1", 0).text(), "") << "nothing is shown before both records have come";
 
-    app.PollUnit(); // the auto-sequencing record
-    EXPECT_EQ(main("Text1", 0).text(), "3.");
-    EXPECT_EQ(optionOn(0), 3);
-    EXPECT_EQ(main("Text1", 1).text(), "-");
-    EXPECT_EQ(optionOn(1), 9);
-    EXPECT_EQ(pads().at("Check1", 2).value(), 1);
+    app.PollUnit(); // the auto-sequencing record; no interval chosen for channel 2
+    EXPECT_EQ(shown(), "\"3.\" 3 on, \"-\" 9 off disabled");
+    EXPECT_EQ(boxes(pads()), "00100000 00000000");
     EXPECT_FALSE(pads().isVisible()) << "the poll fills the pad boxes of a hidden window";
-    EXPECT_EQ(main("cAutoSeq1").value(), 1);
-    EXPECT_TRUE(main("cAutoSeq1").enabled());
-    EXPECT_FALSE(main("cAutoSeq2").enabled()) << "no interval chosen for channel 2";
-    EXPECT_EQ(sequencing().at("Check1", 0).value(), 1);
-    EXPECT_EQ(sequencing().at("Check1", 2).value(), 1);
+    EXPECT_EQ(boxes(sequencing()), "10100000 00000000");
     EXPECT_EQ(unit.serialReads, 1) << "the serial is read once per connection";
     EXPECT_TRUE(unit.writes().empty()) << "showing the unit's values sends nothing back";
 
@@ -111,35 +130,15 @@ TEST_F(Switcher, FirstPollsShowTheSerialAndEveryDisplay) {
     EXPECT_EQ(main("Text1", 0).text(), "3") << "pad out";
 }
 
-TEST_F(Switcher, NoClickIsSentBeforeBothRecordsCameFromTheUnit) {
-    // After a reconnection the read-back buffer still holds the previous
-    // connection's values; a unit that reports auto-sequencing first must
-    // not have them shown, nor sent back with the next click.
-    unit.settings = {2, 0, 0x82, 0x00};
-    unit.reportSettingsNext = false;
-    start();
-    app.readInput1 = 7; // left from an earlier connection
-    app.readPads1 = 0x00;
-    app.PollUnit(); // auto-sequencing only
-    EXPECT_EQ(main("Text1", 0).text(), "");
-    user([&] { main("Option5", 1).click(); });
-    EXPECT_TRUE(unit.writes().empty());
-    app.PollUnit(); // now the settings
-    EXPECT_EQ(main("Text1", 0).text(), "2.");
-    user([&] { main("Option5", 1).click(); });
-    EXPECT_EQ(unit.writes(), (Strings{"WriteCorvilSettings(0,255,5,130,0)"})) << "the unit's pads go back unchanged";
-}
-
 TEST_F(Switcher, RoutingClicksSendOnlyTheClickedChannel) {
     unit.settings = {2, 5, 0x01, 0x80};
     startInStep();
     user([&] { main("Option3", 1).click(); });
     user([&] { main("Option9", 0).click(); });
     user([&] { main("Option9", 0).click(); }); // already on
-    EXPECT_EQ(unit.writes(), (Strings{"WriteCorvilSettings(0,255,3,1,128)", "WriteCorvilSettings(0,0,255,1,128)"}));
+    EXPECT_EQ(newWrites(), (Strings{"WriteCorvilSettings(0,255,3,1,128)", "WriteCorvilSettings(0,0,255,1,128)"}));
 
     // Clicking the input the unit already has sends nothing.
-    unit.calls.clear();
     user([&] { main("Option3", 1).setValue(0); main("Option3", 1).click(); });
     EXPECT_TRUE(unit.writes().empty());
 
@@ -176,10 +175,10 @@ TEST_F(Switcher, AfterAClickTheWindowsFollowTheUnitEvenBackToWhatTheyShowedBefor
     ASSERT_EQ(unit.writes().size(), 4u);
     for (int poll = 1; poll <= 5; ++poll) { // the unit still holds what it held
         app.PollUnit();
-        EXPECT_EQ(optionOn(0), poll < 5 ? 5 : 4) << "poll " << poll;
-        EXPECT_EQ(pads().at("Check1", 8).value(), poll < 5 ? 0 : 1) << "poll " << poll;
-        EXPECT_EQ(main("cAutoSeq1").value(), poll < 4 ? 0 : 1) << "poll " << poll;
-        EXPECT_EQ(sequencing().at("Check1", 0).value(), poll < 4 ? 0 : 1) << "poll " << poll;
+        // The four clicked: the routing, a pad box, the auto-sequence box, an include box.
+        const std::string seen = std::to_string(optionOn(0)) + boxes(pads())[9] +
+                                 std::to_string(main("cAutoSeq1").value()) + boxes(sequencing())[0];
+        EXPECT_EQ(seen, poll < 4 ? "5000" : poll < 5 ? "5011" : "4111") << "poll " << poll;
     }
     EXPECT_EQ(main("Text1", 0).text(), "4.");
     EXPECT_EQ(unit.writes().size(), 4u) << "showing the unit's values sends nothing";
@@ -224,41 +223,36 @@ TEST_F(Switcher, AutoSequencingSwitchAndIntervals) {
     user([&] { main("cAutoSeq1").click(); });
     user([&] { main("cAutoSeq1").click(); });
     // Channel 2 has nothing to step through: it is never sent switched on.
-    EXPECT_EQ(unit.writes(), (Strings{"WriteCorvilAutoSequencingParameters(0,1,0,134,3)",
-                                      "WriteCorvilAutoSequencingParameters(0,1,0,6,3)"}));
+    EXPECT_EQ(newWrites(), (Strings{"WriteCorvilAutoSequencingParameters(0,1,0,134,3)",
+                                    "WriteCorvilAutoSequencingParameters(0,1,0,6,3)"}));
 
     user([&] { main("Command2").click(); });
     for (int i = 0; i < 6; ++i) app.PollUnit();
     Control &list2 = sequencing().at("cChan2Time");
     ASSERT_EQ(list2.entries().size(), 19u);
-    EXPECT_EQ(list2.entries().front(), "Disabled");
-    EXPECT_EQ(list2.entries()[1], "0.5 seconds");
-    EXPECT_EQ(list2.entries().back(), "9.0 seconds");
-    EXPECT_EQ(list2.listIndex(), 3);
-    EXPECT_EQ(list2.editText(), "1.5 seconds");
+    EXPECT_EQ(list2.entries()[0] + ", " + list2.entries()[1] + " ... " + list2.entries()[18],
+              "Disabled, 0.5 seconds ... 9.0 seconds");
+    EXPECT_EQ(list2.editText() + " at " + std::to_string(list2.listIndex()), "1.5 seconds at 3");
 
-    unit.calls.clear();
     user([&] { list2.choose(5); });
     user([&] { sequencing().at("Check1", 8).click(); });
-    EXPECT_EQ(unit.writes(), (Strings{"WriteCorvilAutoSequencingParameters(0,1,0,6,5)",
-                                      "WriteCorvilAutoSequencingParameters(0,1,1,6,5)"}));
+    EXPECT_EQ(newWrites(), (Strings{"WriteCorvilAutoSequencingParameters(0,1,0,6,5)",
+                                    "WriteCorvilAutoSequencingParameters(0,1,1,6,5)"}));
     EXPECT_EQ(list2.editText(), "2.5 seconds");
 
     // "Disabled" keeps only the on bit of the control byte; a chosen
     // interval keeps it too.
     Control &list1 = sequencing().at("cChan1Time");
-    unit.calls.clear();
     user([&] { main("cAutoSeq1").click(); });
     user([&] { list1.choose(0); });
     user([&] { list1.choose(4); });
-    EXPECT_EQ(unit.writes(), (Strings{"WriteCorvilAutoSequencingParameters(0,1,1,134,5)",
-                                      "WriteCorvilAutoSequencingParameters(0,1,1,128,5)",
-                                      "WriteCorvilAutoSequencingParameters(0,1,1,132,5)"}));
+    EXPECT_EQ(newWrites(), (Strings{"WriteCorvilAutoSequencingParameters(0,1,1,134,5)",
+                                    "WriteCorvilAutoSequencingParameters(0,1,1,128,5)",
+                                    "WriteCorvilAutoSequencingParameters(0,1,1,132,5)"}));
 
     // Emptying an include mask switches its channel off. The cleared box's
     // own handler sends first, nested; then the mask change sends the same
     // bytes once more.
-    unit.calls.clear();
     user([&] { sequencing().at("Check1", 0).click(); });
     EXPECT_EQ(unit.writes(), (Strings{"WriteCorvilAutoSequencingParameters(0,0,1,4,5)",
                                       "WriteCorvilAutoSequencingParameters(0,0,1,4,5)"}));
@@ -270,23 +264,17 @@ TEST_F(Switcher, UnusualAutoSequencingBytesFromTheUnit) {
     startInStep();
     user([&] { main("Command2").click(); });
     for (int i = 0; i < 2; ++i) app.PollUnit();
-    EXPECT_EQ(main("cAutoSeq1").value(), 0);
-    EXPECT_FALSE(main("cAutoSeq1").enabled());
-    EXPECT_EQ(sequencing().at("cChan1Time").listIndex(), 0);
-    EXPECT_EQ(sequencing().at("cChan1Time").editText(), "Disabled");
-    EXPECT_TRUE(main("cAutoSeq2").enabled());
-    EXPECT_EQ(sequencing().at("cChan2Time").listIndex(), 18);
+    EXPECT_EQ(shown(), "\"-\" 9 off disabled, \"-\" 9 on");
+    EXPECT_EQ(sequencing().at("cChan1Time").editText() + " " + std::to_string(sequencing().at("cChan2Time").listIndex()),
+              "Disabled 18");
 
     // On with an empty mask: shown unticked but enabled; the next send clears bit 7.
     unit.autoSequencing = {0x00, 0x01, 0x85, 0x99};
     for (int i = 0; i < 2; ++i) app.PollUnit();
-    EXPECT_EQ(main("cAutoSeq1").value(), 0);
-    EXPECT_TRUE(main("cAutoSeq1").enabled());
-    unit.calls.clear();
+    EXPECT_EQ(shown(), "\"-\" 9 off, \"-\" 9 on");
     user([&] { sequencing().at("Check1", 9).click(); });
-    ASSERT_EQ(unit.writes().size(), 1u);
     // Code 25 is only shown as the last entry; the unit's byte goes back unchanged.
-    EXPECT_EQ(unit.writes()[0], "WriteCorvilAutoSequencingParameters(0,0,3,5,153)");
+    EXPECT_EQ(unit.writes(), (Strings{"WriteCorvilAutoSequencingParameters(0,0,3,5,153)"}));
 }
 
 // Polls and searches that bring nothing new touch no control: a window
@@ -337,9 +325,8 @@ TEST_F(Switcher, WatchdogCountsDownAndReconnects) {
     start();
     tick();
     tick(); // the second record: now everything is shown
-    EXPECT_EQ(main("Text1", 1).text(), "6");
     openBothConfigurationWindows();
-    ASSERT_EQ(main("cAutoSeq1").value() + main("cAutoSeq2").value(), 2);
+    ASSERT_EQ(shown(), "\"4.\" 4 on, \"6\" 6 on");
 
     unit.answering = unit.serialAnswers = unit.unitPresent = false;
     unit.calls.clear();
@@ -353,41 +340,34 @@ TEST_F(Switcher, WatchdogCountsDownAndReconnects) {
     }
     tick();
     EXPECT_FALSE(app.unitConnected) << "lost on the fourth silent tick";
-    EXPECT_EQ(main("cAutoSeq1").value() + main("cAutoSeq2").value(), 0);
-    for (int k = 0; k < 16; ++k) {
-        EXPECT_EQ(pads().at("Check1", k).value(), 0) << k;
-        EXPECT_EQ(sequencing().at("Check1", k).value(), 0) << k;
-    }
+    EXPECT_EQ(shown(), "\"\" -1 off, \"\" -1 off");
+    EXPECT_EQ(boxes(pads()) + " " + boxes(sequencing()), "00000000 00000000 00000000 00000000");
     EXPECT_EQ(unit.calls, (Strings{"CleanupCorvil", "FindFirstCorvil", "DoneFindingCorvils"}));
-    EXPECT_EQ(main("Text1", 0).text(), "");
-    EXPECT_EQ(main("Text1", 1).text(), "");
-    EXPECT_EQ(optionOn(0), -1);
-    EXPECT_EQ(optionOn(1), -1);
-    EXPECT_EQ(status(), "Corvil not detected!");
-    EXPECT_EQ(pads().at("Label1", 0).text(), "Corvil not detected!");
-    EXPECT_EQ(sequencing().at("Label1", 0).text(), "Corvil not detected!");
+    EXPECT_EQ(statuses(), "Corvil not detected! | Corvil not detected! | Corvil not detected!");
     EXPECT_TRUE(sequencing().at("cChan2Time").entries().empty());
     tick();
     EXPECT_EQ(std::count(unit.calls.begin(), unit.calls.end(), "FindFirstCorvil"), 2) << "a search every tick";
 
-    // Back again, a unit without pads: found on the next tick. Clicks before
-    // the first poll that has both its records must not send the previous
-    // unit's pads, nor anything else.
+    // Back again, a unit without pads, reporting auto-sequencing first: found
+    // on the next tick. Until a poll has brought both its records, the read-back
+    // still holds the previous unit's settings: they must not be shown, and
+    // clicks must not send its pads, nor anything else.
     unit.unitPresent = unit.answering = unit.serialAnswers = true;
     unit.settings = {1, 6, 0, 0};
+    unit.reportSettingsNext = false;
     tick();
     EXPECT_TRUE(app.unitConnected);
-    EXPECT_EQ(status(), "Connected") << "until a poll has read the serial number";
-    EXPECT_EQ(pads().at("Label1", 0).text(), kPadInstruction);
-    EXPECT_EQ(sequencing().at("Label1", 0).text(), kAutoSeqInstruction);
+    // "Connected" until a poll has read the serial number.
+    EXPECT_EQ(statuses(), std::string("Connected | ") + kPadInstruction + " | " + kAutoSeqInstruction);
     EXPECT_EQ(sequencing().at("cChan1Time").entries().size(), 19u);
     unit.calls.clear();
     user([&] { main("Option2", 0).click(); });
     user([&] { pads().at("Check1", 3).click(); });
     user([&] { sequencing().at("Check1", 3).click(); });
     user([&] { main("cAutoSeq1").click(); });
-    EXPECT_TRUE(unit.writes().empty());
-    app.PollUnit();
+    app.PollUnit(); // auto-sequencing only
+    EXPECT_EQ(main("Text1", 0).text(), "");
+    user([&] { main("Option5", 0).click(); });
     EXPECT_TRUE(unit.writes().empty());
     app.PollUnit();
     EXPECT_EQ(status(), "Connected to Corvil\r\nSerial No. SCR01");

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+#include <vector>
 
 #include "SwitcherApp0100.h"
 #include "headless_toolkit.h"
@@ -32,6 +34,40 @@ public:
     virtual void close(form::Form &form) = 0;
     virtual void screenshots() = 0;
 };
+
+// The three windows, each with the name its screenshot takes and its design.
+struct Window {
+    form::Form *form;
+    std::string name;
+    form::FormLayout design;
+};
+inline std::vector<Window> windows(SwitcherApp0100 &app) {
+    return {{&app.mainForm(), "main", mainWindowLayout()},
+            {&app.attenuatorForm(), "attenuator", attenuatorWindowLayout()},
+            {&app.autoSequencingForm(), "auto-sequencing", autoSequencingWindowLayout()}};
+}
+
+// A label whose designed caption must fit its box (the status lines say what the program says).
+inline bool fixedCaption(const form::ControlLayout &c) {
+    return c.kind == form::Kind::Label && c.name != kStatusLine && !(c.name == "Label1" && c.index == 0);
+}
+
+// Every control of the three windows a screen reader reaches: `heard` gives the
+// name it hears, which must be the control's own (a list's ends in
+// `listSuffix`) and heard once in its window.
+inline void forEachFocusable(SwitcherApp0100 &app, const std::string &listSuffix,
+                             const std::function<std::string(form::Form &, form::Control &, const std::string &)> &heard) {
+    for (const Window &w : windows(app)) {
+        std::set<std::string> names;
+        for (auto &c : w.form->controls()) {
+            if (!form::takesFocus(c->kind())) continue;
+            const std::string where = w.form->name() + " " + form::qualifiedName(c->name(), c->index());
+            const std::string name = heard(*w.form, *c, where);
+            EXPECT_EQ(name, c->accessibleName() + (c->kind() == form::Kind::ComboBox ? listSuffix : "")) << where;
+            EXPECT_TRUE(names.insert(name).second) << where << ": \"" << name << "\" twice";
+        }
+    }
+}
 
 // Starts the program against `emulator` with both configuration windows open.
 inline bool startWithEveryWindow(SwitcherApp0100 &app, corvil::testing::EmulatorProcess &emulator) {

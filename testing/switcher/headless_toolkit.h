@@ -1,5 +1,7 @@
 // A window toolkit without windows, through which tests and the soak drive
-// the switcher as a user would; and what every switcher suite drives it with.
+// the switcher as a user would: events are queued functions, timer ticks come
+// when asked for, and a window's showing makes it the active window. Below
+// it, what every switcher suite drives the program with.
 #pragma once
 
 #include <chrono>
@@ -7,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "SwitcherApp0100.h"
@@ -14,26 +17,34 @@
 
 namespace corvil::switcher {
 
-// A toolkit without windows: events are queued functions, timer ticks come
-// when asked for, and a window's showing makes it the active window. Tests
-// drive the program through it as a user would.
 class HeadlessToolkit : public Toolkit, public form::FormObserver {
 public:
     form::FormObserver *observer() override { return this; }
-    void processPendingEvents() override;
+    void processPendingEvents() override {
+        // Events that handlers post meanwhile are run in the same call.
+        while (!events_.empty()) {
+            auto event = std::move(events_.front());
+            events_.pop_front();
+            event();
+        }
+    }
     void waitForEvent() override { ++waits; }
     void messageBox(const std::string &text, const std::string &title) override {
         messages.push_back(title + ": " + text);
     }
     // Like a real box's own event loop, the stop message runs whatever
     // events are still pending while it is shown.
-    void stopMessage(const std::string &text) override;
+    void stopMessage(const std::string &text) override {
+        stops.push_back(text);
+        processPendingEvents();
+    }
 
     // Queues a window event (a user's action, a timer tick).
     void post(std::function<void()> event) { events_.push_back(std::move(event)); }
 
     void controlChanged(form::Control &) override { ++controlChanges; }
-    void formShown(form::Form &form) override;
+    // A window that is shown becomes the active window once its showing is done.
+    void formShown(form::Form &form) override { post([&form] { form.activated(); }); }
     void formHidden(form::Form &) override {}
     void formCreated(form::Form &) override {}
     void formDestroyed(form::Form &) override {}
@@ -63,14 +74,6 @@ inline bool runUntil(SwitcherApp0100 &app, const std::function<bool()> &done, in
         if (done()) return true;
     }
     return false;
-}
-
-// The row (1..9) whose option button is on in a column of the main window; -1 when none.
-inline int optionOn(SwitcherApp0100 &app, int column) {
-    int on = -1;
-    for (int r = 1; r <= 9; ++r)
-        if (app.mainForm().at("Option" + std::to_string(r), column).value()) on = r;
-    return on;
 }
 
 } // namespace testing

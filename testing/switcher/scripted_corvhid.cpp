@@ -1,6 +1,7 @@
 #define CORVHID_BUILDING 1
 #include "corvhid.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "scripted_corvhid.h"
@@ -8,10 +9,11 @@
 namespace {
 ScriptedCorvhid state;
 
-std::string bytes(std::initializer_list<int> values) {
-    std::string s;
-    for (int v : values) s += (s.empty() ? "" : ",") + std::to_string(v);
-    return s;
+// A write as the tests expect it: the export's name and its bytes.
+void recordWrite(const char *name, int unit, int a, int b, int c, int d) {
+    char text[96];
+    std::snprintf(text, sizeof text, "%s(%d,%d,%d,%d,%d)", name, unit, a, b, c, d);
+    state.calls.push_back(text);
 }
 } // namespace
 
@@ -47,21 +49,17 @@ corvhid_result CORVHID_CALL ReadCorvilAllSettings(short unit, unsigned char *inp
                                                   unsigned char *autoSeqControl1, unsigned char *autoSeqControl2) {
     ++state.reads;
     if (unit != 0) return 0;
-    int id;
-    ScriptedCorvhid::Record r;
-    if (!state.next.empty()) {
-        id = state.next.front().first;
-        r = state.next.front().second;
-        state.next.pop_front();
-    } else {
-        if (!state.answering) {
-            state.lastError = "Corvil not responding.";
-            return 0;
-        }
-        id = state.reportSettingsNext ? 3 : 4;
-        r = id == 3 ? state.settings : state.autoSequencing;
+    if (state.next.empty() && !state.answering) {
+        state.lastError = "Corvil not responding.";
+        return 0;
+    }
+    if (state.next.empty()) {
+        state.next.push_back({state.reportSettingsNext ? 3 : 4,
+                              state.reportSettingsNext ? state.settings : state.autoSequencing});
         state.reportSettingsNext = !state.reportSettingsNext;
     }
+    const auto [id, r] = state.next.front();
+    state.next.pop_front();
     state.lastError = "Corvil connected.";
     unsigned char *out[2][4] = {{input1, input2, padMask1, padMask2},
                                 {autoSeqInputs1, autoSeqInputs2, autoSeqControl1, autoSeqControl2}};
@@ -71,7 +69,7 @@ corvhid_result CORVHID_CALL ReadCorvilAllSettings(short unit, unsigned char *inp
 }
 corvhid_result CORVHID_CALL WriteCorvilSettings(short unit, unsigned char input1, unsigned char input2,
                                                 unsigned char padMask1, unsigned char padMask2) {
-    state.calls.push_back("WriteCorvilSettings(" + bytes({unit, input1, input2, padMask1, padMask2}) + ")");
+    recordWrite("WriteCorvilSettings", unit, input1, input2, padMask1, padMask2);
     if (state.applyWrites) {
         if (input1 != 255) state.settings[0] = input1;
         if (input2 != 255) state.settings[1] = input2;
@@ -83,8 +81,7 @@ corvhid_result CORVHID_CALL WriteCorvilSettings(short unit, unsigned char input1
 corvhid_result CORVHID_CALL WriteCorvilAutoSequencingParameters(short unit, unsigned char inputs1,
                                                                 unsigned char inputs2, unsigned char control1,
                                                                 unsigned char control2) {
-    state.calls.push_back("WriteCorvilAutoSequencingParameters(" +
-                          bytes({unit, inputs1, inputs2, control1, control2}) + ")");
+    recordWrite("WriteCorvilAutoSequencingParameters", unit, inputs1, inputs2, control1, control2);
     if (state.applyWrites) state.autoSequencing = {inputs1, inputs2, control1, control2};
     return -1;
 }

@@ -16,7 +16,6 @@
 
 #include <algorithm>
 #include <map>
-#include <set>
 #include <tuple>
 
 #include "click_script.h"
@@ -50,11 +49,7 @@ public:
 
 TEST_F(QtWindows, LiveWidgetsFollowTheDescription) {
     ASSERT_TRUE(corvil::switcher::testing::startWithEveryWindow(app, emulator));
-    const std::pair<Form *, corvil::form::FormLayout> described[] = {
-        {&app.mainForm(), mainWindowLayout()},
-        {&app.attenuatorForm(), attenuatorWindowLayout()},
-        {&app.autoSequencingForm(), autoSequencingWindowLayout()}};
-    for (const auto &[form, designedWindow] : described) {
+    for (const auto &[form, _, designedWindow] : corvil::switcher::testing::windows(app)) {
         QWidget *window = toolkit.window(*form);
         ASSERT_NE(window, nullptr);
         EXPECT_EQ(window->windowTitle().toStdString(), designedWindow.title);
@@ -76,7 +71,7 @@ TEST_F(QtWindows, LiveWidgetsFollowTheDescription) {
                 EXPECT_EQ(std::tuple(w->font().family().toStdString(), w->font().pointSizeF(), w->font().bold()),
                           std::tuple(font.name, font.size, font.bold)) << c.name;
             }
-            if (c.kind == Kind::Label && c.name != "Label4" && !(c.name == "Label1" && c.index == 0)) { // not status lines
+            if (corvil::switcher::testing::fixedCaption(c)) {
                 // Nothing cut, at whatever scale the screen has: the caption
                 // fits the box the design gives it, wrapped as it is shown.
                 auto *label = static_cast<QLabel *>(w);
@@ -122,29 +117,20 @@ TEST_F(QtWindows, ScreenReadersReadEachControlsNameRoleAndState) {
                                                   {Kind::TextBox, QAccessible::EditableText},
                                                   {Kind::ComboBox, QAccessible::ComboBox}};
     std::map<std::pair<Form *, std::string>, QAccessibleInterface *> heard;
-    for (Form *form : {&app.mainForm(), &app.attenuatorForm(), &app.autoSequencingForm()}) {
-        for (auto &owned : form->controls()) {
-            Control &c = *owned;
-            if (!corvil::form::takesFocus(c.kind())) continue;
-            const std::string where = form->name() + " " + corvil::form::qualifiedName(c.name(), c.index());
-            QAccessibleInterface *a = QAccessible::queryAccessibleInterface(toolkit.widget(c));
-            ASSERT_NE(a, nullptr) << where;
-            std::string name = a->text(QAccessible::Name).toStdString();
-            if (c.kind() == Kind::ComboBox) { // read out by its label, whose caption ends in a colon
-                const auto labels = a->relations(QAccessible::Label);
-                ASSERT_EQ(labels.size(), 1) << where;
-                name = labels[0].first->text(QAccessible::Name).toStdString();
-                EXPECT_EQ(name, c.accessibleName() + ":") << where;
-            } else {
-                EXPECT_EQ(name, c.accessibleName()) << where;
-            }
-            EXPECT_EQ(a->role(), roles.at(c.kind())) << where;
-            EXPECT_TRUE(heard.emplace(std::pair(form, name), a).second) << where << ": \"" << name << "\" twice";
-            if (auto *button = qobject_cast<QAbstractButton *>(toolkit.widget(c)); button && button->isCheckable()) {
-                EXPECT_EQ(a->state().checked, button->isChecked()) << where;
-            }
+    // A list is read out by its label, whose caption ends in a colon.
+    corvil::switcher::testing::forEachFocusable(app, ":", [&](Form &form, Control &c, const std::string &where) {
+        QAccessibleInterface *a = QAccessible::queryAccessibleInterface(toolkit.widget(c));
+        if (!a) return std::string("no accessible interface");
+        const auto labels = a->relations(QAccessible::Label);
+        if (c.kind() == Kind::ComboBox && labels.size() != 1) return std::string("not one label");
+        const auto name = (c.kind() == Kind::ComboBox ? labels[0].first : a)->text(QAccessible::Name).toStdString();
+        EXPECT_EQ(a->role(), roles.at(c.kind())) << where;
+        if (auto *button = qobject_cast<QAbstractButton *>(toolkit.widget(c)); button && button->isCheckable()) {
+            EXPECT_EQ(a->state().checked, button->isChecked()) << where;
         }
-    }
+        heard[{&form, name}] = a;
+        return name;
+    });
     // Each name is its own control's: its action reaches the unit as that
     // control's click (on the wire, output channel 2 first).
     const std::tuple<Form *, const char *, const char *> actions[] = {
@@ -191,12 +177,11 @@ public:
     void close(Form &form) override { t_.toolkit.window(form)->close(); }
     void screenshots() override {
         QDir().mkpath(SCREENSHOT_DIR);
-        for (auto [form, name] : {std::pair{&t_.app.mainForm(), "main"}, {&t_.app.attenuatorForm(), "attenuator"},
-                                  {&t_.app.autoSequencingForm(), "auto-sequencing"}}) {
+        for (const auto &[form, name, _] : corvil::switcher::testing::windows(t_.app)) {
             // At twice the scale (QT_SCALE_FACTOR=2) the same windows are saved as 192 dpi.
             QWidget *window = t_.toolkit.window(*form);
             const QString dpi = window->devicePixelRatioF() > 1.5 ? "-192dpi" : "";
-            EXPECT_TRUE(window->grab().save(QString(SCREENSHOT_DIR) + "/qt-" + name + dpi + ".png")) << name;
+            EXPECT_TRUE(window->grab().save(QString(SCREENSHOT_DIR) + "/qt-" + name.c_str() + dpi + ".png")) << name;
         }
     }
 

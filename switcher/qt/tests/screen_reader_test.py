@@ -1,12 +1,10 @@
 #!/usr/bin/python3
 """Corvil Switcher as a screen reader meets it: over the accessibility bus.
 
-The names, roles, states and actions of the controls are proven in-process
-(QtWindows.ScreenReadersReadEachControlsNameRoleAndState); this shows that the
-running program reaches a screen reader with them: it is found on the bus by
-its name, its window by its title, a front-panel change is read out from a
-display box, and an option button's action sent over the bus reaches the unit.
-Run inside its own session bus (dbus-run-session); it starts its own X display.
+The controls' names, roles, states and actions are proven in-process
+(QtWindows.ScreenReadersReadEachControlsNameRoleAndState); here the running
+program reaches a screen reader with them. Run inside its own session bus
+(dbus-run-session); it starts its own X display.
 
 usage: screen_reader_test.py SWITCHER EMULATOR
 """

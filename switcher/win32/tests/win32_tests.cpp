@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <map>
-#include <set>
 
 #include <windows.h>
 #include <oleacc.h>
@@ -54,11 +53,7 @@ TEST_F(Win32Windows, LiveWindowsFollowTheDescription) {
     // The Wine prefix of the 192 dpi run says so; the program must see it.
     if (const char *wanted = std::getenv("CORVIL_WINE_DPI")) { EXPECT_EQ(toolkit.dpi(), std::atoi(wanted)); }
     ASSERT_TRUE(corvil::switcher::testing::startWithEveryWindow(app, emulator));
-    const std::pair<Form *, corvil::form::FormLayout> described[] = {
-        {&app.mainForm(), mainWindowLayout()},
-        {&app.attenuatorForm(), attenuatorWindowLayout()},
-        {&app.autoSequencingForm(), autoSequencingWindowLayout()}};
-    for (const auto &[form, designedWindow] : described) {
+    for (const auto &[form, _, designedWindow] : corvil::switcher::testing::windows(app)) {
         HWND w = toolkit.window(*form);
         ASSERT_NE(w, nullptr);
         EXPECT_EQ(text(w), designedWindow.title);
@@ -75,7 +70,7 @@ TEST_F(Win32Windows, LiveWindowsFollowTheDescription) {
             if (c.kind != Kind::ComboBox) {
                 EXPECT_EQ(r.bottom - r.top, toolkit.px(c.height)) << c.name;
             }
-            if (c.kind == Kind::Label && c.name != "Label4" && !(c.name == "Label1" && c.index == 0)) { // not status lines
+            if (corvil::switcher::testing::fixedCaption(c)) {
                 // Nothing cut: the caption wraps within its box in the font it is shown in.
                 const HFONT shown = reinterpret_cast<HFONT>(::SendMessageA(h, WM_GETFONT, 0, 0));
                 EXPECT_TRUE(win32::Win32Toolkit::fits(shown, c.caption, toolkit.px(c.width), toolkit.px(c.height)))
@@ -103,17 +98,6 @@ TEST_F(Win32Windows, LiveWindowsFollowTheDescription) {
     EXPECT_EQ(::GetNextDlgTabItem(toolkit.window(main), first, FALSE), hwnd(main, "Text1", 0));
 }
 
-// What a screen reader reads from a control's window through MSAA.
-struct Announced {
-    bool found = false;
-    std::string name;
-    LONG role = -1, state = 0;
-    HWND window = nullptr; // as WindowFromAccessibleObject finds it
-    // The same through IDispatch, as a late-bound (script) client reads it.
-    std::string lateName;
-    LONG lateRole = -1;
-};
-
 std::string narrow(BSTR text) {
     const int n = text ? ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr) : 0;
     std::string out(static_cast<std::size_t>(n > 0 ? n - 1 : 0), '\0');
@@ -121,90 +105,87 @@ std::string narrow(BSTR text) {
     return out;
 }
 
-// A property of the object itself by the id a script client looks up by name.
-VARIANT lateBound(IAccessible *acc, const wchar_t *property, VARIANT self) {
-    VARIANT out;
-    ::VariantInit(&out);
-    LPOLESTR name = const_cast<LPOLESTR>(property);
-    DISPID id = DISPID_UNKNOWN;
-    if (FAILED(acc->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id))) return out;
-    DISPPARAMS args{&self, nullptr, 1, 0};
-    if (FAILED(acc->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &args, &out, nullptr, nullptr)))
-        ::VariantClear(&out);
-    return out;
+// A property of the object itself as a screen reader reads it, or as a
+// late-bound (script) client does: by the id it looks up by the name.
+std::string said(IAccessible *acc, const std::wstring &property, bool lateBound) {
+    VARIANT self{}, out{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    HRESULT hr = E_FAIL;
+    if (lateBound) {
+        LPOLESTR name = const_cast<LPOLESTR>(property.c_str());
+        DISPID id = DISPID_UNKNOWN;
+        DISPPARAMS args{&self, nullptr, 1, 0};
+        if (SUCCEEDED(acc->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id)))
+            hr = acc->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &args, &out, nullptr, nullptr);
+    } else if (property == L"accName") {
+        out.vt = VT_BSTR;
+        hr = acc->get_accName(self, &out.bstrVal);
+    } else {
+        hr = property == L"accRole" ? acc->get_accRole(self, &out) : acc->get_accState(self, &out);
+    }
+    const std::string text = hr != S_OK           ? "none"
+                             : out.vt == VT_BSTR ? narrow(out.bstrVal)
+                             : out.vt == VT_I4   ? std::to_string(out.lVal)
+                                                 : "?";
+    ::VariantClear(&out);
+    return text;
 }
 
+// What a screen reader hears from a control's window through MSAA: its name,
+// role and state; the name and role again read late-bound; and whether the
+// object says it came from that window.
+struct Announced {
+    std::string name, role, late;
+    LONG state = 0;
+    bool ownWindow = false;
+};
+
 Announced announced(HWND h) {
-    Announced a;
     IAccessible *acc = nullptr;
     if (FAILED(::AccessibleObjectFromWindow(h, OBJID_CLIENT, __uuidof(IAccessible), reinterpret_cast<void **>(&acc))) ||
         !acc)
-        return a;
-    a.found = true;
-    VARIANT self;
-    ::VariantInit(&self);
-    self.vt = VT_I4;
-    self.lVal = CHILDID_SELF;
-    BSTR name = nullptr;
-    if (acc->get_accName(self, &name) == S_OK) a.name = narrow(name);
-    ::SysFreeString(name);
-    VARIANT v;
-    ::VariantInit(&v);
-    if (SUCCEEDED(acc->get_accRole(self, &v)) && v.vt == VT_I4) a.role = v.lVal;
-    ::VariantClear(&v);
-    if (SUCCEEDED(acc->get_accState(self, &v)) && v.vt == VT_I4) a.state = v.lVal;
-    ::VariantClear(&v);
-    v = lateBound(acc, L"accName", self);
-    if (v.vt == VT_BSTR) a.lateName = narrow(v.bstrVal);
-    ::VariantClear(&v);
-    v = lateBound(acc, L"accRole", self);
-    if (v.vt == VT_I4) a.lateRole = v.lVal;
-    ::VariantClear(&v);
-    ::WindowFromAccessibleObject(acc, &a.window);
+        return {"no accessible object"};
+    HWND window = nullptr;
+    ::WindowFromAccessibleObject(acc, &window);
+    Announced a{said(acc, L"accName", false), said(acc, L"accRole", false),
+                said(acc, L"accName", true) + "; " + said(acc, L"accRole", true),
+                std::atol(said(acc, L"accState", false).c_str()), window == h};
     acc->Release();
     return a;
 }
 
 TEST_F(Win32Windows, ScreenReadersReadEachControlsNameAndRole) {
     ASSERT_TRUE(corvil::switcher::testing::startWithEveryWindow(app, emulator));
+    ASSERT_TRUE(corvil::switcher::testing::runUntil(app, [&] { return app.padsLoaded && app.autoSeqLoaded; }));
     const std::map<Kind, LONG> roles{{Kind::CommandButton, ROLE_SYSTEM_PUSHBUTTON},
                                      {Kind::OptionButton, ROLE_SYSTEM_RADIOBUTTON},
                                      {Kind::CheckBox, ROLE_SYSTEM_CHECKBUTTON},
                                      {Kind::TextBox, ROLE_SYSTEM_TEXT},
                                      {Kind::ComboBox, ROLE_SYSTEM_COMBOBOX}};
-    int checked = 0;
-    for (Form *form : {&app.mainForm(), &app.attenuatorForm(), &app.autoSequencingForm()}) {
-        std::set<std::string> names;
-        for (auto &owned : form->controls()) {
-            Control &c = *owned;
-            if (!corvil::form::takesFocus(c.kind())) continue;
-            const std::string where = form->name() + " " + corvil::form::qualifiedName(c.name(), c.index());
-            HWND h = toolkit.control(c);
-            const Announced a = announced(h);
-            ASSERT_TRUE(a.found) << where;
-            EXPECT_EQ(a.name, c.accessibleName()) << where;
-            EXPECT_EQ(a.role, roles.at(c.kind())) << where;
-            EXPECT_EQ(a.lateName, a.name) << where;
-            EXPECT_EQ(a.lateRole, a.role) << where;
-            EXPECT_EQ(a.window, h) << where;
-            EXPECT_TRUE(names.insert(a.name).second) << where << ": \"" << a.name << "\" twice";
-            if (c.kind() == Kind::OptionButton || c.kind() == Kind::CheckBox) {
-                const bool on = ::SendMessageA(h, BM_GETCHECK, 0, 0) == BST_CHECKED;
-                checked += on;
-                EXPECT_EQ((a.state & STATE_SYSTEM_CHECKED) != 0, on) << where;
-            }
-            if (c.kind() == Kind::ComboBox) {
-                // The keyboard focus lands in the list's edit field.
-                COMBOBOXINFO info{};
-                info.cbSize = sizeof info;
-                ASSERT_TRUE(::GetComboBoxInfo(h, &info) && info.hwndItem) << where;
-                const Announced field = announced(info.hwndItem);
-                EXPECT_EQ(field.name, a.name) << where;
-                EXPECT_EQ(field.role, ROLE_SYSTEM_TEXT) << where;
-            }
+    std::string checked;
+    corvil::switcher::testing::forEachFocusable(app, "", [&](Form &, Control &c, const std::string &where) {
+        HWND h = toolkit.control(c);
+        const Announced a = announced(h);
+        EXPECT_EQ(a.role, std::to_string(roles.at(c.kind()))) << where;
+        EXPECT_EQ(a.late, a.name + "; " + a.role) << where;
+        EXPECT_TRUE(a.ownWindow) << where;
+        if (c.kind() == Kind::OptionButton || c.kind() == Kind::CheckBox) {
+            const bool on = ::SendMessageA(h, BM_GETCHECK, 0, 0) == BST_CHECKED;
+            if (on) checked += (checked.empty() ? "" : ", ") + a.name;
+            EXPECT_EQ((a.state & STATE_SYSTEM_CHECKED) != 0, on) << where;
         }
-    }
-    EXPECT_GT(checked, 0) << "the routing shows in the option buttons";
+        if (c.kind() == Kind::ComboBox) {
+            // The keyboard focus lands in the list's edit field.
+            COMBOBOXINFO info{};
+            info.cbSize = sizeof info;
+            EXPECT_TRUE(::GetComboBoxInfo(h, &info) && info.hwndItem) << where;
+            const Announced field = announced(info.hwndItem);
+            EXPECT_EQ(field.name + "; " + field.role, a.name + "; " + std::to_string(ROLE_SYSTEM_TEXT)) << where;
+        }
+        return a.name;
+    });
+    EXPECT_EQ(checked, "No Input to Output Channel 1, No Input to Output Channel 2") << "the emulated unit's routing";
 }
 
 // The shared session, with clicks posted to the controls' own windows.
@@ -238,15 +219,14 @@ public:
         // Keep the windows apart for the pictures.
         SwitcherApp0100 &app = t_.app;
         int x = 0;
-        for (Form *form : {&app.mainForm(), &app.attenuatorForm(), &app.autoSequencingForm()}) {
-            ::SetWindowPos(t_.toolkit.window(*form), nullptr, x, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        for (const auto &w : corvil::switcher::testing::windows(app)) {
+            ::SetWindowPos(t_.toolkit.window(*w.form), nullptr, x, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
             x += t_.toolkit.px(4800); // wider than the widest window
         }
         for (int i = 0; i < 5; ++i) app.pass();
         ::CreateDirectoryA(SCREENSHOT_DIR, nullptr);
         const int dpi = t_.toolkit.dpi();
-        for (auto [form, name] : {std::pair{&app.mainForm(), "main"}, {&app.attenuatorForm(), "attenuator"},
-                                  {&app.autoSequencingForm(), "auto-sequencing"}}) {
+        for (const auto &[form, name, _] : corvil::switcher::testing::windows(app)) {
             const std::string file = std::string(SCREENSHOT_DIR) + "/win32-" + name +
                                      (dpi == 96 ? "" : "-" + std::to_string(dpi) + "dpi") + ".bmp";
             EXPECT_TRUE(corvil::screenshot::save(t_.toolkit.window(*form), file)) << file;
