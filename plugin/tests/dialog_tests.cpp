@@ -2,11 +2,6 @@
 // serial list, and what ConfigureUnit hands back to the host.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
-#include "CCorvilPlugin.h"
-#include "dialogs.h"
-#include "fake_platform.h"
 #include "fakes.h"
 
 using namespace corvil::plugin;
@@ -40,23 +35,6 @@ protected:
         };
     }
 };
-
-TEST_F(ConfigureUnitDialog, ProposesAFreeNameAndListsTheSerialsSorted) {
-    addUnit("ZZ001");
-    addUnit("AB002");
-    start();
-    host.usedNames = {"TL Corvil 1", "TL Corvil 2"};
-    char address[32] = "SERIAL ZZ001";
-    char name[32] = "";
-    ASSERT_EQ(configure(address, name, pressOk), 0);
-    EXPECT_EQ(dialogs.templates, (std::vector<int>{354}));
-    EXPECT_EQ(dialogs.last.title, "Tolvane Corvil Configuration");
-    EXPECT_STREQ(name, "TL Corvil 3");
-    EXPECT_EQ(dialogs.last.lists[kSerialListId], (std::vector<std::string>{"?????", "AB002", "ZZ001"}));
-    EXPECT_EQ(dialogs.last.selections[kSerialListId], 2) << "the unit's own serial, wherever sorting put it";
-    EXPECT_EQ(dialogs.last.focused, DialogHandler::kIdOk);
-    EXPECT_STREQ(address, "SERIAL ZZ001");
-}
 
 TEST_F(ConfigureUnitDialog, TheNameRule) {
     start();
