@@ -7,7 +7,6 @@
 #include <stdexcept>
 
 #include "CCorvilClassFactory.h"
-#include "CUnitDlg.h"
 #include "fakes.h"
 
 using namespace corvil::plugin;

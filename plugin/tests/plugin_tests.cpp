@@ -5,8 +5,6 @@
 
 #include <cstring>
 
-#include "CCorvilPlugin.h"
-#include "fake_platform.h"
 #include "fakes.h"
 
 using namespace corvil::plugin;

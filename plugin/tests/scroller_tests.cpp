@@ -45,9 +45,8 @@ TEST_F(Scroller, BarsAppearWhereTheContentDoesNotFitAndGoAgain) {
 
     // Large enough again: the bars go and the content is back at its origin.
     EXPECT_EQ(resize(300, 120), "");
-    EXPECT_EQ(window.position[Bar::Horizontal], 0);
-    EXPECT_EQ(window.contentOffset.cx, 0);
-    EXPECT_EQ(window.contentOffset.cy, 0);
+    EXPECT_EQ((std::tuple{window.position[Bar::Horizontal], window.contentOffset.cx, window.contentOffset.cy}),
+              (std::tuple{0, 0, 0}));
 
     // No room for a bar at all: none shows.
     ASSERT_EQ(resize(200, 120), "h");
