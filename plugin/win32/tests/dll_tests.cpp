@@ -110,18 +110,6 @@ protected:
             reinterpret_cast<void *>(::GetProcAddress(::GetModuleHandleA("Corvil.dll"), "DllCanUnloadNow")));
         return entry ? entry() : kE_UNEXPECTED;
     }
-    HWND unitWindow(const std::string &name) {
-        const auto found = threadWindows(name);
-        return found.empty() ? nullptr : found.front();
-    }
-    // The window of unit 3, "Desk", on the emulated EMU01 (with a new object if none).
-    HWND openDesk() {
-        if (!device) device = create();
-        EXPECT_EQ(device->vtbl->OpenUnitWindow(device, hostWindow, "SERIAL EMU01", "Desk", 3), 0);
-        HWND w = unitWindow("Desk");
-        EXPECT_NE(w, nullptr);
-        return w;
-    }
 
     std::string logPath;
     FakeHost host;
@@ -167,7 +155,11 @@ TEST_F(CorvilDll, RegistrationWritesTheClassWithTheModulesFullPath) {
 // through the same DLL).
 TEST_F(CorvilDll, AUnitWindowIsOwnedByTheHostAndKeepsItsDesignSize) {
     ASSERT_TRUE(emulator.start({"--serial", "EMU01"}));
-    HWND w = openDesk();
+    device = create();
+    ASSERT_EQ(device->vtbl->OpenUnitWindow(device, hostWindow, "SERIAL EMU01", "Desk", 3), 0);
+    const auto found = threadWindows("Desk");
+    ASSERT_EQ(found.size(), 1u);
+    HWND w = found.front();
     EXPECT_EQ(::GetWindow(w, GW_OWNER), hostWindow);
     EXPECT_TRUE(::IsWindowVisible(w));
     char item[64] = {};
