@@ -7,7 +7,6 @@
 #include <chrono>
 #include <deque>
 #include <functional>
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -48,15 +47,11 @@ public:
     void formHidden(form::Form &) override {}
     void formCreated(form::Form &) override {}
     void formDestroyed(form::Form &) override {}
-    void focusChanged(form::Form &form, form::Control *control) override { focused[&form] = control; }
+    void focusChanged(form::Form &, form::Control *) override {}
 
     int waits = 0;
     // What a window toolkit would have had to redraw.
     int controlChanges = 0;
-    // The control with the keyboard focus in each window, as a toolkit keeps
-    // it: the program sets it, and the user moves it (Tab, clicks) without
-    // the program's knowing.
-    std::map<const form::Form *, form::Control *> focused;
     std::vector<std::string> messages, stops;
 
 private:

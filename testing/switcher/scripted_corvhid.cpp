@@ -43,12 +43,11 @@ corvhid_result CORVHID_CALL GetCorvilErrStringA(char *text) {
     std::memcpy(text, state.lastError.c_str(), state.lastError.size() + 1);
     return -1;
 }
-corvhid_result CORVHID_CALL ReadCorvilAllSettings(short unit, unsigned char *input1, unsigned char *input2,
+corvhid_result CORVHID_CALL ReadCorvilAllSettings(short, unsigned char *input1, unsigned char *input2,
                                                   unsigned char *padMask1, unsigned char *padMask2,
                                                   unsigned char *autoSeqInputs1, unsigned char *autoSeqInputs2,
                                                   unsigned char *autoSeqControl1, unsigned char *autoSeqControl2) {
     ++state.reads;
-    if (unit != 0) return 0;
     if (state.next.empty() && !state.answering) {
         state.lastError = "Corvil not responding.";
         return 0;
@@ -63,7 +62,6 @@ corvhid_result CORVHID_CALL ReadCorvilAllSettings(short unit, unsigned char *inp
     state.lastError = "Corvil connected.";
     unsigned char *out[2][4] = {{input1, input2, padMask1, padMask2},
                                 {autoSeqInputs1, autoSeqInputs2, autoSeqControl1, autoSeqControl2}};
-    if (id != 3 && id != 4) return 0;
     for (int i = 0; i < 4; ++i) *out[id - 3][i] = r[i];
     return -1;
 }
@@ -82,7 +80,6 @@ corvhid_result CORVHID_CALL WriteCorvilAutoSequencingParameters(short unit, unsi
                                                                 unsigned char inputs2, unsigned char control1,
                                                                 unsigned char control2) {
     recordWrite("WriteCorvilAutoSequencingParameters", unit, inputs1, inputs2, control1, control2);
-    if (state.applyWrites) state.autoSequencing = {inputs1, inputs2, control1, control2};
     return -1;
 }
 corvhid_result CORVHID_CALL ReadCorvilSerialNumberA(short, char *serial) {

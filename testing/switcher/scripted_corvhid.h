@@ -23,7 +23,7 @@ struct ScriptedCorvhid {
     std::deque<std::pair<int, Record>> next; // answers to give first: report id 3 or 4, and the record
     Record settings{};                       // the unit's standing state, reported alternately
     Record autoSequencing{};
-    bool applyWrites = false;                // writes change the standing state
+    bool applyWrites = false;                // routing and pad writes change the standing state
     std::string serial = "SCR01";
     bool serialAnswers = true;
 

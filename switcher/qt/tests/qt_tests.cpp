@@ -14,7 +14,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <algorithm>
 #include <map>
 #include <tuple>
 

@@ -4,7 +4,6 @@
 // windows (BMP files under the build tree).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <map>
 
 #include <windows.h>
