@@ -60,12 +60,13 @@ def private_rendezvous():
 
 
 def wait_for(test, seconds=5, every=0.02):
-    """Until test() holds; a test that raises (an element the page has not drawn yet) does not hold."""
+    """What test() gives once it holds (False if it never does in time); a test that raises (an element the
+    page has not drawn yet, a tree that changed under a walk) does not hold."""
     deadline = time.monotonic() + seconds
     while True:
         try:
-            if test():
-                return True
+            if found := test():
+                return found
         except Exception:
             pass
         if time.monotonic() > deadline:
@@ -74,11 +75,21 @@ def wait_for(test, seconds=5, every=0.02):
 
 
 class Emulator:
-    def __init__(self, program, *args, env=None, runner=()):
-        self.proc = subprocess.Popen([*runner, program, *args], stdin=subprocess.PIPE,
-                                     stdout=subprocess.PIPE, text=True, env=env, bufsize=1)
+    """corvil-emulator with a unit for each of `serials`, given `commands` once it is ready; as a context,
+    stopped at its end."""
+
+    def __init__(self, program, *args, serials=(), commands=(), env=None, runner=()):
+        self.proc = subprocess.Popen([*runner, program, *[a for s in serials for a in ("--serial", s)], *args],
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, env=env, bufsize=1)
         if self.proc.stdout.readline().strip() != "ready":
             raise RuntimeError("corvil-emulator did not start")
+        self.do(*commands)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
+        self.stop()
 
     def command(self, line):
         self.proc.stdin.write(line + "\n")

@@ -2,7 +2,6 @@
 tells of the machine's HID interfaces. RUNNER runs corvilctl (valgrind and its options: any memory error or
 definite leak fails the run); with --wine the Windows programs run under Wine.
 usage: corvilctl_test.py CORVILCTL EMULATOR LIBCORVHID [--wine WINE_RUN | RUNNER...]"""
-import contextlib
 import ctypes
 import os
 import pathlib
@@ -49,14 +48,8 @@ def unit(emulator, command, want):
     check(holds(got, want), f"{command}: {got}")
 
 
-@contextlib.contextmanager
 def units(*serials, commands=()):
-    emulator = Emulator(emulator_program, *[a for s in serials for a in ("--serial", s)], runner=[wine] if wine else [])
-    try:
-        emulator.do(*commands)
-        yield emulator
-    finally:
-        emulator.stop()
+    return Emulator(emulator_program, serials=serials, commands=commands, runner=[wine] if wine else [])
 
 
 def no_unit_and_bad_arguments():
@@ -88,7 +81,6 @@ def list_show_and_selection():
                '{"output":1,"input":3,"padMask":4,"pads":[3],"autoSequencing":{"on":false,"intervalCode":0,'
                '"intervalSeconds":0.0,"inputMask":0,"inputs":[]}},{"output":2,"input":0,"padMask":0,"pads":[],'
                '"autoSequencing":{"on":true,"intervalCode":18,"intervalSeconds":9.0,"inputMask":5,"inputs":[1,3]}}]}\n')
-        # Number, serial and the platform path of each unit.
         expect("list", out=P(r"0  AAA01  [^\n]+\n1  BBB02  [^\n]+-001\n"))
         expect("list", "--json", out=P(r'\{"units":\[\{"unit":0,"serial":"AAA01","path":"[^"]+"\},'
                                        r'\{"unit":1,"serial":"BBB02","path":"[^"]+-001"\}\]\}\n'))
@@ -129,7 +121,6 @@ def changes_reach_the_unit_keep_what_they_do_not_touch_and_failures_give_the_lib
         unit(emulator, "state 0", ("input1=0 input2=0 pads1=0x00",))  # unit 0 untouched
         expect("serial", "--set", "NEW01")
         unit(emulator, "state 0", ("serial=NEW01",))
-        # A unit that fails: the library's own text.
         emulator.do("silence 0 on")
         expect("show", status=1, err="corvilctl: could not read the settings: Corvil not responding.\n")
 

@@ -16,7 +16,7 @@ remote_program, emulator_program = sys.argv[1:3]
 seconds = float(sys.argv[3]) if len(sys.argv) > 3 else 60
 STREAMS, RATE, WRITERS = 50, 100, 8
 env = private_rendezvous()
-emulator = Emulator(emulator_program, "--serial", "LOAD1", env=env)
+emulator = Emulator(emulator_program, serials=["LOAD1"], env=env)
 remote = Remote(remote_program, env=env)
 streams = [remote.events(timeout=seconds + 30) for _ in range(STREAMS)]
 received = [[] for _ in streams]
