@@ -7,9 +7,6 @@
 #include <vector>
 
 #include "line_splitter.h"
-#if defined(_WIN32)
-#include "line_child.h"
-#endif
 
 namespace corvil::testing {
 
@@ -37,14 +34,17 @@ public:
     void freeze(bool frozen);
 
 private:
+    // The next answer line; "<no answer>" after the timeout, "<closed>" when
+    // the emulator's output ended.
     std::string readLine();
 #if defined(_WIN32)
-    LineChild child_;
+    void release();
+    void *process_ = nullptr, *toChild_ = nullptr, *fromChild_ = nullptr;
 #else
     void reap();
     int pid_ = -1, toChild_ = -1, fromChild_ = -1;
-    LineSplitter answers_;
 #endif
+    LineSplitter answers_;
 };
 
 // Runs a program to its end and returns its exit code, with what it printed

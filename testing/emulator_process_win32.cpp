@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <thread>
 
 namespace corvil::testing {
 
@@ -52,25 +53,91 @@ void usePrivateRendezvous() {
 EmulatorProcess::~EmulatorProcess() {
     if (!running()) return;
     command("quit");
-    child_.finish(std::chrono::milliseconds(kAnswerTimeoutMs));
+    ::CloseHandle(toChild_);
+    toChild_ = nullptr;
+    if (::WaitForSingleObject(process_, kAnswerTimeoutMs) != WAIT_OBJECT_0) ::TerminateProcess(process_, 9);
+    release();
 }
 
-bool EmulatorProcess::running() const { return child_.running(); }
+bool EmulatorProcess::running() const { return process_ != nullptr; }
 
 bool EmulatorProcess::start(const std::vector<std::string> &args) {
-    return child_.start(commandLine(CORVIL_EMULATOR_PATH, args)) && readLine() == "ready";
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    HANDLE childIn = nullptr, childOut = nullptr, toChild = nullptr, fromChild = nullptr;
+    if (!::CreatePipe(&childIn, &toChild, &sa, 0) || !::CreatePipe(&fromChild, &childOut, &sa, 0)) return false;
+    ::SetHandleInformation(toChild, HANDLE_FLAG_INHERIT, 0);
+    ::SetHandleInformation(fromChild, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = childIn;
+    si.hStdOutput = childOut;
+    si.hStdError = ::GetStdHandle(STD_ERROR_HANDLE); // its errors go where ours go
+    PROCESS_INFORMATION pi{};
+    std::string line = commandLine(CORVIL_EMULATOR_PATH, args);
+    const BOOL ok = ::CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    ::CloseHandle(childIn);
+    ::CloseHandle(childOut);
+    toChild_ = toChild;
+    fromChild_ = fromChild;
+    if (!ok) {
+        release();
+        return false;
+    }
+    ::CloseHandle(pi.hThread);
+    process_ = pi.hProcess;
+    return readLine() == "ready";
 }
 
-std::string EmulatorProcess::readLine() { return child_.readLine(std::chrono::milliseconds(kAnswerTimeoutMs)); }
+std::string EmulatorProcess::readLine() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerTimeoutMs);
+    for (;;) {
+        if (std::optional<std::string> line = answers_.next()) return *line;
+        if (std::chrono::steady_clock::now() > deadline) return "<no answer>";
+        DWORD available = 0;
+        if (!fromChild_ || !::PeekNamedPipe(fromChild_, nullptr, 0, nullptr, &available, nullptr)) return "<closed>";
+        if (available == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            continue;
+        }
+        char chunk[1024];
+        DWORD n = 0;
+        if (!::ReadFile(fromChild_, chunk, sizeof chunk, &n, nullptr) || n == 0) return "<closed>";
+        answers_.add(chunk, n);
+    }
+}
 
 std::string EmulatorProcess::command(const std::string &line) {
-    if (!child_.writeLine(line)) return "<closed>";
-    return readLine();
+    const std::string l = line + "\n";
+    DWORD n = 0;
+    return toChild_ && ::WriteFile(toChild_, l.data(), static_cast<DWORD>(l.size()), &n, nullptr) ? readLine()
+                                                                                                  : "<closed>";
 }
 
-void EmulatorProcess::kill() { child_.kill(); }
+void EmulatorProcess::kill() {
+    if (process_) {
+        ::TerminateProcess(process_, 9);
+        ::WaitForSingleObject(process_, kAnswerTimeoutMs);
+    }
+    release();
+}
 
-void EmulatorProcess::freeze(bool frozen) { child_.suspend(frozen); }
+// Every thread of the emulator stopped, or let run again.
+void EmulatorProcess::freeze(bool frozen) {
+    using Call = LONG(WINAPI *)(HANDLE);
+    HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+    auto call = reinterpret_cast<Call>(
+        reinterpret_cast<void *>(::GetProcAddress(ntdll, frozen ? "NtSuspendProcess" : "NtResumeProcess")));
+    if (call && process_) call(process_);
+}
+
+void EmulatorProcess::release() {
+    for (void **h : {&process_, &toChild_, &fromChild_}) {
+        if (*h) ::CloseHandle(*h);
+        *h = nullptr;
+    }
+    answers_.clear();
+}
 
 RunResult runProgram(const std::string &program, const std::vector<std::string> &args) {
     RunResult result;

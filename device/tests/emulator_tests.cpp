@@ -8,17 +8,12 @@
 
 #include "corvhid.h"
 #include "emulator_process.h"
+#include "export_calls.h"
 #include "process_resources.h"
 
-using corvil::testing::EmulatorProcess;
+using namespace corvil::testing;
 
 namespace {
-
-std::string lastError() {
-    char text[132] = {};
-    GetCorvilErrStringA(text);
-    return text;
-}
 
 std::vector<short> discoverAll() {
     std::vector<short> units;
@@ -33,24 +28,12 @@ std::string serialOf(short unit) {
     return ReadCorvilSerialNumberA(unit, serial) ? serial : "(failed)";
 }
 
-struct Settings {
-    unsigned char in1 = 0, in2 = 0, pads1 = 0, pads2 = 0;
-};
-
-short readSettings(short unit, Settings &s) { return ReadCorvilSettings(unit, &s.in1, &s.in2, &s.pads1, &s.pads2); }
-
 // Reads settings reports until `accept` is satisfied (reports already queued
 // may predate the change being waited for); gives the last one read.
 bool readUntil(short unit, Settings &s, const std::function<bool(const Settings &)> &accept) {
     for (int i = 0; i < 200; ++i)
         if (readSettings(unit, s) && accept(s)) return true;
     return false;
-}
-
-long long millisecondsOf(const std::function<void()> &f) {
-    const auto start = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
 }
 
 class EmulatedUnits : public ::testing::Test {
@@ -75,11 +58,10 @@ TEST_F(EmulatedUnits, UnitsAreNumberedInSerialOrderAGoneEmulatorsEntryIsSkippedA
     ASSERT_EQ(discoverAll(), (std::vector<short>{3, 4, 5}));
     std::this_thread::sleep_for(std::chrono::seconds(2));
     Settings s;
-    const long long took = millisecondsOf([&] {
+    EXPECT_TRUE(takes(0, 2000, [&] {
         EXPECT_EQ(emulator.command("route 0 1 4"), "ok");
         EXPECT_TRUE(readUntil(3, s, [](const Settings &r) { return r.in1 == 4; }));
-    });
-    EXPECT_LE(took, 2000) << "the change took that long to reach the unit's other connection";
+    })) << "the change is slow to reach the unit's other connection";
     EXPECT_TRUE(readUntil(0, s, [](const Settings &r) { return r.in1 == 4; }));
 }
 
@@ -129,9 +111,7 @@ TEST_F(EmulatedUnits, ASilentOrStuckUnitCostsFiftyMillisecondsAnAttemptAndAHandl
     Settings s;
     while (readSettings(0, s)) continue;
     EXPECT_EQ(lastError(), "Corvil not responding.");
-    const auto ten = millisecondsOf([&] { EXPECT_EQ(readSettings(0, s), 0); });
-    EXPECT_GE(ten, 10 * 45);
-    EXPECT_LE(ten, 2500);
+    EXPECT_TRUE(takes(10 * 45, 2500, [&] { EXPECT_EQ(readSettings(0, s), 0); }));
 
     for (int sent : {70, 300}) {
         for (int n = 1; n <= sent; ++n) {
@@ -150,15 +130,14 @@ TEST_F(EmulatedUnits, ASilentOrStuckUnitCostsFiftyMillisecondsAnAttemptAndAHandl
     // until it is full, then one waits its 50 ms, is not sent, and is not
     // tried again.
     emulator.freeze(true);
-    long long took = 0;
+    ::testing::AssertionResult last = ::testing::AssertionSuccess();
     int written = 0;
     for (short result = -1; result && written < 100000; ++written)
-        took = millisecondsOf([&] { result = WriteCorvilSettings(0, 1, 1, 0, 0); });
+        last = takes(45, 400, [&] { result = WriteCorvilSettings(0, 1, 1, 0, 0); });
     emulator.freeze(false);
     ASSERT_LT(written, 100000) << "the buffer never filled";
     EXPECT_EQ(lastError(), "Corvil not responding.");
-    EXPECT_GE(took, 45);
-    EXPECT_LE(took, 400);
+    EXPECT_TRUE(last) << "the write that was not sent";
 }
 
 } // namespace
