@@ -56,7 +56,7 @@ def scratch(prefix):
 def private_rendezvous():
     """The units' folder: under XDG_RUNTIME_DIR on Linux, LOCALAPPDATA under Wine."""
     folder = scratch("corvil-remote-test-")
-    return dict(os.environ, XDG_RUNTIME_DIR=folder, LOCALAPPDATA="Z:" + folder.replace("/", "\\"))
+    return dict(os.environ, XDG_RUNTIME_DIR=folder, LOCALAPPDATA=windows_path(folder))
 
 
 def wait_for(test, seconds=5, every=0.02):
